@@ -1,0 +1,62 @@
+// Console lines, serialised by one lock.
+#include "platform/console.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+std::mutex consoleLock;
+std::vector<std::string>* captured = nullptr;  // guarded by consoleLock
+
+}  // namespace
+
+void ConsoleLine(std::string_view line)
+{
+    std::lock_guard<std::mutex> hold(consoleLock);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    if (captured)
+        captured->emplace_back(line);
+}
+
+ConsoleCapture::ConsoleCapture()
+{
+    std::lock_guard<std::mutex> hold(consoleLock);
+    delete captured;
+    captured = new std::vector<std::string>;
+}
+
+ConsoleCapture::~ConsoleCapture()
+{
+    std::lock_guard<std::mutex> hold(consoleLock);
+    delete captured;
+    captured = nullptr;
+}
+
+std::vector<std::string> ConsoleCapture::Lines() const
+{
+    std::lock_guard<std::mutex> hold(consoleLock);
+    return captured ? *captured : std::vector<std::string>{};
+}
+
+int ConsoleCapture::CountStartingWith(std::string_view prefix) const
+{
+    std::lock_guard<std::mutex> hold(consoleLock);
+    int n = 0;
+    if (captured)
+        for (const auto& l : *captured)
+            n += std::string_view(l).substr(0, prefix.size()) == prefix;
+    return n;
+}
+
+void ConsoleCapture::Clear()
+{
+    std::lock_guard<std::mutex> hold(consoleLock);
+    if (captured)
+        captured->clear();
+}
+
+}  // namespace platform
