@@ -1,0 +1,252 @@
+// The shape store: loading shape archives into slots, counting and checking frames.
+#include "data/shapes.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "data/flex_reader.h"
+#include "platform/binary_file.h"
+#include "platform/console.h"
+
+uint8_t FrameCounts[MAXSHAPENUM + 1] = {};
+std::atomic<bool> ShapesLoaded{false};
+
+namespace {
+
+constexpr int kMaxFrames = 255;  // the frame count is kept in one byte
+
+uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+// One buffer for every entry read: only the copied bytes matter.
+uint8_t workBuffer[kShapeWorkBuffer];
+
+// Why a frame cannot be drawn safely, or nullptr when it can. `data` holds the
+// shape from offset 4 on and `end` is the number of meaningful bytes in it.
+const char* FrameFault(const uint8_t* data, uint32_t end, int frame)
+{
+    const uint32_t entry = 4u * uint32_t(frame);
+    if (entry + 4 > end)
+        return "has no entry in the offset table";
+    const uint32_t offset = U32(data + entry);
+    if (offset < 4 || uint64_t(offset) - 4 + 8 > end)
+        return "has its header outside the shape";
+    uint32_t p = offset - 4 + 8;
+    for (;;) {
+        if (p + 2 > end)
+            return "runs past the end of the shape";
+        const uint16_t header = U16(data + p);
+        if (header == 0)
+            return nullptr;
+        if (p + 6 > end)
+            return "runs past the end of the shape";
+        const uint32_t length = header >> 1;
+        p += 6;
+        if ((header & 1) == 0) {
+            if (p + length > end)
+                return "runs past the end of the shape";
+            p += length;
+            continue;
+        }
+        uint32_t done = 0;
+        while (done < length) {
+            if (p >= end)
+                return "runs past the end of the shape";
+            const uint32_t run = data[p] >> 1;
+            if (run == 0)
+                return "has a run of length 0";
+            const uint32_t bytes = (data[p] & 1) ? 2 : 1 + run;
+            if (p + bytes > end)
+                return "runs past the end of the shape";
+            p += bytes;
+            done += run;
+        }
+        if (done != length)
+            return "has runs that overshoot their span";
+    }
+}
+
+}  // namespace
+
+TVxShapes::TVxShapes()
+{
+    std::memset(FrameCounts, 0, sizeof FrameCounts);
+}
+
+TVxShapes::TVxShapes(const std::string& shapesPath) : TVxShapes()
+{
+    ShapeCount = LoadArchive(shapesPath, 0, Kind::World);
+}
+
+void TVxShapes::LoadFonts(const std::string& path)
+{
+    GumpBase = LoadArchive(path, ShapeCount, Kind::Fonts);
+}
+
+void TVxShapes::LoadGumps(const std::string& path)
+{
+    PointerSlot = LoadArchive(path, GumpBase, Kind::Gumps);
+}
+
+void TVxShapes::LoadPointers(const std::string& path)
+{
+    ShapesLoaded = false;
+    platform::BinaryFile file(path);
+    const int64_t size = file.FileSize();
+    if (size > kShapeWorkBuffer)
+        throw EInOutError(file.Path() + ": " + std::to_string(size) + " bytes, more than the " +
+                          std::to_string(kShapeWorkBuffer) + " a pointer file may hold");
+    file.ReadExact(workBuffer, size_t(size));
+    const uint32_t length = size >= 4 ? U32(workBuffer) : 0;
+    if (length < 4 || length > uint64_t(size))
+        throw EInOutError(file.Path() + ": declared length " + std::to_string(length) +
+                          " does not fit the file's " + std::to_string(size) + " bytes");
+    if (PointerSlot > MAXSHAPENUM) {
+        platform::ConsoleLine("not enough MAXSHAPENUM");
+    } else {
+        loadingPath_ = file.Path();
+        StoreShape(PointerSlot, workBuffer, int32_t(length), false);
+    }
+    ShapesLoaded = true;
+}
+
+int TVxShapes::LoadArchive(const std::string& path, int firstSlot, Kind kind)
+{
+    ShapesLoaded = false;
+    TFlexReader reader(path);
+    loadingPath_ = reader.Path();
+    platform::ConsoleLine("opened " + path + " count=" + std::to_string(reader.Count()));
+    int slot = firstSlot;
+    if (reader.Count() > 0) {
+        do {
+            const int32_t size = reader.Size();
+            if (size > kShapeWorkBuffer) {
+                platform::ConsoleLine("entry# " + std::to_string(reader.Index()) + " is " + std::to_string(size));
+                continue;
+            }
+            if (size == 0)
+                continue;
+            if (slot > MAXSHAPENUM) {
+                platform::ConsoleLine("not enough MAXSHAPENUM");
+                continue;
+            }
+            reader.ReadEntry(workBuffer);
+            const bool runLength = size >= 4 && U32(workBuffer) == uint32_t(size);
+            if (runLength) {
+                StoreShape(slot, workBuffer, size, kind == Kind::Gumps);
+            } else if (kind == Kind::World) {
+                StoreGroundTile(reader.Index(), size);
+            } else {
+                platform::ConsoleLine(loadingPath_ + " entry# " + std::to_string(reader.Index()) +
+                                      " is not a run-length shape");
+            }
+            ++slot;
+        } while (reader.Next());
+    }
+    ShapesLoaded = true;
+    return slot;
+}
+
+void TVxShapes::StoreGroundTile(int entry, int32_t size)
+{
+    if (GroundTileCount >= kGroundTileSlots) {
+        platform::ConsoleLine(loadingPath_ + " entry# " + std::to_string(entry) +
+                              ": more than 150 ground tiles, skipped");
+        return;
+    }
+    if (size > kGroundTileBytes)
+        platform::ConsoleLine(loadingPath_ + " entry# " + std::to_string(entry) + ": ground tile of " +
+                              std::to_string(size) + " bytes, only the first 2048 kept");
+    std::memcpy(GroundTiles[GroundTileCount], workBuffer, size_t(std::min(size, kGroundTileBytes)));
+    ++GroundTileCount;
+}
+
+void TVxShapes::StoreShape(int slot, const uint8_t* shape, int32_t size, bool singleFrame)
+{
+    ShapeRecord& record = Shapes[slot];
+    record.length = size;
+    record.data = std::make_unique<uint8_t[]>(size_t(size));  // zeroed, so the last four stay 0
+    std::memcpy(record.data.get(), shape + 4, size_t(size - 4));
+    std::memset(badFrames_[slot], 0, sizeof badFrames_[slot]);
+    if (slot < kGroundTileSlots) {
+        FrameCounts[slot] = 1;  // drawn from the ground-tile store, never from here
+        return;
+    }
+    if (singleFrame)
+        FrameCounts[slot] = size >= 8 ? 1 : 0;
+    else
+        CountFrames(slot);
+    CheckFrames(slot);
+}
+
+void TVxShapes::CountFrames(int slot)
+{
+    const ShapeRecord& record = Shapes[slot];
+    const uint32_t length = uint32_t(record.length);
+    if (length < 8) {
+        FrameCounts[slot] = 0;
+        return;
+    }
+    // There is no frame count: the offset table ends at the first value that
+    // cannot be a frame offset, which is where the first frame's header begins.
+    int n = 0;
+    for (;;) {
+        const int k = n++;
+        const uint32_t next = 4u * uint32_t(k + 1);  // data index of the entry after frame k
+        if (next + 4 > length - 4)
+            break;
+        const uint32_t value = U32(record.data.get() + next);
+        if (value < 4 || value > length - 4)
+            break;
+        if (n == kMaxFrames) {
+            platform::ConsoleLine(loadingPath_ + " slot " + std::to_string(slot) +
+                                  ": more than 255 frames, only 255 kept");
+            break;
+        }
+    }
+    FrameCounts[slot] = uint8_t(n);
+}
+
+void TVxShapes::CheckFrames(int slot)
+{
+    const ShapeRecord& record = Shapes[slot];
+    const uint32_t end = uint32_t(record.length) - 4;
+    for (int frame = 0; frame < FrameCounts[slot]; ++frame) {
+        if (const char* fault = FrameFault(record.data.get(), end, frame)) {
+            badFrames_[slot][frame >> 3] |= uint8_t(1u << (frame & 7));
+            platform::ConsoleLine(loadingPath_ + " slot " + std::to_string(slot) + ": frame " +
+                                  std::to_string(frame) + " " + fault);
+        }
+    }
+}
+
+uint16_t TVxShapes::NextCharacterShape(uint16_t n) const
+{
+    const uint16_t start = n;
+    for (int step = 0; step <= ShapeCount - kGroundTileSlots; ++step) {
+        n = uint16_t(n + 1);
+        if (n >= ShapeCount)
+            n = kGroundTileSlots;
+        if (IsCharacterShape(n))
+            return n;
+    }
+    return start;
+}
+
+uint16_t TVxShapes::PreviousCharacterShape(uint16_t n) const
+{
+    const uint16_t start = n;
+    for (int step = 0; step <= ShapeCount - kGroundTileSlots; ++step) {
+        n = uint16_t(n - 1);
+        if (n < kGroundTileSlots)
+            n = uint16_t(ShapeCount - 1);
+        if (IsCharacterShape(n))
+            return n;
+    }
+    return start;
+}
+
+void TVxShapes::SetPalette(const uint8_t* palette768)
+{
+    std::memcpy(Palette, palette768, sizeof Palette);
+}

@@ -1,0 +1,97 @@
+// Static tables and the loading order of the static game data.
+#include "data/static_tables.h"
+
+#include <cstring>
+
+#include "data/flex_reader.h"
+#include "platform/binary_file.h"
+
+uint8_t GamePalette[768] = {};
+uint32_t ColourTable[256] = {};
+uint8_t ColourTransforms[8][256] = {};
+uint8_t ShapeDims[kShapeDimsCount][2] = {};
+std::unique_ptr<TVxShapes> VxShapes;
+
+namespace {
+
+bool ShapeDimBit(int shape, int byte)
+{
+    shape &= 1023;
+    if (shape < kShapeDimsFirst)
+        return false;
+    return (ShapeDims[shape - kShapeDimsFirst][byte] & 1) != 0;
+}
+
+void ReadWholeEntry(TFlexReader& reader, uint8_t* table, int32_t tableSize)
+{
+    // An entry larger than its table would overrun it: the file is damaged.
+    if (reader.Size() > tableSize)
+        throw EInOutError(reader.Path() + ": entry " + std::to_string(reader.Index()) + " is " +
+                          std::to_string(reader.Size()) + " bytes, more than " + std::to_string(tableSize));
+    reader.ReadEntry(table);
+}
+
+}  // namespace
+
+bool ShapeObstacleX(int shape) { return ShapeDimBit(shape, 0); }
+bool ShapeObstacleY(int shape) { return ShapeDimBit(shape, 1); }
+
+void CyclePalette()
+{
+    static constexpr int kRanges[5][2] = {{224, 231}, {232, 239}, {240, 243}, {244, 247}, {248, 250}};
+    uint32_t copy[256];
+    std::memcpy(copy, ColourTable, sizeof copy);
+    for (const auto& range : kRanges) {
+        ColourTable[range[0]] = copy[range[1]];
+        for (int k = range[0] + 1; k <= range[1]; ++k)
+            ColourTable[k] = copy[k - 1];
+    }
+}
+
+void BuildColourTable()
+{
+    for (int i = 0; i < 256; ++i)
+        ColourTable[i] = uint32_t(GamePalette[3 * i + 2]) | uint32_t(GamePalette[3 * i + 1]) << 8 |
+                         uint32_t(GamePalette[3 * i]) << 16;
+}
+
+void LoadStaticData(const std::string& gameFolder, const std::function<void(int)>& progress)
+{
+    auto step = [&](int n) {
+        if (progress)
+            progress(n);
+    };
+    auto palettes = std::make_unique<TFlexReader>(gameFolder + "STATIC\\PALETTES.FLX");
+    step(1);
+    VxShapes.reset();
+    VxShapes = std::make_unique<TVxShapes>(gameFolder + "STATIC\\SHAPES.VGA");
+    step(2);
+    platform::ReadFilePrefix(gameFolder + "STATIC\\SHPDIMS.DAT", ShapeDims, sizeof ShapeDims);
+    step(3);
+    ReadWholeEntry(*palettes, GamePalette, sizeof GamePalette);
+    palettes.reset();
+    step(4);
+    {
+        TFlexReader transforms(gameFolder + "STATIC\\XFORM.TBL");
+        for (auto& table : ColourTransforms) {
+            ReadWholeEntry(transforms, table, sizeof table);
+            transforms.Next();
+        }
+    }
+    step(5);
+    for (uint8_t& b : GamePalette)
+        b = uint8_t(b * 4);
+    BuildColourTable();
+    step(6);
+    VxShapes->SetPalette(GamePalette);
+    step(7);
+    platform::ReadFilePrefix(gameFolder + "STATIC\\TFA.DAT", VxShapes->TileFlags, sizeof VxShapes->TileFlags);
+    step(8);
+}
+
+void LoadInterfaceShapes(const std::string& gameFolder)
+{
+    VxShapes->LoadFonts(gameFolder + "STATIC\\FONTS.VGA");
+    VxShapes->LoadGumps(gameFolder + "STATIC\\GUMPS.VGA");
+    VxShapes->LoadPointers(gameFolder + "STATIC\\POINTERS.SHP");
+}
