@@ -18,6 +18,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "data/drawing.h"
 
 constexpr int MAXSHAPENUM = 1500;            // highest slot number (1501 slots)
 constexpr int kGroundTileSlots = 150;        // slots 0-149 draw from the ground-tile store
@@ -76,6 +79,18 @@ public:
     // n itself after one full lap without finding one.
     uint16_t NextCharacterShape(uint16_t n) const;
     uint16_t PreviousCharacterShape(uint16_t n) const;
+
+    // Drawing into the colour and owner buffers. Coordinates are the hot spot
+    // in picture pixels; shapes below 150 are ground tiles and go to DrawGround.
+    // DrawFrame and DrawFrameTransposed test and write owners; the others don't.
+    void DrawFrame(int x, int y, int shape, int frame, const DrawBox& box);
+    void DrawFrameTransposed(int x, int y, int shape, int frame, const DrawBox& box);
+    void AlwaysDrawFrame(int x, int y, int shape, int frame);
+    void DrawGround(int x, int y, int shape, int frame);
+    int DrawGlyph(uint8_t character, int font, int x, int y);  // returns the advance
+    void DrawText(std::string_view text, int font, int x, int y);
+    void DrawGump(int x, int y, int gump, int frame);
+    void DrawPointer(int x, int y, int frame);
 
     // Copies the 768 scaled palette bytes into the palette copy used for colour runs.
     void SetPalette(const uint8_t* palette768);

@@ -1,0 +1,37 @@
+// The colour buffer and the pixel owner buffer that every picture is drawn into.
+//
+// Colour buffer: 320 x 200 values 0x00RRGGBB, rows top to bottom, so a row can
+// be copied as-is into a top-down 32-bit bitmap scanline.
+// Owner buffer: one 8-byte record per pixel, in the same order, naming the
+// object that drew the pixel and its box; Row 0 means no owner.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kViewWidth = 320;
+constexpr int kViewHeight = 200;
+
+struct OwnerRecord {
+    uint8_t ColMin;   // left edge of the object's box, in screen tile columns
+    uint8_t RowMin;   // top edge
+    uint8_t Col;      // right edge: the anchor tile's column
+    uint8_t Row;      // bottom edge: the anchor tile's row; 0 = no owner
+    uint8_t Lift;     // the object's height level
+    uint8_t Height;   // its height in lifts
+    uint16_t Shape;   // the drawing object's shape number
+};
+static_assert(sizeof(OwnerRecord) == 8, "owner records are 8 bytes");
+
+// The box of one draw call, in the order the callers pass it.
+struct DrawBox {
+    uint8_t Col = 0, Row = 0, ColMin = 0, RowMin = 0, Lift = 0, Height = 0;
+};
+
+extern uint32_t ColourBuffer[kViewHeight][kViewWidth];
+extern OwnerRecord OwnerBuffer[kViewHeight][kViewWidth];
+
+// Sets every owner record to zero; the world renderer calls it once per picture.
+void ClearOwners();
+
+// Writes one colour-buffer pixel when (x, y) lies inside the picture.
+void PutPixel(int x, int y, uint8_t red, uint8_t green, uint8_t blue);
