@@ -1,0 +1,322 @@
+// Software drawing of shape frames into the colour and owner buffers.
+//
+// Every operation walks a frame's spans straight from the stored bytes. Clipping
+// is settled once per span or run; the pixel loops below it never check bounds.
+// Drawing with the occlusion test and drawing without it use separate writers,
+// chosen before the walk.
+#include "data/drawing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "data/shapes.h"
+#include "data/static_tables.h"
+#include "platform/console.h"
+
+alignas(64) uint32_t ColourBuffer[kViewHeight][kViewWidth];
+alignas(64) OwnerRecord OwnerBuffer[kViewHeight][kViewWidth];
+
+void ClearOwners()
+{
+    std::memset(OwnerBuffer, 0, sizeof OwnerBuffer);
+}
+
+void PutPixel(int x, int y, uint8_t red, uint8_t green, uint8_t blue)
+{
+    if (x < 0 || x >= kViewWidth || y < 0 || y >= kViewHeight)
+        return;
+    ColourBuffer[y][x] = uint32_t(blue) | uint32_t(green) << 8 | uint32_t(red) << 16;
+}
+
+namespace {
+
+inline uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline int16_t I16(const uint8_t* p) { return int16_t(U16(p)); }
+inline uint32_t U32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint32_t* Colours() { return &ColourBuffer[0][0]; }
+OwnerRecord* Owners() { return &OwnerBuffer[0][0]; }
+
+// Whether a new object may paint over a pixel another object already owns.
+// The new object's box is fixed for the whole frame, so everything that
+// depends on it alone is settled once, here.
+class Occlusion {
+public:
+    Occlusion(const DrawBox& box, bool boxOrdered, const uint8_t (*tileFlags)[3])
+        : col_(box.Col), row_(box.Row), colMin_(box.ColMin), rowMin_(box.RowMin), lift_(box.Lift),
+          top_(box.Lift + box.Height), tileFlags_(tileFlags),
+          // The last step writes unless the new object is flat and not box-ordered.
+          alwaysOnTop_(boxOrdered || box.Height != 0)
+    {
+    }
+
+    bool Passes(const OwnerRecord& p) const
+    {
+        if (p.Row == 0)
+            return true;
+        const bool reachesLastStep =
+            // A flat owner lying exactly on the new object's top, unless it is box-ordered.
+            (top_ == p.Lift && p.Height == 0 && (tileFlags_[p.Shape & 1023][0] & 8) == 0) ||
+            // The new box starts below (or level and right of) the owner's and covers its anchor.
+            ((rowMin_ > p.RowMin || (rowMin_ == p.RowMin && colMin_ > p.ColMin)) && p.Col <= col_ &&
+             p.Row <= row_) ||
+            // The owner's box starts above and left of the new anchor.
+            (p.RowMin <= row_ && p.ColMin <= col_) ||
+            // The owner lies wholly to one side of the new box and not above it.
+            (lift_ >= p.Lift && ((p.Col < colMin_ && p.RowMin > row_) || (p.ColMin > col_ && rowMin_ > p.Row) ||
+                                 (p.Col < colMin_ && rowMin_ > p.Row)));
+        if (!reachesLastStep)
+            return false;
+        return alwaysOnTop_ || p.Lift + p.Height == lift_;
+    }
+
+private:
+    int col_, row_, colMin_, rowMin_, lift_, top_;
+    const uint8_t (*tileFlags_)[3];
+    bool alwaysOnTop_;
+};
+
+// Writers put a clipped piece of a span into the buffers. `at` is the buffer
+// index of the piece's first pixel; successive pixels lie `Step` apart (1 along
+// a row, one row's width down a column).
+template <int Step>
+struct PlainWriter {
+    uint32_t* colours = Colours();
+
+    void Literal(int at, const uint8_t* src, int n) const
+    {
+        uint32_t* d = colours + at;
+        for (int i = 0; i < n; ++i)
+            d[i * Step] = ColourTable[src[i]];
+    }
+    void Fill(int at, uint32_t colour, int n) const
+    {
+        uint32_t* d = colours + at;
+        for (int i = 0; i < n; ++i)
+            d[i * Step] = colour;
+    }
+};
+
+template <int Step>
+struct OccludedWriter {
+    Occlusion test;
+    OwnerRecord mark;  // the new object's box and shape, as stored on every pixel it wins
+    uint32_t* colours = Colours();
+    OwnerRecord* owners = Owners();
+
+    void Literal(int at, const uint8_t* src, int n) const
+    {
+        uint32_t* d = colours + at;
+        OwnerRecord* o = owners + at;
+        for (int i = 0; i < n; ++i) {
+            if (test.Passes(o[i * Step])) {
+                d[i * Step] = ColourTable[src[i]];
+                o[i * Step] = mark;
+            }
+        }
+    }
+    void Fill(int at, uint32_t colour, int n) const
+    {
+        uint32_t* d = colours + at;
+        OwnerRecord* o = owners + at;
+        for (int i = 0; i < n; ++i) {
+            if (test.Passes(o[i * Step])) {
+                d[i * Step] = colour;
+                o[i * Step] = mark;
+            }
+        }
+    }
+};
+
+// Walks the spans of one frame (from the first span header to the 0 header).
+// A span lies along a row; transposed, it lies down a column. `along0` and
+// `cross0` are the hot spot along and across the span direction.
+template <bool Transposed, class Writer>
+void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette)[3], const Writer& writer)
+{
+    constexpr int kAlongEnd = Transposed ? kViewHeight : kViewWidth;
+    constexpr int kCrossEnd = Transposed ? kViewWidth : kViewHeight;
+    constexpr int kStep = Transposed ? kViewWidth : 1;
+
+    for (;;) {
+        const unsigned header = U16(p);
+        if (header == 0)
+            return;
+        const int length = int(header >> 1);
+        const int start = along0 + I16(p + 2);
+        const int cross = cross0 + I16(p + 4);
+        p += 6;
+        const bool raw = (header & 1) == 0;
+        const bool visible = cross >= 0 && cross < kCrossEnd && start < kAlongEnd && start + length > 0;
+
+        if (raw) {
+            if (visible) {
+                const int first = std::max(start, 0);
+                const int end = std::min(start + length, kAlongEnd);
+                const int line = Transposed ? cross : cross * kViewWidth;
+                writer.Literal(line + first * kStep, p + (first - start), end - first);
+            }
+            p += length;
+            continue;
+        }
+
+        if (!visible) {
+            for (int done = 0; done < length;) {
+                const uint8_t r = *p;
+                done += r >> 1;
+                p += (r & 1) ? 2 : 1 + (r >> 1);
+            }
+            continue;
+        }
+
+        const int line = Transposed ? cross : cross * kViewWidth;
+        for (int done = 0; done < length;) {
+            const uint8_t r = *p++;
+            const int n = r >> 1;
+            const int runStart = start + done;
+            const int first = std::max(runStart, 0);
+            const int end = std::min(runStart + n, kAlongEnd);
+            if (r & 1) {
+                if (end > first) {
+                    const uint8_t* rgb = palette[*p];
+                    const uint32_t colour = uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+                    writer.Fill(line + first * kStep, colour, end - first);
+                }
+                p += 1;
+            } else {
+                if (end > first)
+                    writer.Literal(line + first * kStep, p + (first - runStart), end - first);
+                p += n;
+            }
+            done += n;
+        }
+    }
+}
+
+// The first byte of a frame's header, or nullptr when the frame cannot be drawn.
+// Frames outside the shape's count are reported once loading is over; they are
+// never drawn, since the offset table has no entry for them.
+const uint8_t* FrameHeader(const TVxShapes& shapes, int shape, int frame, const char* what)
+{
+    const int count = shape >= 0 && shape <= MAXSHAPENUM ? FrameCounts[shape] : 0;
+    if (frame < 0 || frame >= count) {
+        if (ShapesLoaded)
+            platform::ConsoleLine(std::string(what) + std::to_string(shape) + "," + std::to_string(frame) + "/" +
+                                  std::to_string(count) + ")");
+        return nullptr;
+    }
+    if (!shapes.FrameUsable(shape, frame))
+        return nullptr;
+    const uint8_t* data = shapes.Shapes[shape].data.get();
+    return data + U32(data + 4 * frame) - 4;
+}
+
+}  // namespace
+
+void TVxShapes::DrawFrame(int x, int y, int shape, int frame, const DrawBox& box)
+{
+    if (shape < kGroundTileSlots) {
+        DrawGround(x, y, shape, frame);
+        return;
+    }
+    const uint8_t* header = FrameHeader(*this, shape, frame, "Tried to draw invalid frameNum: (");
+    if (header == nullptr)
+        return;
+    const OccludedWriter<1> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
+                                   OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift, box.Height,
+                                               uint16_t(shape)}};
+    WalkSpans<false>(header + 8, x, y, Palette, writer);
+}
+
+void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const DrawBox& box)
+{
+    if (shape < kGroundTileSlots) {
+        DrawGround(x, y, shape, frame);
+        return;
+    }
+    const uint8_t* header = FrameHeader(*this, shape, frame, "Tried to drawMirRot90 invalid frameNum: (");
+    if (header == nullptr)
+        return;
+    const OccludedWriter<kViewWidth> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
+                                            OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift,
+                                                        box.Height, uint16_t(shape)}};
+    // Span x offsets run down the rows, y offsets across the columns; the
+    // column is shifted right by the width of the box.
+    const int shift = 8 * (int(box.Col) - int(box.ColMin));
+    WalkSpans<true>(header + 8, y, x + shift, Palette, writer);
+}
+
+void TVxShapes::AlwaysDrawFrame(int x, int y, int shape, int frame)
+{
+    if (shape < kGroundTileSlots) {
+        DrawGround(x, y, shape, frame);
+        return;
+    }
+    const uint8_t* header = FrameHeader(*this, shape, frame, "Tried to alwaysDraw invalid frameNum: (");
+    if (header == nullptr)
+        return;
+    GlyphAdvance = U16(header);
+    WalkSpans<false>(header + 8, x, y, Palette, PlainWriter<1>{});
+}
+
+void TVxShapes::DrawGround(int x, int y, int shape, int frame)
+{
+    // The store holds 32 frames per tile; anything else names no tile.
+    if (shape < 0 || shape >= kGroundTileSlots || frame < 0 || frame >= kGroundTileBytes / 64)
+        return;
+    const uint8_t* tile = GroundTiles[shape] + 64 * frame;
+    // The hot spot is the tile's bottom-right pixel.
+    const int left = x - 7;
+    const int first = std::max(left, 0);
+    const int end = std::min(left + 8, kViewWidth);
+    if (end <= first)
+        return;
+    const PlainWriter<1> writer;
+    for (int r = 0; r < 8; ++r) {
+        const int row = y - 7 + r;
+        if (row < 0 || row >= kViewHeight)
+            continue;
+        writer.Literal(row * kViewWidth + first, tile + 8 * r + (first - left), end - first);
+    }
+}
+
+int TVxShapes::DrawGlyph(uint8_t character, int font, int x, int y)
+{
+    AlwaysDrawFrame(x, y, ShapeCount + font - 1, character);
+    // The advance is the header's first value, a signed 16-bit number.
+    return int16_t(GlyphAdvance);
+}
+
+void TVxShapes::DrawText(std::string_view text, int font, int x, int y)
+{
+    // Text placed a little off the picture is pulled back in; text placed far
+    // off stays where it was put and is clipped away.
+    auto pullX = [](int v) { return v > -160 && v < 0 ? 0 : v; };
+    x = pullX(x);
+    if (y > -50 && y < 10)
+        y = 10;
+    else if (y > 185 && y < 250)
+        y = 185;
+    const int lineStart = x;
+    for (const char c : text) {
+        x += DrawGlyph(uint8_t(c), font, x, y);
+        if (x > 310) {
+            y += 15;
+            x = lineStart;
+        }
+    }
+}
+
+void TVxShapes::DrawGump(int x, int y, int gump, int frame)
+{
+    AlwaysDrawFrame(x, y, GumpBase + gump, frame);
+}
+
+void TVxShapes::DrawPointer(int x, int y, int frame)
+{
+    AlwaysDrawFrame(x, y, PointerSlot, frame);
+}
