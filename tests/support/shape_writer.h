@@ -30,11 +30,15 @@ struct Span {
 };
 
 struct Frame {
-    int16_t header[4] = {0, 0, 0, 0};
+    // The loaders find the end of the offset table where a value cannot be an
+    // offset, and the value after the table is the first frame's header: the
+    // second value of -1 makes it read as 0xFFFFxxxx, never a valid offset.
+    int16_t header[4] = {0, -1, 0, 0};
     std::vector<Span> spans;
 };
 
-// Serialises frames into one run-length shape.
+// Serialises frames into one run-length shape. Throws std::invalid_argument
+// when the first frame's header would read as one more frame offset.
 Bytes MakeShape(const std::vector<Frame>& frames);
 
 // A picture with a hot spot, as pixel art: index -1 is transparent.
