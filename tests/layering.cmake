@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # The hot paths and the protocol core are plain C++ shared by the server and
 # the tools: no file of src/data, src/view or src/net may include a Qt header,
 # except the window-side files named in QT_ALLOWED (render thread hand-over,
