@@ -127,11 +127,17 @@ TEST_F(ActorList, RefusesToLoseTheHeadOrTakeNothing)
     EXPECT_EQ(list.Count(), 1);
 }
 
-TEST_F(ActorList, AddPlacesAStandingActor)
+TEST_F(ActorList, AddingAKnownIdReplacesTheActor)
 {
+    server_npc_add(list, Add(55, 10, 1, 0, 100, 100));
+    server_npc_add(list, Add(66, 11, 1, 0, 110, 110));
+    server_npc_state(list, State{.id = 55}.Bytes());  // moving now
+    server_npc_say(list, history, Say(55, 1000, "hi"));
+
+    clock.Advance(10);
     server_npc_add(list, Add(55, 0x8123, 4, 3, 1000, 2000));
+    EXPECT_EQ(Order(), (std::vector<int32_t>{0, 55, 66}));
     const TNPCNode* actor = list.FindEntry(55);
-    ASSERT_NE(actor, nullptr);
     EXPECT_EQ(actor->Shape, 0x8123);
     EXPECT_EQ(actor->Facing, 4);
     EXPECT_EQ(actor->Lift, 3);
@@ -141,22 +147,8 @@ TEST_F(ActorList, AddPlacesAStandingActor)
     EXPECT_EQ(actor->PosY, 2000.0);
     EXPECT_EQ(actor->Spare1, 0xFFFF);
     EXPECT_EQ(actor->Spare2, 0xFFFF);
-    EXPECT_EQ(actor->LastTime, 40000u);
-}
-
-TEST_F(ActorList, AddingAKnownIdReplacesTheActor)
-{
-    server_npc_add(list, Add(55, 10, 1, 0, 100, 100));
-    server_npc_add(list, Add(66, 11, 1, 0, 110, 110));
-    server_npc_state(list, State{.id = 55}.Bytes());  // moving now
-    server_npc_say(list, history, Say(55, 1000, "hi"));
-
-    server_npc_add(list, Add(55, 20, 2, 1, 200, 300));
-    EXPECT_EQ(Order(), (std::vector<int32_t>{0, 55, 66}));
-    const TNPCNode* actor = list.FindEntry(55);
-    EXPECT_EQ(actor->Shape, 20);
-    EXPECT_EQ(actor->X, 200);
-    EXPECT_EQ(actor->Y, 300);
+    EXPECT_EQ(actor->LastTime, 40010u);
+    // A fresh record: standing, silent, no course.
     EXPECT_EQ(actor->Flags, 0);
     EXPECT_EQ(actor->Speech.View(), "");
     EXPECT_EQ(actor->Speed, 0.0f);
