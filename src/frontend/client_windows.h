@@ -1,0 +1,34 @@
+// The client's nine windows: one instance each for the whole run, created hidden
+// at program entry in this order; the first is the application's main window.
+#pragma once
+
+class TInit1;
+class TVxLogin;
+class TForm1;
+class TShapeInfoForm;
+class TVxLocation;
+class TIregExForm;
+class TFullScreenForm;
+class TConnections;
+class TPickWorldForm;
+
+extern TInit1* Init1;
+extern TVxLogin* VxLogin;
+extern TForm1* Form1;
+extern TShapeInfoForm* ShapeInfoForm;
+extern TVxLocation* VxLocation;
+extern TIregExForm* IregExForm;
+extern TFullScreenForm* FullScreenForm;
+extern TConnections* Connections;
+extern TPickWorldForm* PickWorldForm;
+
+// Creates the nine windows in order, all hidden. Needs the application object.
+void CreateClientWindows();
+// Frees them in reverse order and clears the pointers.
+void DestroyClientWindows();
+
+class QWidget;
+// Places a top-level window in the middle of the primary screen.
+void CentreOnDesktop(QWidget* window);
+// Marks a dialog as fixed, without title-bar buttons.
+void MakeFixedDialog(QWidget* window, int clientWidth, int clientHeight);

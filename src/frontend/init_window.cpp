@@ -1,0 +1,100 @@
+// The start-up window and the windows' side of the start-up step.
+#include "frontend/init_window.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QVBoxLayout>
+
+#include "frontend/client_options.h"
+#include "frontend/client_windows.h"
+#include "frontend/login_window.h"
+#include "frontend/startup.h"
+#include "frontend/world_windows.h"
+
+namespace {
+
+// The start-up step's view of the windows.
+class WindowsHost : public StartupHost {
+public:
+    explicit WindowsHost(TInit1& init) : init_(init) {}
+
+    InstalledWorld InstallWorld(TVxaConfig& config) override { return ::InstallWorld(config, CommandLine.InstallWorld); }
+    void TickFullScreenBox() override { VxLogin->CheckBox1->setChecked(true); }
+    void SetServerAddress(const std::string& address) override
+    {
+        VxLogin->ComboBox2->setEditText(QString::fromStdString(address));
+    }
+    void SetProgress(int position, const std::string& caption) override
+    {
+        init_.PBar->setValue(position);
+        init_.Label1->setText(QString::fromStdString(caption));
+        QCoreApplication::processEvents();
+    }
+    void ShowLoginWindow() override
+    {
+        VxLogin->show();
+        init_.hide();
+    }
+    void Terminate() override
+    {
+        init_.TerminateRequested = true;
+        QCoreApplication::quit();
+    }
+
+private:
+    TInit1& init_;
+};
+
+}  // namespace
+
+TInit1::TInit1()
+{
+    setWindowTitle("Initializing...");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(404, 208);
+    CentreOnDesktop(this);
+
+    Panel1 = new QFrame(this);
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    Panel1->setGeometry(0, 0, 404, 208);
+    auto* layout = new QVBoxLayout(Panel1);
+    layout->setContentsMargins(24, 60, 24, 60);
+    PBar = new QProgressBar(Panel1);
+    PBar->setRange(0, 100);
+    PBar->setValue(0);
+    PBar->setTextVisible(false);
+    Label1 = new QLabel("Initializing...", Panel1);
+    Label1->setAlignment(Qt::AlignCenter);
+    layout->addWidget(PBar);
+    layout->addWidget(Label1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(2000);
+    connect(Timer1, &QTimer::timeout, this, &TInit1::Timer1Timer);
+}
+
+bool TInit1::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QWidget::event(e);
+}
+
+void TInit1::FormActivate()
+{
+    if (GameFolder == "**")
+        Timer1->start();
+}
+
+void TInit1::Timer1Timer()
+{
+    Timer1->stop();
+    WindowsHost host(*this);
+    RunStartupStep(host);
+}
+
+void TInit1::LoadStaticData()
+{
+    WindowsHost host(*this);
+    ::LoadStaticData(host);
+}

@@ -1,0 +1,33 @@
+// The start-up window: "Initializing..." with a progress bar, and the timer
+// that runs the start-up step two seconds after the window first becomes active.
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QWidget>
+
+class TInit1 : public QWidget {
+    Q_OBJECT
+public:
+    TInit1();
+
+    QFrame* Panel1;
+    QProgressBar* PBar;
+    QLabel* Label1;
+    QTimer* Timer1;
+
+    // Enables Timer1 while the start-up step has not run yet.
+    void FormActivate();
+    // The start-up step.
+    void Timer1Timer();
+    // Loads the static data, showing progress in PBar and Label1.
+    void LoadStaticData();
+
+    // Set when the step asked the application to end (the picker was left).
+    bool TerminateRequested = false;
+
+protected:
+    bool event(QEvent* e) override;
+};

@@ -1,0 +1,29 @@
+// Captions and sizes of the windows that other parts of the client fill in.
+#include "frontend/later_windows.h"
+
+#include "frontend/client_windows.h"
+
+TForm1::TForm1()
+{
+    setWindowTitle("Tessarine Online Client");
+    resize(720, 502);
+    CentreOnDesktop(this);
+}
+
+TShapeInfoForm::TShapeInfoForm()
+{
+    setWindowTitle("ShapeInfoForm");
+    MakeFixedDialog(this, 312, 288);
+}
+
+TFullScreenForm::TFullScreenForm()
+{
+    setWindowTitle("vx");
+    resize(640, 400);
+}
+
+TConnections::TConnections()
+{
+    setWindowTitle("Connections");
+    MakeFixedDialog(this, 400, 300);
+}

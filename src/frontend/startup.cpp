@@ -1,0 +1,114 @@
+// The start-up step: settles the current world and loads the static data.
+#include "frontend/startup.h"
+
+#include <charconv>
+
+#include "data/static_tables.h"
+#include "platform/console.h"
+
+std::string GameFolder = "**";
+std::string WorldDataFolder = "**";
+std::string WorldIdentity;
+
+std::unique_ptr<TVxaConfig> VxaConfig;
+std::unique_ptr<std::mutex> RenderLock;
+std::unique_ptr<std::mutex> ViewLock;
+std::unique_ptr<std::mutex> NPCListLock;
+std::unique_ptr<std::mutex> GumpLock;
+
+void ResetStartupState()
+{
+    GameFolder = "**";
+    WorldDataFolder = "**";
+    WorldIdentity.clear();
+    GumpLock.reset();
+    NPCListLock.reset();
+    ViewLock.reset();
+    RenderLock.reset();
+    VxaConfig.reset();
+}
+
+int StrToInt(const std::string& text)
+{
+    int value = 0;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    if (text.empty() || ec != std::errc() || ptr != end)
+        throw EConvertError("'" + text + "' is not a valid integer value");
+    return value;
+}
+
+bool StaticDataProgress(int step, int& position, std::string& caption)
+{
+    switch (step) {
+    case 1: position = 10; caption = "Loading Shapes"; return true;     // palette archive open
+    case 2: position = 70; caption = "Loading Palettes"; return true;   // shapes loaded
+    case 6: position = 80; caption = "Loading TFA"; return true;        // colour table built
+    case 8: position = 100; caption = "Complete"; return true;          // tile flags read
+    default: return false;
+    }
+}
+
+void LoadStaticData(StartupHost& host)
+{
+    ::LoadStaticData(GameFolder, [&](int step) {
+        int position = 0;
+        std::string caption;
+        if (StaticDataProgress(step, position, caption))
+            host.SetProgress(position, caption);
+    });
+}
+
+namespace {
+
+void CreateProcessObjects()
+{
+    GumpLock.reset();
+    NPCListLock.reset();
+    ViewLock.reset();
+    RenderLock.reset();
+    VxaConfig.reset();
+    VxaConfig = std::make_unique<TVxaConfig>();
+    RenderLock = std::make_unique<std::mutex>();
+    ViewLock = std::make_unique<std::mutex>();
+    NPCListLock = std::make_unique<std::mutex>();
+    GumpLock = std::make_unique<std::mutex>();
+}
+
+}  // namespace
+
+void RunStartupStep(StartupHost& host)
+{
+    CreateProcessObjects();
+    TVxaConfig& config = *VxaConfig;
+
+    if (config.ItemCount(kListWorldTypes) == 0) {
+        const InstalledWorld world = host.InstallWorld(config);
+        if (world.Cancelled) {
+            host.Terminate();
+            return;
+        }
+        GameFolder = world.GameFolder;
+        WorldDataFolder = world.WorldDataFolder;
+        WorldIdentity = world.Identity;
+        config.AddItem("1", kListWorlds);
+    } else {
+        const int n = StrToInt(config.ReadItem(1, kListWorlds));
+        platform::ConsoleLine(std::to_string(n));
+        GameFolder = config.ReadItem(n, kListWorldDirectories);
+        WorldIdentity = config.ReadItem(n, kListWorldTypes);
+        WorldDataFolder = config.ReadItem(n, kListWorldGamedats);
+    }
+
+    if (config.ReadValue("FullScreen") == "Yes")
+        host.TickFullScreenBox();
+    if (const std::string lastIP = config.ReadValue("LastIP"); !lastIP.empty())
+        host.SetServerAddress(lastIP);
+
+    LoadStaticData(host);
+    LoadInterfaceShapes(GameFolder);
+    host.ShowLoginWindow();
+}

@@ -1,0 +1,154 @@
+// World installation: the game-folder check, extraction of INITGAME.DAT and the records.
+#include "frontend/world_install.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+#include "data/flex_reader.h"
+#include "frontend/vxa_config.h"
+#include "platform/binary_file.h"
+#include "platform/game_path.h"
+
+const std::vector<std::string>& RequiredGameFiles()
+{
+    static const std::vector<std::string> files = {
+        "STATIC\\INITGAME.DAT", "STATIC\\PALETTES.FLX", "STATIC\\SHAPES.VGA", "STATIC\\SHPDIMS.DAT",
+        "STATIC\\XFORM.TBL",    "STATIC\\TFA.DAT",      "STATIC\\FONTS.VGA",  "STATIC\\GUMPS.VGA",
+        "STATIC\\POINTERS.SHP"};
+    return files;
+}
+
+std::string MissingGameFileMessage(const std::string& gameFolder)
+{
+    for (const auto& file : RequiredGameFiles()) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(platform::NativePath(gameFolder + file), ec))
+            return "This is not a Tessarine folder: " + file + " is missing in " + gameFolder;
+    }
+    return {};
+}
+
+std::string StoredFileName(const uint8_t* nameField)
+{
+    std::string name(1, char(nameField[0]));
+    for (int i = 1; i < kStoredNameSize && nameField[i] != 0; ++i)
+        name += char(nameField[i]);
+    return name;
+}
+
+std::string RefusedNameReason(const std::string& name)
+{
+    if (name.empty() || name[0] == '\0')
+        return "the name is empty";
+    if (name == ".")
+        return "the name is \".\"";
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F)
+            return "the name holds a control character";
+        if (c == '/' || c == '\\')
+            return "the name holds a path separator";
+        if (c == ':')
+            return "the name holds a drive colon";
+    }
+    if (name.find("..") != std::string::npos)
+        return "the name holds \"..\"";
+    return {};
+}
+
+void ExtractInitGame(const std::string& gameFolder, const std::string& outputFolder, const ExtractionStatus& status)
+{
+    auto setLine = [&](int line, const std::string& text) {
+        if (status.SetLine)
+            status.SetLine(line, text);
+    };
+    auto repaint = [&] {
+        if (status.Repaint)
+            status.Repaint();
+    };
+
+    auto buffer = std::make_unique<uint8_t[]>(kExtractBufferSize);
+    setLine(1, "Opening INITGAME.DAT flex file...");
+    repaint();
+    TFlexReader reader(gameFolder + "STATIC\\INITGAME.DAT");
+    repaint();
+    auto fail = [&](const std::string& what) {
+        throw EInOutError(reader.Path() + " entry " + std::to_string(reader.Index()) + ": " + what);
+    };
+
+    if (reader.Count() > 0) {
+        do {
+            setLine(2, "Searching for entries...");
+            const int32_t size = reader.Size();
+            if (size == 0) {
+                repaint();
+                continue;
+            }
+            setLine(1, "Reading INITGAME.DAT flex file..");
+            setLine(2, "Reading entry...");
+            repaint();
+            if (size > kExtractBufferSize)
+                fail(std::to_string(size) + " bytes, more than the " + std::to_string(kExtractBufferSize) +
+                     " an entry may hold");
+            if (size < kStoredNameSize)
+                fail(std::to_string(size) + " bytes, shorter than its 13-byte name field");
+            reader.ReadEntry(buffer.get());
+            const std::string name = StoredFileName(buffer.get());
+            if (const std::string why = RefusedNameReason(name); !why.empty())
+                fail("refused file name: " + why);
+
+            const std::string target = outputFolder + name;
+            setLine(3, "Writing " + target + "...");
+            repaint();
+            {
+                const std::string path = platform::NativePath(target);
+                std::ofstream out(path, std::ios::binary | std::ios::trunc);
+                if (!out)
+                    throw EInOutError(target + ": cannot create the file");
+                out.write(reinterpret_cast<const char*>(buffer.get()) + kStoredNameSize, size - kStoredNameSize);
+                out.close();
+                if (!out)
+                    throw EInOutError(target + ": cannot write the file");
+            }
+            setLine(3, "Wrote " + target);
+            repaint();
+        } while (reader.Next());
+    }
+    setLine(1, "Closing flex file..");
+    setLine(2, "");
+    setLine(3, "Done.");
+    repaint();
+    setLine(1, "");
+}
+
+std::string ReadIdentityLine(const std::string& worldDataFolder)
+{
+    const std::string path = worldDataFolder + "IDENTITY";
+    std::ifstream in(platform::NativePath(path), std::ios::binary);
+    if (!in)
+        throw EInOutError(path + ": file not found");
+    std::string line;
+    std::getline(in, line);
+    if (in.bad())
+        throw EInOutError(path + ": cannot read the file");
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+InstalledWorld InstallWorldFrom(const std::string& gameFolder, TVxaConfig& config,
+                                const std::function<void(const std::string&, const std::string&)>& extract)
+{
+    InstalledWorld world;
+    world.GameFolder = gameFolder;
+    world.WorldDataFolder = gameFolder + "CLIDAT" + platform::kSeparator;
+    std::error_code ec;
+    std::filesystem::create_directory(platform::NativePath(gameFolder + "CLIDAT"), ec);  // an existing folder is fine
+    extract(world.GameFolder, world.WorldDataFolder);
+    world.Identity = ReadIdentityLine(world.WorldDataFolder);
+    config.AddItem(world.Identity, kListWorldTypes);
+    config.AddItem(world.GameFolder, kListWorldDirectories);
+    config.AddItem(world.WorldDataFolder, kListWorldGamedats);
+    return world;
+}

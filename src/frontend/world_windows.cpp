@@ -1,0 +1,192 @@
+// The world installation windows.
+#include "frontend/world_windows.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "frontend/client_app.h"
+#include "frontend/client_windows.h"
+#include "frontend/startup.h"
+#include "frontend/vxa_config.h"
+#include "platform/binary_file.h"
+#include "platform/game_path.h"
+
+TVxLocation::TVxLocation()
+{
+    setWindowTitle("Specify Tessarine Location");
+    MakeFixedDialog(this, 275, 328);
+
+    model_ = new QFileSystemModel(this);
+    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    model_->setRootPath("");
+
+    DriveComboBox1 = new QComboBox(this);
+    for (const QFileInfo& drive : QDir::drives())
+        DriveComboBox1->addItem(QDir::toNativeSeparators(drive.absoluteFilePath()));
+    DirectoryListBox1 = new QTreeView(this);
+    DirectoryListBox1->setModel(model_);
+    DirectoryListBox1->setHeaderHidden(true);
+    for (int c = 1; c < model_->columnCount(); ++c)
+        DirectoryListBox1->hideColumn(c);
+    PathLabel = new QLabel(this);
+    BitBtn1 = new QPushButton("Abort", this);
+    BitBtn2 = new QPushButton("OK", this);
+    BitBtn2->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PathLabel);
+    layout->addWidget(new QLabel("Drive", this));
+    layout->addWidget(DriveComboBox1);
+    layout->addWidget(new QLabel("Directory", this));
+    layout->addWidget(DirectoryListBox1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    layout->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::accept);
+    connect(DriveComboBox1, &QComboBox::currentIndexChanged, this, &TVxLocation::DriveComboBox1Change);
+    connect(DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { PathLabel->setText(QDir::toNativeSeparators(CurrentFolder())); });
+
+    DriveComboBox1Change();
+    SetCurrentFolder(QDir::homePath());
+}
+
+void TVxLocation::DriveComboBox1Change()
+{
+    const QString drive = QDir::fromNativeSeparators(DriveComboBox1->currentText());
+    DirectoryListBox1->setRootIndex(model_->index(drive).parent());
+    SetCurrentFolder(drive);
+}
+
+QString TVxLocation::CurrentFolder() const
+{
+    const QModelIndex current = DirectoryListBox1->currentIndex();
+    QString path = current.isValid() ? model_->filePath(current) : QDir::fromNativeSeparators(DriveComboBox1->currentText());
+    while (path.size() > 1 && path.endsWith('/') && !path.endsWith(":/"))
+        path.chop(1);
+    return QDir::toNativeSeparators(path);
+}
+
+void TVxLocation::SetCurrentFolder(const QString& folder)
+{
+    const QModelIndex index = model_->index(QDir::fromNativeSeparators(folder));
+    if (!index.isValid())
+        return;
+    DirectoryListBox1->setCurrentIndex(index);
+    DirectoryListBox1->scrollTo(index);
+    PathLabel->setText(QDir::toNativeSeparators(CurrentFolder()));
+}
+
+TIregExForm::TIregExForm()
+{
+    setWindowTitle("Extracting INITGAME.DAT...");
+    MakeFixedDialog(this, 283, 167);
+
+    Label1 = new QLabel(" ", this);
+    Label2 = new QLabel(" ", this);
+    Label3 = new QLabel(" ", this);
+    Label3->setWordWrap(true);
+    Edit1 = new QLineEdit("E:\\TESSARINE\\", this);
+    Edit1->hide();
+    Label4 = new QLabel("Tessarine Directory", this);
+    Label4->hide();
+    Button1 = new QPushButton("Go", this);
+    Button1->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(Label2);
+    layout->addWidget(Label3);
+    layout->addStretch();
+    connect(Button1, &QPushButton::clicked, this, &TIregExForm::Button1Click);
+}
+
+void TIregExForm::Button1Click()
+{
+    Button1->setEnabled(false);
+    QLabel* lines[] = {Label1, Label2, Label3};
+    ExtractionStatus status;
+    status.SetLine = [&](int line, const std::string& text) { lines[line - 1]->setText(QString::fromStdString(text)); };
+    status.Repaint = [] { QCoreApplication::processEvents(); };
+    ExtractInitGame(Edit1->text().toStdString(), OutputFolder, status);
+}
+
+TPickWorldForm::TPickWorldForm()
+{
+    setWindowTitle("Select World");
+    MakeFixedDialog(this, 256, 265);
+
+    ListBox1 = new QListWidget(this);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    BitBtn2 = new QPushButton("Install...", this);
+    BitBtn3 = new QPushButton("Cancel", this);
+    BitBtn1 = new QPushButton("OK", this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ListBox1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch();
+    buttons->addWidget(BitBtn3);
+    buttons->addWidget(BitBtn1);
+    layout->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn3, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BitBtn2, &QPushButton::clicked, this, &TPickWorldForm::BitBtn2Click);
+}
+
+void TPickWorldForm::FillWorldList()
+{
+    ListBox1->clear();
+    const int count = VxaConfig->ItemCount(kListWorldTypes);
+    for (int n = 1; n <= count; ++n)
+        ListBox1->addItem(QString::fromStdString(VxaConfig->ReadItem(n, kListWorldTypes)));
+}
+
+void TPickWorldForm::BitBtn2Click()
+{
+    if (!InstallWorld(*VxaConfig).Cancelled)
+        FillWorldList();
+}
+
+InstalledWorld InstallWorld(TVxaConfig& config, const std::string& presetFolder)
+{
+    auto extract = [](const std::string& gameFolder, const std::string& outputFolder) {
+        IregExForm->Edit1->setText(QString::fromStdString(gameFolder));
+        IregExForm->OutputFolder = outputFolder;
+        IregExForm->show();
+        IregExForm->Button1Click();
+        IregExForm->hide();
+    };
+    while (true) {
+        std::string folder;
+        if (!presetFolder.empty()) {
+            std::error_code ec;
+            const auto absolute = std::filesystem::absolute(presetFolder, ec);
+            folder = ec ? presetFolder : absolute.lexically_normal().string();
+        } else {
+            if (VxLocation->exec() != QDialog::Accepted) {
+                InstalledWorld cancelled;
+                cancelled.Cancelled = true;
+                return cancelled;
+            }
+            folder = VxLocation->CurrentFolder().toStdString();
+        }
+        const std::string gameFolder = platform::WithTrailingSeparator(folder);
+        const std::string missing = MissingGameFileMessage(gameFolder);
+        if (missing.empty())
+            return InstallWorldFrom(gameFolder, config, extract);
+        if (!presetFolder.empty())
+            throw EInOutError(missing);
+        TVxApplication::ShowMessage("Specify Tessarine Location", missing + "\nPlease pick the folder again.");
+    }
+}

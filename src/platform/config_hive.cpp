@@ -1,0 +1,590 @@
+// The configuration hive: the registry on Windows, a registry-export file elsewhere.
+#include "platform/config_hive.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+namespace {
+
+constexpr const char* kHeader = "Windows Registry Editor Version 5.00";
+constexpr const char* kRoot = "HKEY_CURRENT_USER";
+
+// "\Software\VxaClient\" -> "Software\VxaClient"
+std::string TrimPath(const std::string& path)
+{
+    size_t first = path.find_first_not_of('\\');
+    if (first == std::string::npos)
+        return {};
+    size_t last = path.find_last_not_of('\\');
+    return path.substr(first, last - first + 1);
+}
+
+bool SameName(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+std::string Quote(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+void AppendUtf8(std::string& out, uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | cp >> 6);
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | cp >> 12);
+        out += char(0x80 | (cp >> 6 & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | cp >> 18);
+        out += char(0x80 | (cp >> 12 & 0x3F));
+        out += char(0x80 | (cp >> 6 & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// hex(1) data is UTF-16LE ended by a zero unit.
+std::string DecodeUtf16(const std::vector<uint8_t>& raw)
+{
+    std::string out;
+    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+        uint32_t unit = raw[i] | raw[i + 1] << 8;
+        if (unit == 0)
+            break;
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < raw.size()) {
+            uint32_t low = raw[i + 2] | raw[i + 3] << 8;
+            if (low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        AppendUtf8(out, unit);
+    }
+    return out;
+}
+
+// Parses one hive file. Every fault names the file and the line.
+class HiveParser {
+public:
+    HiveParser(const std::string& file, const std::string& text) : file_(file), text_(text) {}
+
+    std::vector<FileConfigHive::Key> Parse()
+    {
+        std::vector<FileConfigHive::Key> keys;
+        bool headerSeen = false;
+        std::string line;
+        while (NextLine(line)) {
+            const int at = lineNo_;
+            std::string trimmed = Trim(line);
+            if (trimmed.empty() || trimmed[0] == ';')
+                continue;
+            if (!headerSeen) {
+                if (trimmed != kHeader)
+                    Fail(at, "expected \"" + std::string(kHeader) + "\"");
+                headerSeen = true;
+                continue;
+            }
+            if (trimmed[0] == '[') {
+                if (trimmed.back() != ']')
+                    Fail(at, "key line without its closing \"]\"");
+                std::string path = trimmed.substr(1, trimmed.size() - 2);
+                if (!path.empty() && path[0] == '-')
+                    Fail(at, "key deletions are not supported");
+                const std::string root = kRoot;
+                if (!SameName(path.substr(0, root.size()), root) ||
+                    (path.size() > root.size() && path[root.size()] != '\\'))
+                    Fail(at, "key outside " + root);
+                keys.push_back({TrimPath(path.substr(root.size())), {}});
+                continue;
+            }
+            if (keys.empty())
+                Fail(at, "value outside any key");
+            keys.back().values.push_back(ParseValue(trimmed, at));
+        }
+        if (!headerSeen && !text_.empty() && text_.find_first_not_of(" \t\r\n") != std::string::npos)
+            Fail(lineNo_, "expected \"" + std::string(kHeader) + "\"");
+        return keys;
+    }
+
+private:
+    [[noreturn]] void Fail(int line, const std::string& what) const
+    {
+        throw ERegistryException(file_ + " line " + std::to_string(line) + ": " + what);
+    }
+
+    static std::string Trim(const std::string& s)
+    {
+        size_t a = s.find_first_not_of(" \t\r");
+        if (a == std::string::npos)
+            return {};
+        size_t b = s.find_last_not_of(" \t\r");
+        return s.substr(a, b - a + 1);
+    }
+
+    bool NextLine(std::string& line)
+    {
+        if (pos_ >= text_.size())
+            return false;
+        size_t end = text_.find('\n', pos_);
+        if (end == std::string::npos)
+            end = text_.size();
+        line = text_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        ++lineNo_;
+        if (lineNo_ == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);
+        return true;
+    }
+
+    // Reads a quoted string at s[i] (on the opening quote); leaves i after the closing quote.
+    std::string ReadQuoted(const std::string& s, size_t& i, int at) const
+    {
+        std::string out;
+        for (++i; i < s.size(); ++i) {
+            if (s[i] == '"') {
+                ++i;
+                return out;
+            }
+            if (s[i] == '\\') {
+                if (++i >= s.size())
+                    break;
+                if (s[i] != '\\' && s[i] != '"')
+                    Fail(at, std::string("unknown escape \"\\") + s[i] + "\"");
+            }
+            out += s[i];
+        }
+        Fail(at, "string without its closing quote");
+    }
+
+    std::pair<std::string, HiveValue> ParseValue(const std::string& s, int at)
+    {
+        std::string name;
+        size_t i = 0;
+        if (s[0] == '@') {
+            i = 1;
+        } else if (s[0] == '"') {
+            name = ReadQuoted(s, i, at);
+        } else {
+            Fail(at, "expected a key in brackets or a quoted value name");
+        }
+        if (i >= s.size() || s[i] != '=')
+            Fail(at, "expected \"=\" after the value name");
+        std::string data = s.substr(i + 1);
+        HiveValue value;
+        if (!data.empty() && data[0] == '"') {
+            size_t j = 0;
+            value.type = uint32_t(HiveValue::Type::String);
+            value.text = ReadQuoted(data, j, at);
+            if (!Trim(data.substr(j)).empty())
+                Fail(at, "text after the closing quote");
+        } else if (data.compare(0, 6, "dword:") == 0) {
+            std::string digits = data.substr(6);
+            if (digits.empty() || digits.size() > 8 ||
+                !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isxdigit(c); }))
+                Fail(at, "a dword needs one to eight hexadecimal digits");
+            value.type = uint32_t(HiveValue::Type::Dword);
+            value.number = uint32_t(std::stoul(digits, nullptr, 16));
+        } else if (data.compare(0, 3, "hex") == 0) {
+            ParseHex(data, at, value);
+        } else {
+            Fail(at, "unknown value data \"" + data + "\"");
+        }
+        return {name, value};
+    }
+
+    // hex:aa,bb or hex(N):aa,bb with "\" continuing the list on the next line.
+    void ParseHex(std::string data, int at, HiveValue& value)
+    {
+        size_t colon = data.find(':');
+        if (colon == std::string::npos)
+            Fail(at, "hex data without \":\"");
+        const std::string kind = data.substr(0, colon);
+        if (kind == "hex") {
+            value.type = 3;
+        } else if (kind.size() > 5 && kind.compare(0, 4, "hex(") == 0 && kind.back() == ')') {
+            try {
+                size_t used = 0;
+                value.type = uint32_t(std::stoul(kind.substr(4, kind.size() - 5), &used, 16));
+                if (used != kind.size() - 5)
+                    throw std::invalid_argument("type");
+            } catch (const std::exception&) {
+                Fail(at, "bad hex value type \"" + kind + "\"");
+            }
+        } else {
+            Fail(at, "bad hex value type \"" + kind + "\"");
+        }
+        std::string list = data.substr(colon + 1);
+        std::string line;
+        while (!Trim(list).empty() && Trim(list).back() == '\\') {
+            list = Trim(list);
+            list.pop_back();
+            if (!NextLine(line))
+                Fail(lineNo_, "hex list continued past the end of the file");
+            list += Trim(line);
+        }
+        std::stringstream items(list);
+        std::string item;
+        while (std::getline(items, item, ',')) {
+            item = Trim(item);
+            if (item.empty() && items.eof())
+                break;
+            if (item.size() != 2 || !std::isxdigit((unsigned char)item[0]) || !std::isxdigit((unsigned char)item[1]))
+                Fail(lineNo_, "bad hex byte \"" + item + "\"");
+            value.raw.push_back(uint8_t(std::stoul(item, nullptr, 16)));
+        }
+        if (value.type == uint32_t(HiveValue::Type::String)) {
+            value.text = DecodeUtf16(value.raw);
+            value.raw.clear();
+        } else if (value.type == uint32_t(HiveValue::Type::Dword) && value.raw.size() == 4) {
+            value.number = value.raw[0] | value.raw[1] << 8 | value.raw[2] << 16 | uint32_t(value.raw[3]) << 24;
+            value.raw.clear();
+        }
+    }
+
+    const std::string& file_;
+    const std::string& text_;
+    size_t pos_ = 0;
+    int lineNo_ = 0;
+};
+
+std::string Serialise(const std::vector<FileConfigHive::Key>& keys)
+{
+    std::string out = std::string(kHeader) + "\n";
+    for (const auto& key : keys) {
+        out += "\n[" + std::string(kRoot) + (key.path.empty() ? "" : "\\" + key.path) + "]\n";
+        for (const auto& [name, value] : key.values) {
+            out += name.empty() ? "@=" : Quote(name) + "=";
+            char buf[16];
+            if (value.type == uint32_t(HiveValue::Type::String)) {
+                out += Quote(value.text);
+            } else if (value.type == uint32_t(HiveValue::Type::Dword)) {
+                std::snprintf(buf, sizeof buf, "dword:%08x", value.number);
+                out += buf;
+            } else {
+                if (value.type == 3) {
+                    out += "hex:";
+                } else {
+                    std::snprintf(buf, sizeof buf, "hex(%x):", value.type);
+                    out += buf;
+                }
+                for (size_t i = 0; i < value.raw.size(); ++i) {
+                    std::snprintf(buf, sizeof buf, i ? ",%02x" : "%02x", value.raw[i]);
+                    out += buf;
+                }
+            }
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::function<void()> FileConfigHive::MidWriteHook;
+
+FileConfigHive::FileConfigHive(std::string filePath) : filePath_(std::move(filePath)) {}
+
+std::vector<FileConfigHive::Key> FileConfigHive::Load() const
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(filePath_, ec))
+        return {};
+    std::ifstream in(filePath_, std::ios::binary);
+    if (!in)
+        throw ERegistryException(filePath_ + ": cannot open the configuration file");
+    std::stringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        throw ERegistryException(filePath_ + ": cannot read the configuration file");
+    const std::string content = text.str();
+    return HiveParser(filePath_, content).Parse();
+}
+
+void FileConfigHive::Save(const std::vector<Key>& keys) const
+{
+    const std::string text = Serialise(keys);
+    const std::filesystem::path target(filePath_);
+    std::error_code ec;
+    if (target.has_parent_path())
+        std::filesystem::create_directories(target.parent_path(), ec);
+#ifdef _WIN32
+    const std::string temp = filePath_ + ".tmp" + std::to_string(GetCurrentProcessId());
+#else
+    const std::string temp = filePath_ + ".tmp" + std::to_string(getpid());
+#endif
+    auto fail = [&](const std::string& what) {
+        std::filesystem::remove(temp, ec);
+        throw ERegistryException(filePath_ + ": " + what);
+    };
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        fail("cannot create " + temp);
+    const size_t half = text.size() / 2;
+    bool ok = std::fwrite(text.data(), 1, half, f) == half && std::fflush(f) == 0;
+    if (ok && MidWriteHook)
+        MidWriteHook();
+    ok = ok && std::fwrite(text.data() + half, 1, text.size() - half, f) == text.size() - half &&
+         std::fflush(f) == 0;
+#ifndef _WIN32
+    ok = ok && fsync(fileno(f)) == 0;
+#endif
+    if (std::fclose(f) != 0 || !ok)
+        fail("cannot write " + temp);
+    std::filesystem::rename(temp, target, ec);
+    if (ec)
+        fail("cannot replace the file with " + temp + ": " + ec.message());
+#ifndef _WIN32
+    // Make the rename itself lasting.
+    if (target.has_parent_path()) {
+        int dir = ::open(target.parent_path().c_str(), O_RDONLY);
+        if (dir >= 0) {
+            fsync(dir);
+            ::close(dir);
+        }
+    }
+#endif
+}
+
+FileConfigHive::Key* FileConfigHive::FindKey(const std::string& path)
+{
+    const std::string want = TrimPath(path);
+    for (auto& key : keys_)
+        if (SameName(key.path, want))
+            return &key;
+    return nullptr;
+}
+
+bool FileConfigHive::OpenKey(const std::string& path, bool create)
+{
+    CloseKey();
+    keys_ = Load();
+    const std::string want = TrimPath(path);
+    if (!FindKey(want)) {
+        if (!create)
+            return false;
+        // Create the key and each missing parent, parents first.
+        size_t at = 0;
+        while (true) {
+            at = want.find('\\', at);
+            const std::string part = want.substr(0, at);
+            if (!part.empty() && !FindKey(part))
+                keys_.push_back({part, {}});
+            if (at == std::string::npos)
+                break;
+            ++at;
+        }
+        dirty_ = true;
+    }
+    openPath_ = want;
+    open_ = true;
+    return true;
+}
+
+void FileConfigHive::CloseKey()
+{
+    if (open_ && dirty_)
+        Save(keys_);
+    open_ = false;
+    dirty_ = false;
+    keys_.clear();
+}
+
+void FileConfigHive::DiscardKey()
+{
+    open_ = false;
+    dirty_ = false;
+    keys_.clear();
+}
+
+std::optional<HiveValue> FileConfigHive::ReadValue(const std::string& name)
+{
+    if (!open_)
+        return std::nullopt;
+    Key* key = FindKey(openPath_);
+    for (const auto& [valueName, value] : key->values)
+        if (SameName(valueName, name))
+            return value;
+    return std::nullopt;
+}
+
+void FileConfigHive::WriteValue(const std::string& name, HiveValue value)
+{
+    if (!open_)
+        throw ERegistryException("Failed to set data for '" + name + "': no key is open");
+    Key* key = FindKey(openPath_);
+    dirty_ = true;
+    for (auto& [valueName, old] : key->values)
+        if (SameName(valueName, name)) {
+            old = std::move(value);
+            return;
+        }
+    key->values.emplace_back(name, std::move(value));
+}
+
+void FileConfigHive::WriteString(const std::string& name, const std::string& value)
+{
+    // A line break cannot be written inside a quoted string of this format.
+    if (value.find_first_of("\r\n") != std::string::npos)
+        throw ERegistryException("Failed to set data for '" + name + "': the text holds a line break");
+    HiveValue v;
+    v.type = uint32_t(HiveValue::Type::String);
+    v.text = value;
+    WriteValue(name, std::move(v));
+}
+
+void FileConfigHive::WriteDword(const std::string& name, uint32_t value)
+{
+    HiveValue v;
+    v.type = uint32_t(HiveValue::Type::Dword);
+    v.number = value;
+    WriteValue(name, std::move(v));
+}
+
+bool FileConfigHive::DeleteKey(const std::string& path)
+{
+    CloseKey();
+    keys_ = Load();
+    const std::string want = TrimPath(path);
+    const size_t before = keys_.size();
+    std::erase_if(keys_, [&](const Key& key) {
+        return SameName(key.path, want) ||
+               (key.path.size() > want.size() && key.path[want.size()] == '\\' &&
+                SameName(key.path.substr(0, want.size()), want));
+    });
+    const bool removed = keys_.size() != before;
+    if (removed)
+        Save(keys_);
+    keys_.clear();
+    return removed;
+}
+
+std::string DefaultHiveFile()
+{
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home ? home : ".") + "/.config";
+    }
+    return (std::filesystem::path(base) / "vxaclient" / "user.reg").string();
+}
+
+#ifdef _WIN32
+namespace {
+
+// The registry of the current user, one opened key at a time.
+class RegistryHive : public ConfigHive {
+public:
+    ~RegistryHive() override { CloseKey(); }
+
+    bool OpenKey(const std::string& path, bool create) override
+    {
+        CloseKey();
+        const std::string sub = TrimPath(path);
+        LONG rc = create ? RegCreateKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           &key_, nullptr)
+                         : RegOpenKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, KEY_ALL_ACCESS, &key_);
+        if (rc != ERROR_SUCCESS)
+            key_ = nullptr;
+        return key_ != nullptr;
+    }
+    void CloseKey() override
+    {
+        if (key_)
+            RegCloseKey(key_);
+        key_ = nullptr;
+    }
+    void DiscardKey() override { CloseKey(); }
+    bool KeyOpen() const override { return key_ != nullptr; }
+
+    std::optional<HiveValue> ReadValue(const std::string& name) override
+    {
+        if (!key_)
+            return std::nullopt;
+        DWORD type = 0, size = 0;
+        if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            return std::nullopt;
+        std::vector<uint8_t> data(size);
+        if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+            return std::nullopt;
+        data.resize(size);
+        HiveValue v;
+        v.type = type;
+        if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            v.type = uint32_t(HiveValue::Type::String);
+            v.text.assign(data.begin(), data.end());
+            while (!v.text.empty() && v.text.back() == '\0')
+                v.text.pop_back();
+        } else if (type == REG_DWORD && size == 4) {
+            v.number = data[0] | data[1] << 8 | data[2] << 16 | uint32_t(data[3]) << 24;
+        } else {
+            v.raw = std::move(data);
+        }
+        return v;
+    }
+    void WriteString(const std::string& name, const std::string& value) override
+    {
+        Set(name, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
+    }
+    void WriteDword(const std::string& name, uint32_t value) override
+    {
+        Set(name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    }
+    bool DeleteKey(const std::string& path) override
+    {
+        CloseKey();
+        return RegDeleteTreeA(HKEY_CURRENT_USER, TrimPath(path).c_str()) == ERROR_SUCCESS;
+    }
+
+private:
+    void Set(const std::string& name, DWORD type, const BYTE* data, DWORD size)
+    {
+        if (!key_ || RegSetValueExA(key_, name.c_str(), 0, type, data, size) != ERROR_SUCCESS)
+            throw ERegistryException("Failed to set data for '" + name + "'");
+    }
+
+    HKEY key_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<ConfigHive> OpenCurrentUserHive()
+{
+    return std::make_unique<RegistryHive>();
+}
+#else
+std::unique_ptr<ConfigHive> OpenCurrentUserHive()
+{
+    return std::make_unique<FileConfigHive>(DefaultHiveFile());
+}
+#endif
+
+}  // namespace platform
