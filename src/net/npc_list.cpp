@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "net/assertion_failed.h"
+#include "platform/assertion_failed.h"
 #include "net/game_timer.h"
 #include "net/message_types.h"
 #include "net/protocol.h"

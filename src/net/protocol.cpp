@@ -6,7 +6,7 @@
 #include <string>
 #include <stdexcept>
 
-#include "net/assertion_failed.h"
+#include "platform/assertion_failed.h"
 #include "net/message_types.h"
 
 namespace net {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/assertion_failed.h"
+#include "platform/assertion_failed.h"
 #include "net/game_timer.h"
 #include "net/message_types.h"
 #include "platform/console.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "net/assertion_failed.h"
+#include "platform/assertion_failed.h"
 #include "net/message_types.h"
 #include "platform/console.h"
 
