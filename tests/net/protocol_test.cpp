@@ -312,21 +312,5 @@ TEST(MessageCatalogue, ShortFixedPayloadIsReportedOnce)
     EXPECT_NE(line.find("44"), std::string::npos) << line;
 }
 
-// The network core is shared with the server and the tools: it must not need Qt.
-TEST(NetCore, IncludesNoQtHeader)
-{
-    for (const char* file : {"protocol.h", "protocol.cpp", "message_types.h", "message_types.cpp",
-                             "game_timer.h", "game_timer.cpp", "npc_list.h", "npc_list.cpp",
-                             "assertion_failed.h"}) {
-        std::ifstream in(std::string(VX_SOURCE_DIR) + "/src/net/" + file);
-        ASSERT_TRUE(in) << file;
-        std::string line;
-        while (std::getline(in, line)) {
-            const bool qt = line.rfind("#include <Q", 0) == 0 || line.rfind("#include <qt", 0) == 0;
-            EXPECT_FALSE(qt) << file << ": " << line;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace net
