@@ -5,6 +5,11 @@
 #include <array>
 #include <cstddef>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VX_SCALER_SSE2 1
+#endif
+
 namespace {
 
 // Which of the block's four pixels are equal, one bit per pair.
@@ -67,43 +72,108 @@ constexpr std::array<Block, 64> MakeBlockTable()
 
 constexpr std::array<Block, 64> kBlocks = MakeBlockTable();
 
+// One block from the table, for the columns the vector loop leaves over.
+inline void ScaleBlock(uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t* t, uint32_t* u)
+{
+    t[0] = a;
+    if (a == b && a == c && a == d) {
+        t[1] = u[0] = u[1] = a;
+        return;
+    }
+    const unsigned eq = unsigned(a == b) * kAB | unsigned(a == c) * kAC | unsigned(a == d) * kAD |
+                        unsigned(b == c) * kBC | unsigned(b == d) * kBD | unsigned(c == d) * kCD;
+    const Block block = kBlocks[eq];
+    const uint32_t ab = Blend(a, b);
+    const uint32_t candidates[6] = {a, b, c, ab, Blend(a, c), Blend(ab, Blend(c, d))};
+    t[1] = candidates[block.t1];
+    u[0] = candidates[block.u0];
+    u[1] = candidates[block.u1];
+}
+
+#ifdef VX_SCALER_SSE2
+
+inline __m128i BlendX4(__m128i p, __m128i q)
+{
+    const __m128i low7 = _mm_set1_epi32(0x00FEFEFE);
+    const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i half = _mm_srli_epi32(_mm_and_si128(_mm_xor_si128(p, q), low7), 1);
+    return _mm_and_si128(_mm_add_epi32(_mm_and_si128(p, q), half), rgb);
+}
+
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// Four neighbouring blocks at once, without branches. The table's first-match
+// order makes every case one way of splitting A, B, C, D into equal groups
+// (fifteen cases, fifteen ways), so each output is picked by masks that name
+// the groupings giving it.
+inline void ScaleFourBlocks(const uint32_t* top, const uint32_t* bottom, uint32_t* t, uint32_t* u)
+{
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 1));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 1));
+    const __m128i ab = _mm_cmpeq_epi32(a, b), ac = _mm_cmpeq_epi32(a, c), ad = _mm_cmpeq_epi32(a, d);
+    const __m128i bc = _mm_cmpeq_epi32(b, c), bd = _mm_cmpeq_epi32(b, d), cd = _mm_cmpeq_epi32(c, d);
+    const __m128i blendAB = BlendX4(a, b);
+    const __m128i blendAC = BlendX4(a, c);
+    const __m128i blendAll = BlendX4(blendAB, BlendX4(c, d));
+
+    // T1 is A where A = B, or B = D without C = D (cases 1, 4-7, 9, 10).
+    const __m128i t1 = Select(_mm_or_si128(ab, _mm_andnot_si128(cd, bd)), a, blendAB);
+
+    // U0 is A in cases 1, 2, 5-8, 10, 11; Blend(A, B) in 12 and 14; else Blend(A, C).
+    const __m128i u0IsA = _mm_or_si128(_mm_or_si128(ac, _mm_andnot_si128(ad, ab)),
+                                       _mm_andnot_si128(_mm_or_si128(bc, ab), cd));
+    const __m128i u0IsAB = _mm_andnot_si128(_mm_or_si128(bd, ab), bc);
+    const __m128i u0 = Select(u0IsA, a, Select(u0IsAB, blendAB, blendAC));
+
+    // U1: A in cases 1, 2, 4, 5, 7, 10, 13; C in 3; Blend(A, C) in 6 and 9;
+    // B in 14; the four-way blend in 15; Blend(A, B) in 8, 11, 12.
+    const __m128i anyEqual = _mm_or_si128(_mm_or_si128(_mm_or_si128(ab, ac), _mm_or_si128(ad, bc)),
+                                          _mm_or_si128(bd, cd));
+    const __m128i u1IsA = _mm_or_si128(ab, _mm_andnot_si128(bc, ad));
+    const __m128i u1IsC = _mm_andnot_si128(ab, _mm_and_si128(bc, bd));
+    const __m128i u1IsAC = _mm_andnot_si128(_mm_or_si128(ab, bc), bd);
+    const __m128i u1IsB = _mm_andnot_si128(_mm_or_si128(_mm_or_si128(ab, bd), ad), bc);
+    __m128i u1 = _mm_andnot_si128(anyEqual, blendAll);
+    u1 = _mm_or_si128(u1, _mm_and_si128(anyEqual, blendAB));
+    u1 = Select(u1IsAC, blendAC, u1);
+    u1 = Select(u1IsC, c, u1);
+    u1 = Select(u1IsB, b, u1);
+    u1 = Select(u1IsA, a, u1);
+
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(t), _mm_unpacklo_epi32(a, t1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(t + 4), _mm_unpackhi_epi32(a, t1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(u), _mm_unpacklo_epi32(u0, u1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(u + 4), _mm_unpackhi_epi32(u0, u1));
+}
+
+#endif
+
 }  // namespace
 
 void ScaleDouble(const uint32_t* src, int srcPitch, int width, int height, uint32_t* dst, int dstPitch)
 {
     if (width < 1)
         return;
+    const int blocks = width - 1;  // the last column has no block of its own
     for (int y = 0; y + 1 < height; ++y) {
         const uint32_t* top = src + std::ptrdiff_t(y) * srcPitch;
         const uint32_t* bottom = top + srcPitch;
         uint32_t* t = dst + std::ptrdiff_t(2 * y) * dstPitch;
         uint32_t* u = t + dstPitch;
-        uint32_t a = top[0];
-        uint32_t c = bottom[0];
-        for (int i = 0; i + 1 < width; ++i) {
-            const uint32_t b = top[i + 1];
-            const uint32_t d = bottom[i + 1];
-            t[2 * i] = a;
-            if (a == b && a == c && a == d) {
-                t[2 * i + 1] = a;
-                u[2 * i] = a;
-                u[2 * i + 1] = a;
-            } else {
-                const unsigned eq = unsigned(a == b) * kAB | unsigned(a == c) * kAC | unsigned(a == d) * kAD |
-                                    unsigned(b == c) * kBC | unsigned(b == d) * kBD | unsigned(c == d) * kCD;
-                const Block block = kBlocks[eq];
-                const uint32_t ab = Blend(a, b);
-                const uint32_t ac = Blend(a, c);
-                const uint32_t candidates[6] = {a, b, c, ab, ac, Blend(ab, Blend(c, d))};
-                t[2 * i + 1] = candidates[block.t1];
-                u[2 * i] = candidates[block.u0];
-                u[2 * i + 1] = candidates[block.u1];
-            }
-            a = b;
-            c = d;
-        }
-        // The last column has no block of its own: its pair stays black.
-        t[2 * width - 2] = t[2 * width - 1] = 0;
-        u[2 * width - 2] = u[2 * width - 1] = 0;
+        int i = 0;
+#ifdef VX_SCALER_SSE2
+        for (; i + 4 <= blocks; i += 4)
+            ScaleFourBlocks(top + i, bottom + i, t + 2 * i, u + 2 * i);
+#endif
+        for (; i < blocks; ++i)
+            ScaleBlock(top[i], top[i + 1], bottom[i], bottom[i + 1], t + 2 * i, u + 2 * i);
+        // The last column's pair stays black.
+        t[2 * blocks] = t[2 * blocks + 1] = 0;
+        u[2 * blocks] = u[2 * blocks + 1] = 0;
     }
 }

@@ -100,12 +100,6 @@ TEST_P(ScaleDoubleCases, BlockFollowsTheFirstMatchingCase)
     const CaseQuad& q = GetParam();
     auto colour = [](char letter) { return 0x00101010u * uint32_t(letter - 'P' + 1) + 0x00050300u; };
     const uint32_t a = colour(q.a), b = colour(q.b), c = colour(q.c), d = colour(q.d);
-    Scaled s(2, 2, 0);
-    s.Src(0, 0) = a;
-    s.Src(1, 0) = b;
-    s.Src(0, 1) = c;
-    s.Src(1, 1) = d;
-    s.Run();
     auto expected = [&](char code) {
         switch (code) {
         case 'A': return a;
@@ -116,8 +110,18 @@ TEST_P(ScaleDoubleCases, BlockFollowsTheFirstMatchingCase)
         default: return Blend(Blend(a, b), Blend(c, d));
         }
     };
-    EXPECT_EQ(s.BlockOf(0, 0), (Block{a, expected(q.result[0]), expected(q.result[1]), expected(q.result[2])}))
-        << "case " << q.number;
+    const Block want{a, expected(q.result[0]), expected(q.result[1]), expected(q.result[2])};
+    // The quad at every block position of a row of nine blocks, so that each
+    // position a row is split into (groups of four, then single blocks) sees it.
+    for (int k = 0; k < 9; ++k) {
+        Scaled s(10, 2, 0x00FFFFFF);
+        s.Src(k, 0) = a;
+        s.Src(k + 1, 0) = b;
+        s.Src(k, 1) = c;
+        s.Src(k + 1, 1) = d;
+        s.Run();
+        EXPECT_EQ(s.BlockOf(k, 0), want) << "case " << q.number << " at block " << k;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ScaleDoubleCases,
