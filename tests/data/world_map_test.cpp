@@ -1,0 +1,346 @@
+// World map: loaders (file naming, movable-object stream, bad data), roof limit,
+// obstacles and chunk drawing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "data/drawing.h"
+#include "data/shapes.h"
+#include "data/static_tables.h"
+#include "data/world_map.h"
+#include "net/npc_list.h"
+#include "platform/binary_file.h"
+#include "platform/console.h"
+#include "support/shape_writer.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+constexpr int kContainer = 400;  // tile-flag class 6
+constexpr int kRegion1A = 26;    // region (2, 2)
+
+void ClearWorld()
+{
+    std::memset(ChunkPatterns, 0, sizeof ChunkPatterns);
+    std::memset(RegionMap, 0, sizeof RegionMap);
+    for (auto& a : FixLists)
+        for (auto& b : a)
+            for (auto& c : b)
+                for (FixList& list : c)
+                    list.Count = 0;
+    for (auto& a : RegLists)
+        for (auto& b : a)
+            for (auto& c : b)
+                for (RegList& list : c)
+                    list.Count = 0;
+}
+
+void AddFixed(int x, int y, int lift, uint16_t word)
+{
+    FixList& list = FixListAt(x, y);
+    list.Records.resize(size_t(list.Count));
+    list.Records.push_back(FixRecord{uint8_t((x & 15) << 4 | (y & 15)), uint8_t(lift), word});
+    ++list.Count;
+}
+
+// Every region file of one kind, all empty but the ones given.
+uint16_t ShapeWord(int shape, int frame) { return uint16_t(shape | frame << 10); }
+
+// A fixed-object archive: 256 entries (one per chunk, row-major) of 4-byte records.
+support::Bytes FixArchive(int chunk = -1, const support::Bytes& records = {})
+{
+    std::vector<support::Bytes> entries(256);
+    if (chunk >= 0)
+        entries[size_t(chunk)] = records;
+    return support::MakeFlex(entries);
+}
+
+// A movable-object file: the given entries, then the 256 group ends.
+support::Bytes RegFile(support::Bytes entries = {})
+{
+    entries.insert(entries.end(), 256, 0);
+    return entries;
+}
+
+void Append(support::Bytes& out, const support::Bytes& entry)
+{
+    out.push_back(uint8_t(entry.size()));
+    out.insert(out.end(), entry.begin(), entry.end());
+}
+
+void WriteFixFiles(const std::string& prefix, int region, const support::Bytes& archive)
+{
+    const support::Bytes empty = FixArchive();
+    for (int k = 0; k < kRegionCount; ++k)
+        support::WriteFile(RegionFileName(prefix, k), k == region ? archive : empty);
+}
+
+void WriteRegFiles(const std::string& prefix, int region, const support::Bytes& file)
+{
+    const support::Bytes empty = RegFile();
+    for (int k = 0; k < kRegionCount; ++k)
+        support::WriteFile(RegionFileName(prefix, k), k == region ? file : empty);
+}
+
+class WorldMap : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearWorld();
+        VxShapes = std::make_unique<TVxShapes>();
+        VxShapes->TileFlags[kContainer][1] = 6;
+        std::memset(ShapeDims, 0, sizeof ShapeDims);
+    }
+    void TearDown() override
+    {
+        WorldActors = nullptr;
+        ClearWorld();
+    }
+    support::TempFolder dir_{"world_map"};
+};
+
+TEST_F(WorldMap, RegionFilesAreNamedWithTwoUpperCaseHexDigits)
+{
+    EXPECT_EQ(RegionFileName("P", 0), "P00");
+    EXPECT_EQ(RegionFileName("P", kRegion1A), "P1A");
+    EXPECT_EQ(RegionFileName("P", 143), "P8F");
+
+    // Only the file "...1A" holds an object: it must land in region (2, 2).
+    const uint16_t word = ShapeWord(300, 2);
+    WriteFixFiles(dir_.Path() + "VXIFIX", kRegion1A, FixArchive(3 * 16 + 5, {0x79, 4, uint8_t(word), uint8_t(word >> 8)}));
+    LoadFixLists(dir_.Path() + "VXIFIX");
+    const FixList& list = FixLists[2][2][3][5];
+    ASSERT_EQ(list.Count, 1);
+    EXPECT_EQ(list.Records[0].TileX(), 7);
+    EXPECT_EQ(list.Records[0].TileY(), 9);
+    EXPECT_EQ(list.Records[0].Lift, 4);
+    EXPECT_EQ(list.Records[0].ShapeFrame, ShapeWord(300, 2));
+    EXPECT_EQ(FixListAt(2 * 256 + 5 * 16 + 7, 2 * 256 + 3 * 16 + 9).Count, 1);
+}
+
+TEST_F(WorldMap, FixedEntriesKeepWholeRecordsAndReloadAfresh)
+{
+    // Chunk 0: 9 bytes, two whole records and one stray byte; chunk 1: 3 bytes, none.
+    std::vector<support::Bytes> entries(256);
+    entries[0] = {0x12, 1, 0x2C, 0x01, 0x34, 2, 0x2D, 0x01, 0xFF};
+    entries[1] = {0x12, 1, 0x2C};
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, support::MakeFlex(entries));
+    LoadFixLists(dir_.Path() + "VXIFIX");
+    ASSERT_EQ(FixLists[0][0][0][0].Count, 2);
+    EXPECT_EQ(FixLists[0][0][0][0].Records[1].ShapeFrame, 0x012D);
+    EXPECT_EQ(FixLists[0][0][0][1].Count, 0);
+
+    // A second load sets every count afresh.
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, FixArchive());
+    LoadFixLists(dir_.Path() + "VXIFIX");
+    EXPECT_EQ(FixLists[0][0][0][0].Count, 0);
+}
+
+TEST_F(WorldMap, FixedArchiveWithTooFewEntriesLeavesTheRestEmpty)
+{
+    AddFixed(8 * 16, 0, 0, 0x1234);  // stale data in chunk (8, 0), which the short archive lacks
+    std::vector<support::Bytes> entries(10);
+    entries[9] = {0x00, 0, 0x2C, 0x01};
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, support::MakeFlex(entries));
+    platform::ConsoleCapture console;
+    LoadFixLists(dir_.Path() + "VXIFIX");
+    EXPECT_EQ(FixLists[0][0][0][9].Count, 1);
+    EXPECT_EQ(FixLists[0][0][0][10].Count, 0) << "no wrap back to entry 0";
+    EXPECT_EQ(FixLists[0][0][0][8].Count, 0);
+    EXPECT_EQ(console.Lines().size(), 1u);
+}
+
+TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
+{
+    support::Bytes file;
+    file.push_back(1);  // a top-level length byte 1: no effect
+    // 0x3A / 0x5C: chunk (3, 5), tile (10, 12); L = 10, lift in d[9].
+    const support::Bytes placed = {0x3A, 0x5C, 0x2C, 0x01, 0, 0, 0, 0, 0, 0x70};
+    file.push_back(uint8_t(placed.size()));
+    file.insert(file.end(), placed.begin(), placed.end());
+    // A container without contents (d[4] = d[5] = 0): the next entry is a real one.
+    const support::Bytes emptyBox = {0x00, 0x00, uint8_t(kContainer & 255), uint8_t(kContainer >> 8), 0, 0, 0, 0, 0, 0, 0, 0};
+    file.push_back(12);
+    file.insert(file.end(), emptyBox.begin(), emptyBox.end());
+    const support::Bytes afterEmpty = {0x01, 0x00, 0x2D, 0x01, 0x30, 0};  // L = 6: lift 3 in d[4]
+    file.push_back(6);
+    file.insert(file.end(), afterEmpty.begin(), afterEmpty.end());
+    // A full container: contents up to and including the next length byte 1 are skipped,
+    // a length byte 0 among them included.
+    support::Bytes fullBox = emptyBox;
+    fullBox[0] = 0x02;
+    fullBox[4] = 1;
+    file.push_back(12);
+    file.insert(file.end(), fullBox.begin(), fullBox.end());
+    for (uint8_t b : {3, 0x03, 0x00, 0x2E, 0, 2, 0x04, 0x00, 1})
+        file.push_back(b);
+    const support::Bytes afterFull = {0x05, 0x00, 0x2F, 0x01, 0x00, 0};
+    file.push_back(6);
+    file.insert(file.end(), afterFull.begin(), afterFull.end());
+    file.insert(file.end(), 256, 0);
+    WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, file);
+
+    LoadRegLists(dir_.Path() + "VXIREG");
+    const RegList& placedList = RegLists[2][2][5][3];
+    ASSERT_EQ(placedList.Count, 1);
+    EXPECT_EQ(placedList.Records[0].Length, 10);
+    EXPECT_EQ(placedList.Records[0].Data[0], 0x3A);
+    EXPECT_EQ(placedList.Records[0].Lift(), 7);
+    EXPECT_EQ(&RegListAt(2 * 256 + 3 * 16 + 10, 2 * 256 + 5 * 16 + 12), &placedList);
+
+    const RegList& row0 = RegLists[2][2][0][0];
+    ASSERT_EQ(row0.Count, 4) << "two boxes and the two entries after them; contents not loaded";
+    EXPECT_EQ(row0.Records[0].ShapeFrame(), kContainer);
+    EXPECT_EQ(row0.Records[1].ShapeFrame(), 0x012D);
+    EXPECT_EQ(row0.Records[1].Lift(), 3);
+    EXPECT_EQ(row0.Records[2].ShapeFrame(), kContainer);
+    EXPECT_EQ(row0.Records[3].ShapeFrame(), 0x012F);
+
+    // A second load replaces the movable objects.
+    WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, RegFile());
+    LoadRegLists(dir_.Path() + "VXIREG");
+    EXPECT_EQ(RegLists[2][2][5][3].Count, 0);
+    EXPECT_EQ(RegLists[2][2][0][0].Count, 0);
+}
+
+TEST_F(WorldMap, OverlongMovableEntryIsReportedAndSkipped)
+{
+    support::Bytes file = {25};
+    file.insert(file.end(), 25, 0x11);
+    file.insert(file.end(), {6, 0x21, 0x00, 0x2C, 0x01, 0x00, 0x00});
+    file.insert(file.end(), 256, 0);
+    WriteRegFiles(dir_.Path() + "VXIREG", 0, file);
+    platform::ConsoleCapture console;
+    LoadRegLists(dir_.Path() + "VXIREG");
+    ASSERT_EQ(console.Lines().size(), 1u);
+    EXPECT_NE(console.Lines()[0].find("VXIREG00"), std::string::npos) << console.Lines()[0];
+    EXPECT_EQ(RegLists[0][0][1][1].Count, 0) << "the overlong entry's bytes name chunk (1, 1)";
+    ASSERT_EQ(RegLists[0][0][0][2].Count, 1);
+    EXPECT_EQ(RegLists[0][0][0][2].Records[0].ShapeFrame(), 0x012C);
+}
+
+TEST_F(WorldMap, ShortFilesRaiseAndEarlierRegionsStayLoaded)
+{
+    support::Bytes entries;
+    Append(entries, {0x01, 0x01, 0x2C, 0x01, 0x00, 0x00});
+    WriteRegFiles(dir_.Path() + "VXIREG", 0, RegFile(entries));
+    support::Bytes truncated(255, 0);  // one group end missing
+    support::WriteFile(RegionFileName(dir_.Path() + "VXIREG", 1), truncated);
+    EXPECT_THROW(LoadRegLists(dir_.Path() + "VXIREG"), EInOutError);
+    EXPECT_EQ(RegLists[0][0][0][0].Count, 1);
+
+    support::WriteFile(dir_.Path() + "VXCHUNKS", support::Bytes(1572863, 0));
+    EXPECT_THROW(LoadChunkPatterns(dir_.Path() + "VXCHUNKS"), EInOutError);
+    EXPECT_THROW(LoadRegionMap(dir_.Path() + "MISSING"), EInOutError);
+}
+
+TEST_F(WorldMap, PatternsAndRegionMapLoadAndWrap)
+{
+    support::Bytes patterns(sizeof ChunkPatterns, 0);
+    const size_t at = 2 * (77 * 256 + 5 * 16 + 6);
+    patterns[at] = uint8_t(ShapeWord(160, 3));
+    patterns[at + 1] = uint8_t(ShapeWord(160, 3) >> 8);
+    support::WriteFile(dir_.Path() + "VXCHUNKS", patterns);
+    std::vector<uint16_t> numbers(144 * 256, 0);
+    numbers[143 * 256 + 15 * 16 + 15] = 77;  // last chunk of the world
+    numbers[5] = 3072;                     // out of range, twice in one file
+    numbers[6] = 60000;
+    support::Bytes map;
+    for (uint16_t n : numbers)
+        support::PutU16(map, n);
+    support::WriteFile(dir_.Path() + "VXMAP", map);
+
+    platform::ConsoleCapture console;
+    LoadChunkPatterns(dir_.Path() + "VXCHUNKS");
+    LoadRegionMap(dir_.Path() + "VXMAP");
+    EXPECT_EQ(console.Lines().size(), 1u) << "reported once per file";
+    EXPECT_EQ(ChunkAt(5 * 16, 0), 0);
+    EXPECT_EQ(ChunkAt(6 * 16 + 3, 7), 0);
+    EXPECT_EQ(ChunkAt(3071, 3071), 77);
+    EXPECT_EQ(ChunkAt(-1, -1), 77);
+    EXPECT_EQ(ChunkAt(3071 + 3072, 3060), 77);
+    EXPECT_EQ(ChunkPatterns[77][5][6], ShapeWord(160, 3));
+}
+
+TEST_F(WorldMap, RoofLimitFollowsThePlayersLift)
+{
+    const int x = 700, y = 900;
+    AddFixed(x + 3, y, 12, 0x012C);  // anywhere in the same chunk
+    net::TNPCList actors;
+    WorldActors = &actors;
+    struct Case {
+        int playerLift;
+        int expected;
+    };
+    for (const Case c : {Case{0, 5}, Case{3, 5}, Case{5, 10}, Case{8, 10}, Case{9, 15}, Case{14, 15}}) {
+        actors.Head()->Lift = uint16_t(c.playerLift);
+        EXPECT_EQ(RoofLimit(x, y), c.expected) << "player at lift " << c.playerLift;
+    }
+    WorldActors = nullptr;
+    EXPECT_EQ(RoofLimit(x, y), 5) << "no actor list: as for lift 0";
+    EXPECT_EQ(RoofLimit(x + 16, y), 15) << "the next chunk has nothing overhead";
+
+    ClearWorld();
+    AddFixed(x, y, 6, 0x012C);
+    EXPECT_EQ(RoofLimit(x, y, 0), 5);
+    EXPECT_EQ(RoofLimit(x, y, 4), 15);
+    AddFixed(x, y, 4, 0x012C);
+    EXPECT_EQ(RoofLimit(x - 3072, y + 3072, 0), 5) << "positions wrap";
+}
+
+TEST_F(WorldMap, ObstaclesComeFromPatternFootprints)
+{
+    // World column 3071 lies in region 11, chunk 15; its pattern holds shape 150
+    // in cell (15, 3), two tiles wide, blocking along x only.
+    RegionMap[11][0][15] = 9;
+    ChunkPatterns[9][3][15] = ShapeWord(150, 1);
+    VxShapes->TileFlags[150][2] = 1;  // XTiles - 1 = 1
+    ShapeDims[0][0] = 1;
+    EXPECT_TRUE(ObstacleX(3071, 3));
+    EXPECT_TRUE(ObstacleX(-1, 3)) << "wraps to column 3071";
+    EXPECT_TRUE(ObstacleX(3070, 3 + 3072)) << "the footprint reaches left";
+    EXPECT_FALSE(ObstacleX(3069, 3));
+    EXPECT_FALSE(ObstacleX(3071, 2)) << "one tile deep";
+    EXPECT_FALSE(ObstacleY(3071, 3));
+    ShapeDims[0][1] = 1;
+    EXPECT_TRUE(ObstacleY(-2, 3));
+    EXPECT_FALSE(ObstacleX(0, 3)) << "footprints do not reach into the next chunk";
+}
+
+TEST_F(WorldMap, DrawChunkDrawsGroundFirstThenObjects)
+{
+    for (int i = 0; i < 256; ++i)
+        ColourTable[i] = 0x00100000u + uint32_t(i);
+    std::memset(VxShapes->GroundTiles[3], 3, 64);
+    // Shape 150: one raw row of 16 pixels of index 9 ending at its hot spot's
+    // right neighbour tile, so it covers cell (1, 0)'s bottom row.
+    support::Frame frame;
+    support::Span span;
+    span.x = -7;
+    span.raw = support::Bytes(16, 9);
+    frame.spans.push_back(span);
+    const support::Bytes shape = support::MakeShape({frame});
+    VxShapes->StoreShape(150, shape.data(), int32_t(shape.size()), false);
+
+    ChunkPatterns[40][0][0] = ShapeWord(150, 0);
+    ChunkPatterns[40][0][1] = ShapeWord(3, 0);  // after the object in cell order
+    ChunkPatterns[40][15][15] = ShapeWord(3, 0);
+    std::memset(ColourBuffer, 0, sizeof ColourBuffer);
+    ClearOwners();
+    DrawChunk(200, 150, 40);
+
+    // Cell (0, 0) has its hot spot at (88, 38), cell (1, 0) at (96, 38).
+    EXPECT_EQ(ColourBuffer[38][96], 0x00100009u) << "the object is drawn over the later ground cell";
+    EXPECT_EQ(ColourBuffer[37][96], 0x00100003u);
+    EXPECT_EQ(ColourBuffer[38][81], 0x00100009u);
+    EXPECT_EQ(ColourBuffer[38][80], 0u) << "left of the chunk";
+    EXPECT_EQ(ColourBuffer[37][88], 0u) << "an object's cell gets no ground";
+    EXPECT_EQ(OwnerBuffer[38][96].Row, 0) << "an all-zero box sets no owner";
+    // The last cell's hot spot is at (208, 158).
+    EXPECT_EQ(ColourBuffer[158][208], 0x00100003u);
+    EXPECT_EQ(ColourBuffer[151][201], 0x00100003u);
+    EXPECT_EQ(ColourBuffer[159][208], 0u);
+    EXPECT_THROW(DrawChunk(200, 150, 3072), std::out_of_range);
+}
+
+}  // namespace
