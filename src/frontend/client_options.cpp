@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 ClientOptions CommandLine;
 
@@ -73,7 +74,14 @@ ParsedCommandLine ParseClientOptions(const std::vector<std::string>& args)
             continue;
         }
         if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') {
+            // Qt's own options; these take the next argument as their value.
+            static const std::set<std::string> qtWithValue = {
+                "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
+                "-qwindowtitle", "-qwindowicon", "-style", "-stylesheet", "-session", "-display",
+                "-geometry", "-title", "-name", "-qmljsdebugger"};
             o.WindowSystemArgs.push_back(arg);
+            if (qtWithValue.count(arg) && i + 1 < args.size())
+                o.WindowSystemArgs.push_back(args[++i]);
             continue;
         }
         if (arg.compare(0, 4, "udp=") == 0)

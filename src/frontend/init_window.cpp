@@ -26,8 +26,8 @@ public:
     }
     void SetProgress(int position, const std::string& caption) override
     {
-        init_.PBar->setValue(position);
         init_.Label1->setText(QString::fromStdString(caption));
+        init_.PBar->setValue(position);
         QCoreApplication::processEvents();
     }
     void ShowLoginWindow() override

@@ -1,0 +1,261 @@
+// The start-up step through the client's windows on the offscreen platform.
+#include "frontend/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+
+#include "frontend/client_app.h"
+#include "frontend/client_options.h"
+#include "frontend/client_windows.h"
+#include "frontend/init_window.h"
+#include "frontend/later_windows.h"
+#include "frontend/login_window.h"
+#include "frontend/world_windows.h"
+#include "data/static_tables.h"
+#include "platform/console.h"
+#include "support/mini_game.h"
+#include "test_game.h"
+
+namespace {
+
+// Presses a button of a modal dialog once it is up (exec has started).
+void WhenShown(QDialog* dialog, bool accept)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        if (!dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        accept ? dialog->accept() : dialog->reject();
+    });
+    poll->start(0);
+}
+
+class Startup : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "startup_test";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new TVxApplication(argc, argv);
+    }
+
+    void SetUp() override { Start(); }
+    void TearDown() override
+    {
+        DestroyClientWindows();
+        ResetStartupState();
+        CommandLine = {};
+    }
+
+    // A fresh program start: the windows as the entry creates them, the start-up window shown.
+    void Start()
+    {
+        DestroyClientWindows();
+        ResetStartupState();
+        TVxApplication::LastError.clear();
+        CreateClientWindows();
+        Init1->show();
+        QCoreApplication::processEvents();
+    }
+
+    // Runs the step as its timer would, through the event loop and its error handler.
+    void RunStep()
+    {
+        bool done = false;
+        QTimer::singleShot(0, Init1, [&] {
+            done = true;
+            Init1->Timer1Timer();
+        });
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents();
+    }
+
+    frontend_test::ConfigHome home;
+    support::TempFolder game{"game"};
+};
+
+TEST_F(Startup, EntryCreatesNineWindowsAndOnlyTheStartUpWindowShows)
+{
+    const std::pair<QWidget*, const char*> windows[] = {
+        {Init1, "Initializing..."},        {VxLogin, ""},          {Form1, "Tessarine Online Client"},
+        {ShapeInfoForm, "ShapeInfoForm"},  {VxLocation, "Specify Tessarine Location"},
+        {IregExForm, "Extracting INITGAME.DAT..."}, {FullScreenForm, "vx"}, {Connections, "Connections"},
+        {PickWorldForm, "Select World"}};
+    for (const auto& [window, caption] : windows) {
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->isVisible(), window == Init1) << caption;
+        if (*caption) {
+            EXPECT_EQ(window->windowTitle().toStdString(), caption);
+        }
+    }
+    EXPECT_EQ(Init1->size(), QSize(404, 208));
+    EXPECT_EQ(Init1->Label1->text(), "Initializing...");
+    EXPECT_EQ(Init1->PBar->maximum(), 100);
+}
+
+TEST_F(Startup, ActivationArmsTheTwoSecondTimerOnlyBeforeTheFirstStep)
+{
+    // The window became active when shown.
+    EXPECT_TRUE(Init1->Timer1->isActive());
+    EXPECT_EQ(Init1->Timer1->interval(), 2000);
+
+    frontend_test::WriteTestGame(game.Path());
+    CommandLine.InstallWorld = game.Path();
+    RunStep();
+    EXPECT_FALSE(Init1->Timer1->isActive());
+    Init1->FormActivate();
+    EXPECT_FALSE(Init1->Timer1->isActive());
+}
+
+TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
+{
+    frontend_test::WriteTestGame(game.Path(), "VX-FIRST");
+    CommandLine.InstallWorld = game.Path().substr(0, game.Path().size() - 1);  // as typed, without separator
+    std::vector<std::pair<int, std::string>> progress;
+    QObject::connect(Init1->PBar, &QProgressBar::valueChanged,
+                     [&](int value) { progress.emplace_back(value, Init1->Label1->text().toStdString()); });
+    platform::ConsoleCapture console;
+
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+
+    TVxaConfig config;
+    EXPECT_EQ(config.ItemCount(kListWorlds), 1);
+    EXPECT_EQ(config.ReadItem(1, kListWorlds), "1");
+    for (int list : {kListWorldTypes, kListWorldDirectories, kListWorldGamedats})
+        EXPECT_EQ(config.ItemCount(list), 1) << list;
+    EXPECT_EQ(config.ReadItem(1, kListWorldTypes), "VX-FIRST");
+    EXPECT_EQ(config.ReadItem(1, kListWorldDirectories), game.Path());
+    EXPECT_EQ(config.ReadItem(1, kListWorldGamedats), game.Path() + "CLIDAT/");
+    EXPECT_EQ(GameFolder, game.Path());
+    EXPECT_EQ(WorldDataFolder, game.Path() + "CLIDAT/");
+    EXPECT_EQ(WorldIdentity, "VX-FIRST");
+    EXPECT_TRUE(std::filesystem::exists(game.Path() + "CLIDAT/VXIREG00"));
+
+    EXPECT_EQ(progress, (std::vector<std::pair<int, std::string>>{
+                            {10, "Loading Shapes"}, {70, "Loading Palettes"}, {80, "Loading TFA"}, {100, "Complete"}}));
+    EXPECT_EQ(console.CountStartingWith("opened " + game.Path() + "STATIC\\SHAPES.VGA"), 1);
+    EXPECT_EQ(console.CountStartingWith("opened " + game.Path() + "STATIC\\GUMPS.VGA"), 1);
+    EXPECT_FALSE(IregExForm->isVisible());
+    EXPECT_EQ(IregExForm->Label3->text(), "Done.");
+    EXPECT_TRUE(VxLogin->isVisible());
+    EXPECT_FALSE(Init1->isVisible());
+    EXPECT_EQ(VxLogin->Edit1->text(), "VX-FIRST");
+    EXPECT_FALSE(VxLogin->CheckBox1->isChecked());
+    EXPECT_EQ(VxLogin->ComboBox2->currentText(), TVxLogin::PublicServerAddress);
+    EXPECT_GT(VxShapes->PointerSlot, VxShapes->GumpBase);
+}
+
+TEST_F(Startup, LaterStartReadsTheSelectedWorldAndLastChoices)
+{
+    frontend_test::WriteTestGame(game.Path(), "VX-ONE");
+    CommandLine.InstallWorld = game.Path();
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+
+    // A second world, selected; its folder is the same copy under another identity.
+    TVxaConfig config;
+    config.AddItem("VX-TWO", kListWorldTypes);
+    config.AddItem(game.Path(), kListWorldDirectories);
+    config.AddItem(game.Path() + "OTHER/", kListWorldGamedats);
+    config.WriteItem(1, kListWorlds, "2");
+    config.WriteValue("FullScreen", "yes");
+    config.WriteValue("LastIP", "192.0.2.7");
+
+    for (const char* fullScreen : {"yes", "Yes"}) {
+        config.WriteValue("FullScreen", fullScreen);
+        Start();
+        CommandLine.InstallWorld = "/nonexistent";  // only used when no world is installed
+        EXPECT_TRUE(Init1->Timer1->isActive());
+        platform::ConsoleCapture console;
+        RunStep();
+        ASSERT_EQ(TVxApplication::LastError, "");
+        ASSERT_FALSE(console.Lines().empty());
+        EXPECT_EQ(console.Lines().front(), "2");
+        EXPECT_EQ(GameFolder, game.Path());
+        EXPECT_EQ(WorldIdentity, "VX-TWO");
+        EXPECT_EQ(WorldDataFolder, game.Path() + "OTHER/");
+        EXPECT_EQ(VxLogin->CheckBox1->isChecked(), std::string(fullScreen) == "Yes") << fullScreen;
+        EXPECT_EQ(VxLogin->ComboBox2->currentText(), "192.0.2.7");
+        EXPECT_TRUE(VxLogin->isVisible());
+        EXPECT_FALSE(VxLocation->isVisible());
+    }
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 2);
+    EXPECT_EQ(config.ItemCount(kListWorlds), 1);
+}
+
+TEST_F(Startup, ShortTileFlagFileStopsTheStepWithItsName)
+{
+    frontend_test::WriteTestGame(game.Path());
+    support::MiniGame shortTfa;
+    shortTfa.tfaBytes = 3071;
+    support::WriteMiniGame(game.Path(), shortTfa);
+    CommandLine.InstallWorld = game.Path();
+
+    RunStep();
+    EXPECT_NE(TVxApplication::LastError.find("STATIC/TFA.DAT"), std::string::npos) << TVxApplication::LastError;
+    EXPECT_NE(TVxApplication::LastError.find("3072"), std::string::npos) << TVxApplication::LastError;
+    EXPECT_TRUE(Init1->isVisible());
+    EXPECT_FALSE(VxLogin->isVisible());
+    EXPECT_FALSE(Init1->Timer1->isActive());
+    EXPECT_EQ(Init1->PBar->value(), 80);
+}
+
+TEST_F(Startup, InstallFolderWithoutGameFilesStopsBeforeRecordingAWorld)
+{
+    support::WriteMiniGame(game.Path());  // no INITGAME.DAT
+    CommandLine.InstallWorld = game.Path();
+    RunStep();
+    EXPECT_NE(TVxApplication::LastError.find("STATIC\\INITGAME.DAT is missing in " + game.Path()), std::string::npos)
+        << TVxApplication::LastError;
+    EXPECT_EQ(TVxaConfig().ItemCount(kListWorldTypes), 0);
+    EXPECT_EQ(TVxaConfig().ItemCount(kListWorlds), 0);
+    EXPECT_FALSE(std::filesystem::exists(game.Path() + "CLIDAT"));
+    EXPECT_TRUE(Init1->isVisible());
+}
+
+TEST_F(Startup, LeavingTheFolderPickerEndsTheClient)
+{
+    WhenShown(VxLocation, false);
+    RunStep();
+    EXPECT_TRUE(Init1->TerminateRequested);
+    EXPECT_EQ(TVxApplication::LastError, "");
+    EXPECT_EQ(TVxaConfig().ItemCount(kListWorlds), 0);
+    EXPECT_FALSE(VxLogin->isVisible());
+}
+
+TEST_F(Startup, PickerPathAndWorldPickerInstallTheChosenFolder)
+{
+    frontend_test::WriteTestGame(game.Path(), "VX-PICKED");
+    VxLocation->SetCurrentFolder(QString::fromStdString(game.Path()));
+    EXPECT_EQ(VxLocation->CurrentFolder().toStdString() + "/", game.Path());
+    WhenShown(VxLocation, true);
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+    EXPECT_EQ(GameFolder, game.Path());
+
+    // "Install..." in the world picker adds a line; cancelling it changes nothing.
+    PickWorldForm->FillWorldList();
+    ASSERT_EQ(PickWorldForm->ListBox1->count(), 1);
+    WhenShown(VxLocation, true);
+    PickWorldForm->BitBtn2Click();
+    ASSERT_EQ(PickWorldForm->ListBox1->count(), 2);
+    EXPECT_EQ(PickWorldForm->ListBox1->item(1)->text(), "VX-PICKED");
+    WhenShown(VxLocation, false);
+    PickWorldForm->BitBtn2Click();
+    EXPECT_EQ(PickWorldForm->ListBox1->count(), 2);
+    EXPECT_EQ(TVxaConfig().ReadItem(1, kListWorlds), "1");
+    EXPECT_EQ(TVxaConfig().ItemCount(kListWorldGamedats), 2);
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// The configuration store on a hive file under a temporary XDG_CONFIG_HOME.
+#include "frontend/vxa_config.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "test_game.h"
+
+using frontend_test::ConfigHome;
+
+namespace {
+
+platform::FileConfigHive Hive() { return platform::FileConfigHive(platform::DefaultHiveFile()); }
+
+}  // namespace
+
+TEST(VxaConfig, FirstRunCreatesTheMainKeyAndTwelveEmptyLists)
+{
+    ConfigHome home;
+    EXPECT_EQ(home.HiveFile(), platform::DefaultHiveFile());
+    EXPECT_NE(home.HiveFile().find("vxaclient/user.reg"), std::string::npos);
+    TVxaConfig config;
+
+    auto hive = Hive();
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    EXPECT_FALSE(hive.ReadValue("LastIP").has_value());
+    const char* keys[] = {"Users", "Users\\Names", "Worlds\\Types", "Servers", "Servers\\IPs",
+                          "Servers\\WorldTypes", "Servers\\Versions", "Users\\Passwords", "Users\\Shapes",
+                          "Worlds", "Worlds\\Directories", "Worlds\\Gamedats"};
+    for (int list = 1; list <= 12; ++list) {
+        ASSERT_TRUE(hive.OpenKey(std::string("\\Software\\VxaClient\\") + keys[list - 1], false)) << keys[list - 1];
+        const auto count = hive.ReadValue("Count");
+        ASSERT_TRUE(count.has_value());
+        EXPECT_EQ(count->type, uint32_t(platform::HiveValue::Type::Dword));
+        EXPECT_EQ(count->number, 0u);
+        EXPECT_FALSE(hive.ReadValue("1").has_value());
+        EXPECT_EQ(config.ItemCount(list), 0);
+    }
+    hive.CloseKey();
+    // Exactly the main key, its parent and the twelve lists: fourteen key lines.
+    const std::string text = home.Text();
+    size_t keyLines = 0;
+    for (size_t at = text.find("\n["); at != std::string::npos; at = text.find("\n[", at + 1))
+        ++keyLines;
+    EXPECT_EQ(keyLines, 14u);
+
+    // A second construction creates nothing, even with a list key gone.
+    hive.DeleteKey("\\Software\\VxaClient\\Servers\\IPs");
+    TVxaConfig again;
+    EXPECT_FALSE(hive.OpenKey("\\Software\\VxaClient\\Servers\\IPs", false));
+}
+
+TEST(VxaConfig, ItemsAndCounts)
+{
+    ConfigHome home;
+    TVxaConfig config;
+    EXPECT_EQ(config.AddItem("first", kListWorldTypes), 1);
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 1);
+    EXPECT_EQ(config.AddItem("second", kListWorldTypes), 2);
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 2);
+    EXPECT_EQ(config.ReadItem(1, kListWorldTypes), "first");
+    EXPECT_EQ(config.ReadItem(2, kListWorldTypes), "second");
+    EXPECT_EQ(config.ReadItem(5, kListWorldTypes), "");
+    EXPECT_NE(home.Text().find("[HKEY_CURRENT_USER\\Software\\VxaClient\\Worlds\\Types]\n"
+                               "\"Count\"=dword:00000002\n\"1\"=\"first\"\n\"2\"=\"second\"\n"),
+              std::string::npos);
+
+    config.AddItem("1", kListWorlds);
+    config.WriteItem(1, kListWorlds, "2");
+    EXPECT_EQ(config.ItemCount(kListWorlds), 1);
+    EXPECT_EQ(config.ReadItem(1, kListWorlds), "2");
+
+    EXPECT_EQ(config.ReadValue("FullScreen"), "");
+    config.WriteValue("FullScreen", "Yes");
+    config.WriteValue("LastIP", "10.0.0.1");
+    EXPECT_EQ(config.ReadValue("FullScreen"), "Yes");
+    // Nothing is cached: a store made later reads what this one wrote.
+    EXPECT_EQ(TVxaConfig().ReadValue("LastIP"), "10.0.0.1");
+}
+
+TEST(VxaConfig, MissingListKeyAndWrongTypesFail)
+{
+    ConfigHome home;
+    TVxaConfig config;
+    config.AddItem("world", kListWorldTypes);
+    Hive().DeleteKey("\\Software\\VxaClient\\Worlds\\Types");
+
+    EXPECT_THROW(config.ItemCount(kListWorldTypes), ERegistryException);
+    EXPECT_THROW(config.AddItem("x", kListWorldTypes), ERegistryException);
+    EXPECT_THROW(config.WriteItem(1, kListWorldTypes, "x"), ERegistryException);
+    EXPECT_EQ(config.ReadItem(1, kListWorldTypes), "");
+    // The other lists under "Worlds" are still there.
+    EXPECT_EQ(config.ItemCount(kListWorlds), 0);
+
+    auto hive = Hive();
+    hive.OpenKey("\\Software\\VxaClient\\Worlds", false);
+    hive.WriteString("Count", "1");
+    hive.WriteDword("1", 2);
+    hive.CloseKey();
+    try {
+        config.ItemCount(kListWorlds);
+        ADD_FAILURE() << "a string Count was taken";
+    } catch (const ERegistryException& e) {
+        EXPECT_NE(std::string(e.what()).find("Invalid data type for 'Count'"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(config.AddItem("x", kListWorlds), ERegistryException);
+    EXPECT_THROW(config.ReadItem(1, kListWorlds), ERegistryException);
+}
+
+TEST(VxaConfig, FailedAddLeavesTheCountAlone)
+{
+    ConfigHome home;
+    TVxaConfig config;
+    EXPECT_THROW(config.AddItem("two\nlines", kListWorldTypes), ERegistryException);
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 0);
+}
+
+TEST(VxaConfig, MalformedFileStopsEveryOperation)
+{
+    ConfigHome home;
+    TVxaConfig config;
+    std::ofstream(home.HiveFile(), std::ios::app) << "garbage\n";
+    try {
+        config.ItemCount(kListWorlds);
+        ADD_FAILURE() << "a damaged file was read";
+    } catch (const ERegistryException& e) {
+        EXPECT_NE(std::string(e.what()).find(home.HiveFile() + " line "), std::string::npos) << e.what();
+    }
+}

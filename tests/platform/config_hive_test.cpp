@@ -1,0 +1,139 @@
+// The hive file: its text format, its errors and its atomic replacement.
+#include "platform/config_hive.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "support/temp_folder.h"
+
+namespace {
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+TEST(ConfigHive, WritesTheRegistryExportFormatAndReadsItBack)
+{
+    support::TempFolder dir("hive");
+    const std::string file = dir.Path() + "sub/user.reg";
+    platform::FileConfigHive hive(file);
+    EXPECT_FALSE(hive.OpenKey("\\Software\\VxaClient\\Worlds", false));
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient\\Worlds", true));
+    hive.WriteDword("Count", 1);
+    hive.WriteString("1", "C:\\Games\\Tess \"2\"\\");
+    hive.CloseKey();
+
+    EXPECT_EQ(ReadText(file),
+              "Windows Registry Editor Version 5.00\n"
+              "\n[HKEY_CURRENT_USER\\Software]\n"
+              "\n[HKEY_CURRENT_USER\\Software\\VxaClient]\n"
+              "\n[HKEY_CURRENT_USER\\Software\\VxaClient\\Worlds]\n"
+              "\"Count\"=dword:00000001\n"
+              "\"1\"=\"C:\\\\Games\\\\Tess \\\"2\\\"\\\\\"\n");
+
+    // Names compare without regard to case; values survive a fresh read.
+    platform::FileConfigHive again(file);
+    ASSERT_TRUE(again.OpenKey("software\\vxaclient\\WORLDS", false));
+    EXPECT_EQ(again.ReadValue("count")->number, 1u);
+    EXPECT_EQ(again.ReadValue("1")->text, "C:\\Games\\Tess \"2\"\\");
+    EXPECT_FALSE(again.ReadValue("2").has_value());
+    again.CloseKey();
+
+    EXPECT_TRUE(again.DeleteKey("\\Software\\VxaClient"));
+    EXPECT_FALSE(again.OpenKey("\\Software\\VxaClient\\Worlds", false));
+    EXPECT_TRUE(again.OpenKey("\\Software", false));
+}
+
+TEST(ConfigHive, KeepsOtherValueTypesAndDropsDiscardedWrites)
+{
+    support::TempFolder dir("hive");
+    const std::string file = dir.Path() + "user.reg";
+    WriteText(file,
+              "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+              "; hand edited\r\n"
+              "[HKEY_CURRENT_USER\\Software\\VxaClient]\r\n"
+              "\"Blob\"=hex:01,02,\\\r\n  03\r\n"
+              "\"Wide\"=hex(1):41,00,e9,00,00,00\r\n"
+              "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n");
+    platform::FileConfigHive hive(file);
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    EXPECT_EQ(hive.ReadValue("Blob")->type, 3u);
+    EXPECT_EQ(hive.ReadValue("Blob")->raw, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(hive.ReadValue("Wide")->text, "A\xC3\xA9");
+    hive.WriteString("LastIP", "127.0.0.1");
+    hive.DiscardKey();
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    EXPECT_FALSE(hive.ReadValue("LastIP").has_value());
+    EXPECT_THROW(hive.WriteString("x", "two\nlines"), ERegistryException);
+    hive.WriteString("LastIP", "127.0.0.1");
+    hive.CloseKey();
+    EXPECT_NE(ReadText(file).find("\"Q\"=hex(b):01,00,00,00,00,00,00,00\n"), std::string::npos);
+    EXPECT_NE(ReadText(file).find("\"Blob\"=hex:01,02,03\n"), std::string::npos);
+}
+
+TEST(ConfigHive, MalformedFileNamesFileAndLine)
+{
+    support::TempFolder dir("hive");
+    const std::string file = dir.Path() + "user.reg";
+    const std::pair<std::string, int> cases[] = {
+        {"REGEDIT4\n", 1},
+        {"Windows Registry Editor Version 5.00\n\n\"Count\"=dword:1\n", 3},
+        {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"Count\"=dword:xyz\n", 3},
+        {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"1\"=\"open\n", 3},
+        {"Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\A]\n", 2},
+        {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A\n", 2},
+        {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\n\"1\"=hex:01,zz\n", 4},
+    };
+    for (const auto& [text, line] : cases) {
+        WriteText(file, text);
+        platform::FileConfigHive hive(file);
+        try {
+            hive.OpenKey("\\A", false);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const ERegistryException& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(file + " line " + std::to_string(line) + ":", 0), 0u)
+                << e.what();
+        }
+    }
+}
+
+TEST(ConfigHiveDeathTest, KillDuringWriteLeavesTheOldFile)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    support::TempFolder dir("hive");
+    const std::string file = dir.Path() + "user.reg";
+    {
+        platform::FileConfigHive hive(file);
+        hive.OpenKey("\\Software\\VxaClient", true);
+        hive.WriteString("LastIP", "old");
+        hive.CloseKey();
+    }
+    const std::string before = ReadText(file);
+    EXPECT_EXIT(
+        {
+            platform::FileConfigHive::MidWriteHook = [] { std::raise(SIGKILL); };
+            platform::FileConfigHive hive(file);
+            hive.OpenKey("\\Software\\VxaClient", true);
+            hive.WriteString("LastIP", std::string(5000, 'n'));
+            hive.CloseKey();
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(ReadText(file), before);
+    platform::FileConfigHive hive(file);
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    EXPECT_EQ(hive.ReadValue("LastIP")->text, "old");
+}
