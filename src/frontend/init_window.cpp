@@ -80,6 +80,13 @@ bool TInit1::event(QEvent* e)
     return QWidget::event(e);
 }
 
+void TInit1::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    // Without a window manager nothing activates a new window: ask for it.
+    activateWindow();
+}
+
 void TInit1::FormActivate()
 {
     if (GameFolder == "**")
