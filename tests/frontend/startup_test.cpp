@@ -19,6 +19,7 @@
 #include "platform/console.h"
 #include "support/mini_game.h"
 #include "test_game.h"
+#include "world_generator.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ TEST_F(Startup, ActivationArmsTheTwoSecondTimerOnlyBeforeTheFirstStep)
 
 TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
 {
-    frontend_test::WriteTestGame(game.Path(), "VX-FIRST");
+    worldgen::GenerateWorld(game.Path(), 7, "VX-FIRST");
     CommandLine.InstallWorld = game.Path().substr(0, game.Path().size() - 1);  // as typed, without separator
     std::vector<std::pair<int, std::string>> progress;
     QObject::connect(Init1->PBar, &QProgressBar::valueChanged,
@@ -140,7 +141,7 @@ TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
     EXPECT_EQ(GameFolder, game.Path());
     EXPECT_EQ(WorldDataFolder, game.Path() + "CLIDAT/");
     EXPECT_EQ(WorldIdentity, "VX-FIRST");
-    EXPECT_TRUE(std::filesystem::exists(game.Path() + "CLIDAT/VXIREG00"));
+    EXPECT_TRUE(std::filesystem::exists(game.Path() + "CLIDAT/IDENTITY"));
 
     EXPECT_EQ(progress, (std::vector<std::pair<int, std::string>>{
                             {10, "Loading Shapes"}, {70, "Loading Palettes"}, {80, "Loading TFA"}, {100, "Complete"}}));
