@@ -1,0 +1,200 @@
+// Player accounts: salted password hashes and saved places in SQLite.
+#include "accounts.h"
+
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+#include <stdexcept>
+
+namespace server {
+namespace {
+
+constexpr char Scheme[] = "pbkdf2-sha256";
+constexpr int SaltBytes = 16;
+constexpr int HashBytes = 32;
+
+[[noreturn]] void Fail(const QString& what, const QSqlError& error)
+{
+    throw std::runtime_error((what + ": " + error.text()).toStdString());
+}
+
+// Compares without stopping at the first difference, so the time taken tells an
+// attacker nothing about how much of a guess was right.
+bool SameBytes(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    unsigned char diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+}  // namespace
+
+QByteArray Pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int iterations, int length)
+{
+    QMessageAuthenticationCode mac(QCryptographicHash::Sha256, password);
+    QByteArray key;
+    for (quint32 block = 1; key.size() < length; ++block) {
+        QByteArray u = salt;
+        u.append(char(block >> 24)).append(char(block >> 16)).append(char(block >> 8)).append(char(block));
+        mac.reset();
+        mac.addData(u);
+        u = mac.result();
+        QByteArray t = u;
+        for (int i = 1; i < iterations; ++i) {
+            mac.reset();
+            mac.addData(u);
+            u = mac.result();
+            for (qsizetype j = 0; j < t.size(); ++j)
+                t[j] = char(t[j] ^ u[j]);
+        }
+        key.append(t);
+    }
+    return key.left(length);
+}
+
+QString HashPassword(const QByteArray& password, int iterations)
+{
+    QByteArray salt(SaltBytes, '\0');
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), SaltBytes / 4);
+    const QByteArray hash = Pbkdf2Sha256(password, salt, iterations, HashBytes);
+    return QStringLiteral("%1$%2$%3$%4")
+        .arg(QLatin1String(Scheme))
+        .arg(iterations)
+        .arg(QString::fromLatin1(salt.toHex()), QString::fromLatin1(hash.toHex()));
+}
+
+bool VerifyPassword(const QByteArray& password, const QString& stored)
+{
+    const QStringList parts = stored.split(QLatin1Char('$'));
+    if (parts.size() != 4 || parts[0] != QLatin1String(Scheme))
+        return false;
+    bool ok = false;
+    const int iterations = parts[1].toInt(&ok);
+    if (!ok || iterations < 1 || iterations > 10'000'000)
+        return false;
+    const QByteArray salt = QByteArray::fromHex(parts[2].toLatin1());
+    const QByteArray hash = QByteArray::fromHex(parts[3].toLatin1());
+    if (salt.isEmpty() || hash.isEmpty())
+        return false;
+    return SameBytes(Pbkdf2Sha256(password, salt, iterations, int(hash.size())), hash);
+}
+
+TAccountStore::TAccountStore(const QString& path, const QString& connectionName)
+    : path_(path), connection_(connectionName)
+{
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    db_.setDatabaseName(path_);
+    if (!db_.open())
+        Fail(QStringLiteral("cannot open the database ") + path_, db_.lastError());
+    Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    Exec(QStringLiteral("PRAGMA busy_timeout=2000"));
+    Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS accounts ("
+                        " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                        " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+                        " password TEXT NOT NULL,"
+                        " shape INTEGER NOT NULL DEFAULT 0,"
+                        " x INTEGER, y INTEGER,"
+                        " lift INTEGER NOT NULL DEFAULT 0,"
+                        " facing INTEGER NOT NULL DEFAULT 8,"
+                        " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP)"));
+}
+
+TAccountStore::~TAccountStore()
+{
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+void TAccountStore::Exec(const QString& sql)
+{
+    QSqlQuery query(db_);
+    if (!query.exec(sql))
+        Fail(sql, query.lastError());
+}
+
+std::optional<TAccount> TAccountStore::Find(const QString& name)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT id, name, shape, x, y, lift, facing FROM accounts WHERE name = ?"));
+    query.addBindValue(name);
+    if (!query.exec())
+        Fail(QStringLiteral("account lookup"), query.lastError());
+    if (!query.next())
+        return std::nullopt;
+    TAccount account;
+    account.Id = query.value(0).toLongLong();
+    account.Name = query.value(1).toString();
+    account.Shape = uint16_t(query.value(2).toUInt());
+    account.HasPosition = !query.value(3).isNull() && !query.value(4).isNull();
+    account.X = uint16_t(query.value(3).toUInt());
+    account.Y = uint16_t(query.value(4).toUInt());
+    account.Lift = uint8_t(query.value(5).toUInt());
+    account.Facing = uint8_t(query.value(6).toUInt());
+    return account;
+}
+
+TAccountStore::ELogin TAccountStore::Login(const QString& name, const QByteArray& password, TAccount& account)
+{
+    if (std::optional<TAccount> found = Find(name)) {
+        QSqlQuery query(db_);
+        query.prepare(QStringLiteral("SELECT password FROM accounts WHERE id = ?"));
+        query.addBindValue(QVariant::fromValue<qlonglong>(found->Id));
+        if (!query.exec() || !query.next())
+            Fail(QStringLiteral("password lookup"), query.lastError());
+        if (!VerifyPassword(password, query.value(0).toString()))
+            return ELogin::BadPassword;
+        account = *found;
+        return ELogin::Accepted;
+    }
+    QSqlQuery insert(db_);
+    insert.prepare(QStringLiteral("INSERT INTO accounts (name, password) VALUES (?, ?)"));
+    insert.addBindValue(name);
+    insert.addBindValue(HashPassword(password));
+    if (!insert.exec())
+        Fail(QStringLiteral("account creation"), insert.lastError());
+    account = TAccount{};
+    account.Id = insert.lastInsertId().toLongLong();
+    account.Name = name;
+    return ELogin::Created;
+}
+
+void TAccountStore::SavePlaces(const std::vector<TSavedPlace>& places)
+{
+    if (places.empty())
+        return;
+    if (!db_.transaction())
+        Fail(QStringLiteral("begin"), db_.lastError());
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("UPDATE accounts SET shape = ?, x = ?, y = ?, lift = ?, facing = ? WHERE id = ?"));
+    for (const TSavedPlace& place : places) {
+        query.addBindValue(place.Shape);
+        query.addBindValue(place.X);
+        query.addBindValue(place.Y);
+        query.addBindValue(place.Lift);
+        query.addBindValue(place.Facing);
+        query.addBindValue(QVariant::fromValue<qlonglong>(place.Id));
+        if (!query.exec()) {
+            const QSqlError error = query.lastError();
+            db_.rollback();
+            Fail(QStringLiteral("saving places"), error);
+        }
+    }
+    if (!db_.commit())
+        Fail(QStringLiteral("commit"), db_.lastError());
+}
+
+void TAccountStore::Checkpoint()
+{
+    Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+}  // namespace server

@@ -1,0 +1,336 @@
+// Actors on the server: motion by the client's own rule, what each player sees,
+// the server's characters, speech and the batched saving of positions.
+#include <QTcpSocket>
+
+#include <bit>
+#include <cstring>
+
+#include "data/world_map.h"
+#include "game_server.h"
+#include "net/game_channel.h"
+#include "net/message_types.h"
+#include "net/npc_list.h"
+#include "platform/console.h"
+#include "platform/tick_count.h"
+#include "session.h"
+
+namespace server {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "payloads are written as they lie in memory");
+
+template <typename T>
+void Put(char* out, size_t offset, T value)
+{
+    std::memcpy(out + offset, &value, sizeof value);
+}
+
+int Sign(int v) { return (v > 0) - (v < 0); }
+
+// The shorter way round the wrapping world.
+int WrappedDelta(int from, int to)
+{
+    int d = to - from;
+    if (d > kWorldTiles / 2)
+        d -= kWorldTiles;
+    if (d < -kWorldTiles / 2)
+        d += kWorldTiles;
+    return d;
+}
+
+uint8_t FacingOf(int dx, int dy, uint8_t current)
+{
+    if (dx > 0)
+        return 1;
+    if (dx < 0)
+        return 4;
+    if (dy < 0)
+        return 2;
+    if (dy > 0)
+        return 8;
+    return current;
+}
+
+// server_npc_state: ID, Shape, X, Y, Lift, Facing, Flags, 4 unread bytes, DirX, DirY
+// (doubles), Spare1, Spare2, Speed (float), LastTime.
+void WriteState(const TActor& a, char out[net::layout::server_npc_state])
+{
+    std::memset(out, 0, net::layout::server_npc_state);
+    Put<int32_t>(out, 0, a.ID);
+    Put<uint16_t>(out, 4, a.Shape);
+    Put<uint16_t>(out, 6, a.Motion.X());
+    Put<uint16_t>(out, 8, a.Motion.Y());
+    Put<uint8_t>(out, 10, a.Lift);
+    Put<uint8_t>(out, 11, a.Facing);
+    Put<uint8_t>(out, 12, a.Motion.Moving() ? net::FlagMoving : 0);
+    Put<double>(out, 17, double(a.Motion.DirX));
+    Put<double>(out, 25, double(a.Motion.DirY));
+    Put<uint16_t>(out, 33, 0xFFFF);
+    Put<uint16_t>(out, 35, 0xFFFF);
+    Put<float>(out, 37, a.Motion.Moving() ? a.Motion.Speed : 0.0f);
+    Put<uint32_t>(out, 41, a.Motion.LastTime);
+}
+
+}  // namespace
+
+TActor& TGameServer::AddActor(int32_t id, uint16_t shape, int x, int y, TSession* player)
+{
+    auto actor = std::make_unique<TActor>();
+    actor->ID = id;
+    actor->Shape = shape;
+    actor->Player = player;
+    actor->Motion.PosX = x;
+    actor->Motion.PosY = y;
+    actor->Motion.LastTime = StepFloor(platform::TickCount());
+    TActor& ref = *actor;
+    actors_[id] = std::move(actor);
+    return ref;
+}
+
+void TGameServer::RemoveActor(int32_t id)
+{
+    auto it = actors_.find(id);
+    if (it == actors_.end())
+        return;
+    char payload[net::layout::server_npc_remove] = {};
+    Put<int32_t>(payload, 0, id);
+    for (auto& s : sessions_) {
+        if (!s || !s->Known.erase(id))
+            continue;
+        SendTCP(*s, net::msg::server_npc_remove, std::string_view(payload, sizeof payload));
+    }
+    if (TSession* player = it->second->Player)
+        player->Actor = nullptr;
+    actors_.erase(it);
+}
+
+void TGameServer::DesiredDirection(const TActor& a, int& dx, int& dy) const
+{
+    if (!a.Player) {
+        dx = a.NpcDirX;
+        dy = a.NpcDirY;
+        return;
+    }
+    if (a.Walking) {
+        dx = Sign(WrappedDelta(a.Motion.X(), a.TargetX));
+        dy = Sign(WrappedDelta(a.Motion.Y(), a.TargetY));
+        return;
+    }
+    dx = int(a.Held[net::DirRight]) - int(a.Held[net::DirLeft]);
+    dy = int(a.Held[net::DirDown]) - int(a.Held[net::DirUp]);
+}
+
+void TGameServer::AdvanceActor(TActor& a, uint32_t now)
+{
+    TMotion& m = a.Motion;
+    const uint32_t target = StepFloor(now);
+    if (int32_t(target - m.LastTime) > int32_t(40 * StepMs))
+        m.LastTime = target - 40 * StepMs;  // a stalled clock costs at most 10 s of steps
+    while (int32_t(target - m.LastTime) >= int32_t(StepMs)) {
+        int dx = 0, dy = 0;
+        DesiredDirection(a, dx, dy);
+        if (!m.Moving()) {
+            if (dx == 0 && dy == 0) {
+                m.LastTime = target;
+                return;
+            }
+            // Held against a wall: walk on from this boundary once a step would move.
+            TMotion probe = m;
+            probe.DirX = dx;
+            probe.DirY = dy;
+            probe.Speed = WalkSpeed;
+            const int refused = StepMotion(probe);
+            if (refused != ((dx != 0) | (dy != 0) << 1)) {
+                m.DirX = dx;
+                m.DirY = dy;
+                m.Speed = WalkSpeed;
+                a.Facing = FacingOf(dx, dy, a.Facing);
+                BroadcastState(a);
+                continue;
+            }
+            m.LastTime += StepMs;
+            continue;
+        }
+        const int refused = StepMotion(m);
+        a.Dirty = true;
+        const int movingAxes = (m.DirX != 0) | (m.DirY != 0) << 1;
+        DesiredDirection(a, dx, dy);
+        if (refused == movingAxes) {
+            // A wall stopped it: the correction tells every client it stands.
+            m.DirX = m.DirY = 0;
+            m.Speed = 0;
+            BroadcastState(a);
+        } else if (dx != m.DirX || dy != m.DirY) {
+            // A walk target turned it, or reached it.
+            m.DirX = dx;
+            m.DirY = dy;
+            m.Speed = (dx || dy) ? WalkSpeed : 0.0f;
+            a.Facing = FacingOf(dx, dy, a.Facing);
+            BroadcastState(a);
+        }
+    }
+}
+
+void TGameServer::Steer(TActor& a, uint32_t now)
+{
+    AdvanceActor(a, now);
+    int dx = 0, dy = 0;
+    DesiredDirection(a, dx, dy);
+    TMotion& m = a.Motion;
+    if (dx == m.DirX && dy == m.DirY)
+        return;
+    m.DirX = dx;
+    m.DirY = dy;
+    m.Speed = (dx || dy) ? WalkSpeed : 0.0f;
+    m.LastTime = StepFloor(now);
+    a.Facing = FacingOf(dx, dy, a.Facing);
+    BroadcastState(a);
+}
+
+void TGameServer::SendState(TSession& to, const TActor& actor)
+{
+    char payload[net::layout::server_npc_state];
+    WriteState(actor, payload);
+    SendTCP(to, net::msg::server_npc_state, std::string_view(payload, sizeof payload));
+}
+
+void TGameServer::SendAdd(TSession& to, const TActor& a)
+{
+    char payload[net::layout::server_npc_add];
+    Put<int32_t>(payload, 0, a.ID);
+    Put<uint16_t>(payload, 4, a.Shape);
+    Put<uint8_t>(payload, 6, a.Facing);
+    Put<uint8_t>(payload, 7, a.Lift);
+    Put<uint16_t>(payload, 8, a.Motion.X());
+    Put<uint16_t>(payload, 10, a.Motion.Y());
+    SendTCP(to, net::msg::server_npc_add, std::string_view(payload, sizeof payload));
+}
+
+void TGameServer::BroadcastState(const TActor& actor)
+{
+    char payload[net::layout::server_npc_state];
+    WriteState(actor, payload);
+    for (auto& s : sessions_) {
+        if (!s || s->Stage != EStage::InGame || s->Closing)
+            continue;
+        if (s.get() == actor.Player || s->Known.count(actor.ID))
+            SendTCP(*s, net::msg::server_npc_state, std::string_view(payload, sizeof payload));
+    }
+}
+
+void TGameServer::UpdateViews()
+{
+    char remove[net::layout::server_npc_remove] = {};
+    for (auto& s : sessions_) {
+        if (!s || s->Stage != EStage::InGame || s->Closing || !s->Actor)
+            continue;
+        const int px = s->Actor->Motion.X(), py = s->Actor->Motion.Y();
+        for (auto& [id, actor] : actors_) {
+            if (actor.get() == s->Actor)
+                continue;
+            // Plain differences, as the client measures its view.
+            const int dx = std::abs(int(actor->Motion.X()) - px);
+            const int dy = std::abs(int(actor->Motion.Y()) - py);
+            const bool known = s->Known.count(id) != 0;
+            if (!known && dx <= AddRangeX && dy <= AddRangeY) {
+                s->Known.insert(id);
+                SendAdd(*s, *actor);
+                SendState(*s, *actor);
+            } else if (known && (dx > DropRangeX || dy > DropRangeY)) {
+                s->Known.erase(id);
+                Put<int32_t>(remove, 0, id);
+                SendTCP(*s, net::msg::server_npc_remove, std::string_view(remove, sizeof remove));
+            }
+        }
+    }
+}
+
+void TGameServer::SpawnNpcs()
+{
+    std::uniform_int_distribution<int> offset(-10, 10);
+    std::uniform_int_distribution<size_t> pick(0, characterShapes_.empty() ? 0 : characterShapes_.size() - 1);
+    for (int i = 0; i < options_.Npcs; ++i) {
+        int x = TownX + offset(rng_), y = TownY + offset(rng_);
+        NearestFreeTile(x, y);
+        const uint16_t shape = characterShapes_.empty() ? 0 : characterShapes_[pick(rng_)];
+        TActor& npc = AddActor(FirstNpcId + i, shape, x, y, nullptr);
+        npc.Brain = std::make_unique<TNpcBrain>(TownX, TownY, uint32_t(rng_()));
+        npc.NextDecision = platform::TickCount() + uint32_t(offset(rng_) + 10) * 200;
+    }
+}
+
+void TGameServer::ThinkNpcs(uint32_t now)
+{
+    for (auto& [id, actor] : actors_) {
+        if (!actor->Brain || int32_t(now - actor->NextDecision) < 0)
+            continue;
+        AdvanceActor(*actor, now);
+        const TNpcPlan plan = actor->Brain->Decide(actor->Motion.X(), actor->Motion.Y(), actor->Motion.Moving());
+        actor->NpcDirX = plan.DirX;
+        actor->NpcDirY = plan.DirY;
+        actor->NextDecision = now + plan.Duration;
+        Steer(*actor, now);
+        if (!plan.Line.empty())
+            Say(*actor, plan.Line);
+    }
+}
+
+void TGameServer::Say(const TActor& speaker, std::string_view text)
+{
+    if (text.empty())
+        return;
+    std::string payload(8, '\0');
+    Put<int32_t>(payload.data(), 0, speaker.ID);
+    Put<uint32_t>(payload.data(), 4, SpeechDuration(text.size()));
+    payload.append(text);
+    if (speaker.Player)
+        platform::ConsoleLine(speaker.Player->Name.toStdString() + " says: " + std::string(text));
+    for (auto& s : sessions_) {
+        if (!s || s->Stage != EStage::InGame || s->Closing)
+            continue;
+        if (s.get() == speaker.Player || s->Known.count(speaker.ID))
+            SendTCP(*s, net::msg::server_npc_say, payload);
+    }
+}
+
+void TGameServer::SaveDirty(bool all)
+{
+    std::vector<TSavedPlace> places;
+    for (auto& [id, actor] : actors_) {
+        if (!actor->Player || (!actor->Dirty && !all))
+            continue;
+        places.push_back({actor->Player->AccountId, actor->Shape, actor->Motion.X(), actor->Motion.Y(),
+                          actor->Lift, actor->Facing});
+        actor->Dirty = false;
+    }
+    accounts_->SavePlaces(places);
+}
+
+void TGameServer::Tick()
+{
+    if (shutDown_)
+        return;
+    const uint32_t now = platform::TickCount();
+    for (auto& s : sessions_) {
+        if (!s || s->Closing)
+            continue;
+        if (s->Stage != EStage::InGame && now - s->ConnectedAt > HandshakeTimeout)
+            CloseSession(*s, "handshake not finished within 30 seconds");
+        else if (s->UdpKnown && int32_t(now - s->NextBeat) >= 0)
+            SendBeat(*s, now);
+    }
+    ThinkNpcs(now);
+    for (auto& [id, actor] : actors_)
+        AdvanceActor(*actor, now);
+    UpdateViews();
+    if (now - lastSave_ >= options_.SaveInterval) {
+        lastSave_ = now;
+        try {
+            SaveDirty(false);
+        } catch (const std::exception& e) {
+            platform::ConsoleLine(std::string("Saving positions failed: ") + e.what());
+        }
+    }
+}
+
+}  // namespace server

@@ -1,0 +1,110 @@
+// The world's identity, its walls and the motion rule.
+#include "world.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "data/flex_reader.h"
+#include "data/static_tables.h"
+#include "data/world_map.h"
+#include "platform/binary_file.h"
+
+namespace server {
+namespace {
+
+constexpr int NameField = 13;
+
+double WrapPosition(double p)
+{
+    if (p > kWorldTiles - 1)
+        p -= kWorldTiles;
+    if (p < 0)
+        p += kWorldTiles;
+    return p;
+}
+
+// Rounds halves to even, as the client does.
+int RoundTile(double p) { return int(std::nearbyint(p)); }
+
+}  // namespace
+
+std::string ReadWorldIdentity(const std::string& gameFolder)
+{
+    TFlexReader reader(gameFolder + "STATIC\\INITGAME.DAT");
+    std::vector<char> entry;
+    do {
+        if (reader.Size() <= NameField)
+            continue;
+        entry.resize(size_t(reader.Size()));
+        reader.ReadEntry(entry.data());
+        const std::string name(entry.data(), strnlen(entry.data(), NameField));
+        if (name != "IDENTITY")
+            continue;
+        std::string line(entry.begin() + NameField, entry.end());
+        const size_t end = line.find_first_of("\r\n");
+        if (end != std::string::npos)
+            line.resize(end);
+        return line;
+    } while (reader.Next());
+    throw EInOutError(reader.Path() + ": no IDENTITY entry");
+}
+
+void LoadWalls(const std::string& gameFolder)
+{
+    LoadStaticData(gameFolder);
+    LoadChunkPatterns(gameFolder + "STATIC\\VXCHUNKS");
+    LoadRegionMap(gameFolder + "STATIC\\VXMAP");
+}
+
+bool BlockedX(int x, int y) { return ObstacleX(x, y); }
+bool BlockedY(int x, int y) { return ObstacleY(x, y); }
+bool FreeTile(int x, int y) { return !ObstacleX(x, y) && !ObstacleY(x, y); }
+
+void NearestFreeTile(int& x, int& y)
+{
+    for (int r = 0; r <= 64; ++r) {
+        for (int dy = -r; dy <= r; ++dy) {
+            for (int dx = -r; dx <= r; ++dx) {
+                if (std::abs(dx) != r && std::abs(dy) != r)
+                    continue;  // only the ring at distance r
+                const int tx = WrapWorld(x + dx), ty = WrapWorld(y + dy);
+                if (FreeTile(tx, ty)) {
+                    x = tx;
+                    y = ty;
+                    return;
+                }
+            }
+        }
+    }
+}
+
+uint16_t TMotion::X() const { return uint16_t(RoundTile(PosX) % kWorldTiles); }
+uint16_t TMotion::Y() const { return uint16_t(RoundTile(PosY) % kWorldTiles); }
+
+int StepMotion(TMotion& m)
+{
+    int refused = 0;
+    const double d = double(StepMs) * double(m.Speed);
+    double nx = m.PosX + d * m.DirX;
+    const double ny = m.PosY + d * m.DirY;
+    if (m.DirX != 0) {
+        if (!ObstacleX(RoundTile(nx), RoundTile(ny))) {
+            // Whole tiles only: the float speed is a hair above 0.004.
+            m.PosX = WrapPosition(std::nearbyint(nx));
+        } else {
+            nx = m.PosX;
+            refused |= 1;
+        }
+    }
+    if (m.DirY != 0) {
+        if (!ObstacleY(RoundTile(nx), RoundTile(ny)))
+            m.PosY = WrapPosition(std::nearbyint(ny));
+        else
+            refused |= 2;
+    }
+    m.LastTime += StepMs;
+    return refused;
+}
+
+}  // namespace server
