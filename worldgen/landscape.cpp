@@ -2,6 +2,7 @@
 // and roads found by a cheapest-path search over the chunk edges.
 #include "landscape.h"
 
+#include <algorithm>
 #include <cmath>
 #include <queue>
 
@@ -27,21 +28,21 @@ double WrappedDistance(double a, double b)
 
 Terrain Classify(double e, double m, double cold, double rough)
 {
-    if (e < 0.47)
+    if (e < 0.45)
         return kDeep;
     if (e < 0.5)
         return kShallow;
-    if (e < 0.515)
+    if (e < 0.512)
         return kSand;
     if (cold > 0.62)
-        return e > 0.66 ? kRocky : kSnow;
-    if (e > 0.68 || (e > 0.6 && rough > 0.7))
+        return e > 0.8 ? kRocky : kSnow;
+    if (e > 0.84 || (e > 0.7 && rough > 0.72))
         return kRocky;
-    if (m > 0.64 && e < 0.56)
+    if (m > 0.62 && e < 0.58)
         return kSwamp;
-    if (m > 0.53)
+    if (m > 0.52)
         return kForest;
-    if (m < 0.42)
+    if (m < 0.4)
         return kMeadow;
     return kGrassland;
 }
@@ -50,6 +51,7 @@ int TravelCost(Terrain t)
 {
     switch (t) {
     case kGrassland: case kMeadow: return 2;
+    case kSand: return 4;
     case kForest: return 5;
     case kSnow: return 6;
     case kRocky: return 9;
@@ -72,16 +74,18 @@ Landscape MakeLandscape(uint64_t seed)
             double e = 0.75 * WrappedFractalNoise(seed * 4 + 1, cx, cy, n, 3, 4) +
                        0.25 * WrappedFractalNoise(seed * 4 + 2, cx, cy, n, 12, 3);
             // Stretch the noise so that seas and continents both get room.
-            e = 0.5 + (e - 0.5) * 1.9;
+            e = 0.5 + (e - 0.5) * 2.1 - 0.1;
             // The home continent: land all round the town.
             const double dx = WrappedDistance(cx, tx), dy = WrappedDistance(cy, ty);
-            e += 0.3 * std::exp(-(dx * dx + dy * dy) / (2 * 18.0 * 18.0));
+            e += 0.22 * std::exp(-(dx * dx + dy * dy) / (2 * 16.0 * 16.0));
             const double m = WrappedFractalNoise(seed * 4 + 3, cx, cy, n, 6, 3);
             const double rough = WrappedFractalNoise(seed * 4 + 4, cx, cy, n, 16, 2);
             // Cold in a band across the north (which wraps into the far south).
             const double lat = std::fabs(std::sin(3.14159265358979323846 * cy / n));  // 0 at row 0
             const double cold = (1.0 - lat) * 0.9 + 0.3 * (m - 0.5);
             Terrain t = Classify(e, m, cold, rough);
+            if (t == kRocky && dx * dx + dy * dy < 14 * 14)
+                t = kGrassland;  // open country round the town
             if (cx >= kTownX0 - 2 && cx <= kTownX1 + 3 && cy >= kTownY0 - 2 && cy <= kTownY1 + 3)
                 t = kGrassland;
             l.corners[size_t(cy * n + cx)] = t;
@@ -89,13 +93,20 @@ Landscape MakeLandscape(uint64_t seed)
 
     // Roads: cheapest paths along chunk edges from the town's corner to camps
     // spread over the home continent. An edge is usable when both chunks
-    // beside it are uniform land (or town).
-    auto passable = [&](int cx, int cy) { return InTown(Landscape::Wrap(cx), Landscape::Wrap(cy)) || l.UniformLand(cx, cy); };
+    // beside it are dry land; a chunk costs what its hardest corner costs.
     auto chunkCost = [&](int cx, int cy) {
         if (InTown(Landscape::Wrap(cx), Landscape::Wrap(cy)))
             return 1;
-        return TravelCost(l.Corner(cx, cy));
+        int worst = 0;
+        for (int c = 0; c < 4; ++c) {
+            const int cost = TravelCost(l.Corner(cx + c % 2, cy + c / 2));
+            if (cost < 0)
+                return -1;
+            worst = std::max(worst, cost);
+        }
+        return worst;
     };
+    auto passable = [&](int cx, int cy) { return chunkCost(cx, cy) > 0; };
     // Edge from corner (x, y) to the neighbouring corner in direction d (0 N, 1 E, 2 S, 3 W);
     // returns the cost or -1, and the two chunks beside it.
     auto edgeCost = [&](int x, int y, int d) {
@@ -138,11 +149,11 @@ Landscape MakeLandscape(uint64_t seed)
     // Camps: reachable corners at a good distance, spread out by a coarse grid.
     Rng rng(seed * 7 + 5);
     std::vector<int> camps;
-    for (int gy = 0; gy < n; gy += 24)
-        for (int gx = 0; gx < n; gx += 24) {
+    for (int gy = 0; gy < n; gy += 32)
+        for (int gx = 0; gx < n; gx += 32) {
             int best = -1;
             for (int tries = 0; tries < 40; ++tries) {
-                const int c = (gy + rng.Below(24)) * n + gx + rng.Below(24);
+                const int c = (gy + rng.Below(32)) * n + gx + rng.Below(32);
                 if (dist[size_t(c)] < (1 << 30) && dist[size_t(c)] > 60 && dist[size_t(c)] < 900) {
                     best = c;
                     break;
