@@ -37,6 +37,9 @@ TVxaConfig::TVxaConfig(std::unique_ptr<platform::ConfigHive> hive) : hive_(std::
         hive_->CloseKey();
         return;
     }
+    // One change: a client killed during the first run leaves no main key
+    // without its lists (which a later start would take as complete).
+    hive_->BeginUpdate();
     hive_->OpenKey(MainKey, true);
     hive_->CloseKey();
     for (int list = 1; list <= 12; ++list) {
@@ -44,6 +47,7 @@ TVxaConfig::TVxaConfig(std::unique_ptr<platform::ConfigHive> hive) : hive_(std::
         hive_->WriteDword("Count", 0);
         hive_->CloseKey();
     }
+    hive_->EndUpdate();
 }
 
 std::string TVxaConfig::ListKeyPath(int list)

@@ -384,7 +384,10 @@ FileConfigHive::Key* FileConfigHive::FindKey(const std::string& path)
 bool FileConfigHive::OpenKey(const std::string& path, bool create)
 {
     CloseKey();
-    keys_ = Load();
+    if (!heldLoaded_) {
+        keys_ = Load();
+        heldLoaded_ = held_;
+    }
     const std::string want = TrimPath(path);
     if (!FindKey(want)) {
         if (!create)
@@ -409,17 +412,45 @@ bool FileConfigHive::OpenKey(const std::string& path, bool create)
 
 void FileConfigHive::CloseKey()
 {
-    if (open_ && dirty_)
-        Save(keys_);
+    if (open_ && dirty_) {
+        if (held_)
+            heldDirty_ = true;
+        else
+            Save(keys_);
+    }
+    open_ = false;
+    dirty_ = false;
+    if (!held_)
+        keys_.clear();
+}
+
+void FileConfigHive::DiscardKey()
+{
+    if (held_) {
+        // Writes of a held update cannot be told apart: keep them for EndUpdate.
+        CloseKey();
+        return;
+    }
     open_ = false;
     dirty_ = false;
     keys_.clear();
 }
 
-void FileConfigHive::DiscardKey()
+void FileConfigHive::BeginUpdate()
 {
-    open_ = false;
-    dirty_ = false;
+    CloseKey();
+    held_ = true;
+    heldLoaded_ = false;
+    heldDirty_ = false;
+}
+
+void FileConfigHive::EndUpdate()
+{
+    CloseKey();
+    const bool save = heldDirty_;
+    held_ = heldLoaded_ = heldDirty_ = false;
+    if (save)
+        Save(keys_);
     keys_.clear();
 }
 
@@ -469,7 +500,7 @@ void FileConfigHive::WriteDword(const std::string& name, uint32_t value)
 
 bool FileConfigHive::DeleteKey(const std::string& path)
 {
-    CloseKey();
+    EndUpdate();
     keys_ = Load();
     const std::string want = TrimPath(path);
     const size_t before = keys_.size();

@@ -67,6 +67,12 @@ public:
 
     // Removes a key and everything below it; false when it did not exist.
     virtual bool DeleteKey(const std::string& path) = 0;
+
+    // Between these, the keys opened and closed form one change that lasts as a
+    // whole (the hive file is written once, at EndUpdate). The registry has no
+    // such grouping and writes each value at once.
+    virtual void BeginUpdate() {}
+    virtual void EndUpdate() {}
 };
 
 // The current user's hive: the registry on Windows, the hive file elsewhere.
@@ -88,6 +94,8 @@ public:
     void WriteString(const std::string& name, const std::string& value) override;
     void WriteDword(const std::string& name, uint32_t value) override;
     bool DeleteKey(const std::string& path) override;
+    void BeginUpdate() override;
+    void EndUpdate() override;
 
     const std::string& FilePath() const { return filePath_; }
 
@@ -111,6 +119,9 @@ private:
     std::string openPath_;
     bool open_ = false;
     bool dirty_ = false;
+    bool held_ = false;         // inside BeginUpdate/EndUpdate
+    bool heldLoaded_ = false;   // keys_ holds the file as of the update's start
+    bool heldDirty_ = false;
 };
 
 }  // namespace platform

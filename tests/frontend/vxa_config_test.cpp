@@ -20,7 +20,12 @@ TEST(VxaConfig, FirstRunCreatesTheMainKeyAndTwelveEmptyLists)
     ConfigHome home;
     EXPECT_EQ(home.HiveFile(), platform::DefaultHiveFile());
     EXPECT_NE(home.HiveFile().find("vxaclient/user.reg"), std::string::npos);
+    // The whole first-run layout is written as one file replacement.
+    int writes = 0;
+    platform::FileConfigHive::MidWriteHook = [&] { ++writes; };
     TVxaConfig config;
+    platform::FileConfigHive::MidWriteHook = nullptr;
+    EXPECT_EQ(writes, 1);
 
     auto hive = Hive();
     ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
