@@ -71,10 +71,11 @@ Texture Leaves(Ramp ramp, double cz, uint64_t seed)
 Volume Oak(int variant, Ramp leaf)
 {
     Volume v(20, 20, 30, 11, 11);
-    v.Cylinder(8, 8, 1.6, 0, 14, Solid(kBark, 3, 30, 1));
+    // Kept low: in this view every pixel of height also leans a pixel up-left.
+    v.Cylinder(8, 8, 1.6, 0, 8, Solid(kBark, 3, 30, 1));
     const double r = 6.5 + variant;
-    v.Ellipsoid(8, 8, 18, r, r, 6.5, Leaves(leaf, 19, uint64_t(variant) + 11));
-    v.Ellipsoid(6 + variant, 10 - variant, 23, 4, 4, 3.5, Leaves(leaf, 23, uint64_t(variant) + 12));
+    v.Ellipsoid(8, 8, 12, r, r, 5.5, Leaves(leaf, 13, uint64_t(variant) + 11));
+    v.Ellipsoid(6 + variant, 10 - variant, 16, 4, 4, 3.5, Leaves(leaf, 16, uint64_t(variant) + 12));
     return v;
 }
 
@@ -97,8 +98,8 @@ Volume Pine(int variant, Ramp leaf, bool snowy)
 Volume Birch(int variant)
 {
     Volume v(16, 16, 28, 9, 9);
-    v.Cylinder(6, 6, 1.2, 0, 16, [](int, int, int z) { return Vox::Of(z % 5 == 2 ? kGrey : kCream, z % 5 == 2 ? 1 : 5); });
-    v.Ellipsoid(6, 6, 19, 4.5 + variant * 0.5, 4.5, 6, Leaves(kMeadow, 20, 21 + uint64_t(variant)));
+    v.Cylinder(6, 6, 1.2, 0, 10, [](int, int, int z) { return Vox::Of(z % 5 == 2 ? kGrey : kCream, z % 5 == 2 ? 1 : 5); });
+    v.Ellipsoid(6, 6, 14, 4.5 + variant * 0.5, 4.5, 5, Leaves(kMeadow, 15, 21 + uint64_t(variant)));
     return v;
 }
 
@@ -190,7 +191,9 @@ Texture WallTexture(Ramp ramp, int style)
             return joint ? Vox::Of(kStone, 5) : Vox::Of(ramp, 3 + int(Hash(72, uint64_t(x + y), uint64_t(z / 2)) % 2));
         }
         // timber frame: dark beams at the corners, the base and the top, plaster between
-        const bool beam = z <= 1 || z >= 18 || x == 0 || x == 7 || y == 0 || y == 7 || (z == 10);
+        const bool post = (x == 0 || x == 7) && (y == 0 || y == 7);
+        const bool brace = (x == 7 && (y + z) % 9 == 0) || (y == 7 && (x + z) % 9 == 0);
+        const bool beam = z <= 1 || z >= 18 || z == 10 || post || brace;
         return beam ? Vox::Of(kBark, 3) : Vox::Of(kCream, 4);
     };
 }
