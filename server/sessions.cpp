@@ -1,6 +1,9 @@
 // Connections and the login handshake, in the order the client expects: welcome,
 // protocol version; identity; name; password, then the UDP port of the connection.
 #include <QDir>
+
+#include <algorithm>
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -355,7 +358,7 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
         session.AccountId = account.Id;
         session.Account = account;
         session.Name = account.Name.isEmpty() ? session.Name : account.Name;
-        if (account.Shape != 0) {
+        if (std::find(characterShapes_.begin(), characterShapes_.end(), account.Shape) != characterShapes_.end()) {
             session.Shape = account.Shape;
             session.ShapeGiven = true;
         }
@@ -371,7 +374,8 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
         unsigned char raw[2];
         TVxProtocolFormat::PeekBytes(payload, raw, 2);
         const uint16_t shape = uint16_t(raw[0] | raw[1] << 8);
-        if (shape < 1024) {
+        // Only character shapes walk; anything else leaves the server's choice.
+        if (std::find(characterShapes_.begin(), characterShapes_.end(), shape) != characterShapes_.end()) {
             session.Shape = shape;
             session.ShapeGiven = true;
             if (session.Actor && session.Actor->Shape != shape) {
