@@ -1,15 +1,16 @@
 // Drawing whole world pictures of the sample world.
 //
-// The world comes from the folder named by VX_SAMPLE_WORLD, or else vxworldgen
-// (beside this program) writes one into a temporary folder first. The actor list
-// holds its head alone, as in the map viewer.
+// The sample world (seed 1) is generated into a temporary folder first. Places:
+// the town centre, and the forest and open sea nearest to it, found on the
+// generator's landscape (every chunk corner of the view is forest, or deep water).
+// The actor list holds its head alone, as in the map viewer.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "data/static_tables.h"
@@ -17,42 +18,66 @@
 #include "net/npc_list.h"
 #include "platform/game_path.h"
 #include "view/world_renderer.h"
+#include "landscape.h"
+#include "world_generator.h"
 
 namespace {
 
 struct Place {
     int x, y;
 };
-constexpr Place kTown{940, 1220};
-constexpr Place kForest{1010, 1330};
-constexpr Place kSea{300, 2900};
+constexpr Place kTown{worldgen::kTownCentreX, worldgen::kTownCentreY};
 
-std::string ProgramFolder;
-
-std::string SampleWorld()
+// The view centre nearest the town whose walked chunks, and a chunk around them,
+// lie wholly on one terrain.
+Place NearestPlaceOf(const worldgen::Landscape& land, worldgen::Terrain terrain)
 {
-    if (const char* given = std::getenv("VX_SAMPLE_WORLD"))
-        return platform::WithTrailingSeparator(given);
-    const auto folder = std::filesystem::temp_directory_path() / "vx_bench_render_world";
-    const std::filesystem::path generator = std::filesystem::path(ProgramFolder) / "vxworldgen";
-    std::filesystem::remove_all(folder);
-    const std::string command = "\"" + generator.string() + "\" \"" + folder.string() + "\" --seed 1 > /dev/null";
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("could not run " + command);
-    return platform::WithTrailingSeparator(folder.string());
+    const int townX = kTown.x / 16, townY = kTown.y / 16;
+    for (int radius = 0; radius < worldgen::kChunksPerSide / 2; ++radius) {
+        for (int dy = -radius; dy <= radius; ++dy) {
+            for (int dx = -radius; dx <= radius; ++dx) {
+                if (std::max(std::abs(dx), std::abs(dy)) != radius)
+                    continue;
+                bool uniform = true;
+                for (int j = -1; j <= 3 && uniform; ++j)
+                    for (int i = -2; i <= 3 && uniform; ++i)
+                        uniform = land.Corner(townX + dx + i, townY + dy + j) == terrain;
+                if (uniform)
+                    return Place{worldgen::Landscape::Wrap(townX + dx) * 16 + 8, worldgen::Landscape::Wrap(townY + dy) * 16 + 8};
+            }
+        }
+    }
+    return kTown;
 }
+
+constexpr uint64_t kSeed = 1;
+Place Forest, Sea;
 
 struct World {
     net::TNPCList actors;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vx_bench_render_world";
     World()
     {
-        const std::string game = SampleWorld();
+        std::filesystem::remove_all(folder);
+        worldgen::GenerateWorld(folder.string(), kSeed);
+        const std::string game = platform::WithTrailingSeparator(folder.string());
+        const worldgen::Landscape land = worldgen::MakeLandscape(kSeed);
+        Forest = NearestPlaceOf(land, worldgen::kForest);
+        Sea = NearestPlaceOf(land, worldgen::kDeep);
+        std::fprintf(stderr, "sample world in %s; forest at (%d, %d), sea at (%d, %d)\n", game.c_str(), Forest.x,
+                     Forest.y, Sea.x, Sea.y);
         LoadStaticData(game);
         LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
         LoadRegionMap(game + "STATIC\\VXMAP");
         LoadFixLists(game + "STATIC\\VXIFIX");
         LoadRegLists(game + "GAMEDAT\\VXIREG");
         WorldActors = &actors;
+    }
+    ~World()
+    {
+        WorldActors = nullptr;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
 };
 
@@ -62,9 +87,10 @@ World& TheWorld()
     return world;
 }
 
-void Render(benchmark::State& state, Place at, void (*render)(int, int, int))
+void Render(benchmark::State& state, const Place& place, void (*render)(int, int, int))
 {
     TheWorld();
+    const Place at = place;
     for (auto _ : state) {
         render(at.x, at.y, 16);
         benchmark::ClobberMemory();
@@ -74,8 +100,8 @@ void Render(benchmark::State& state, Place at, void (*render)(int, int, int))
 }
 
 void BM_RenderWorldTown(benchmark::State& state) { Render(state, kTown, RenderWorld); }
-void BM_RenderWorldForest(benchmark::State& state) { Render(state, kForest, RenderWorld); }
-void BM_RenderWorldSea(benchmark::State& state) { Render(state, kSea, RenderWorld); }
+void BM_RenderWorldForest(benchmark::State& state) { Render(state, Forest, RenderWorld); }
+void BM_RenderWorldSea(benchmark::State& state) { Render(state, Sea, RenderWorld); }
 void BM_RenderWorldColumnsTown(benchmark::State& state) { Render(state, kTown, RenderWorldColumns); }
 
 BENCHMARK(BM_RenderWorldTown)->Unit(benchmark::kMicrosecond);
@@ -87,7 +113,6 @@ BENCHMARK(BM_RenderWorldColumnsTown)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    ProgramFolder = std::filesystem::absolute(argv[0]).parent_path().string();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
