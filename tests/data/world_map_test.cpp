@@ -13,6 +13,7 @@
 #include "platform/console.h"
 #include "support/shape_writer.h"
 #include "support/temp_folder.h"
+#include "support/world_writer.h"
 
 namespace {
 
@@ -44,19 +45,10 @@ void AddFixed(int x, int y, int lift, uint16_t word)
 }
 
 // Every region file of one kind, all empty but the ones given.
-uint16_t ShapeWord(int shape, int frame) { return uint16_t(shape | frame << 10); }
+using support::ShapeWord;
 
-// A fixed-object archive: 256 entries (one per chunk, row-major) of 4-byte records.
-support::Bytes FixArchive(int chunk = -1, const support::Bytes& records = {})
-{
-    std::vector<support::Bytes> entries(256);
-    if (chunk >= 0)
-        entries[size_t(chunk)] = records;
-    return support::MakeFlex(entries);
-}
-
-// A movable-object file: the given entries, then the 256 group ends.
-support::Bytes RegFile(support::Bytes entries = {})
+// A movable-object file: the given raw entries, then the 256 group ends.
+support::Bytes RegFile(support::Bytes entries)
 {
     entries.insert(entries.end(), 256, 0);
     return entries;
@@ -70,14 +62,14 @@ void Append(support::Bytes& out, const support::Bytes& entry)
 
 void WriteFixFiles(const std::string& prefix, int region, const support::Bytes& archive)
 {
-    const support::Bytes empty = FixArchive();
+    const support::Bytes empty = support::MakeFixRegion({});
     for (int k = 0; k < kRegionCount; ++k)
         support::WriteFile(RegionFileName(prefix, k), k == region ? archive : empty);
 }
 
 void WriteRegFiles(const std::string& prefix, int region, const support::Bytes& file)
 {
-    const support::Bytes empty = RegFile();
+    const support::Bytes empty = support::MakeRegRegion({});
     for (int k = 0; k < kRegionCount; ++k)
         support::WriteFile(RegionFileName(prefix, k), k == region ? file : empty);
 }
@@ -106,8 +98,9 @@ TEST_F(WorldMap, RegionFilesAreNamedWithTwoUpperCaseHexDigits)
     EXPECT_EQ(RegionFileName("P", 143), "P8F");
 
     // Only the file "...1A" holds an object: it must land in region (2, 2).
-    const uint16_t word = ShapeWord(300, 2);
-    WriteFixFiles(dir_.Path() + "VXIFIX", kRegion1A, FixArchive(3 * 16 + 5, {0x79, 4, uint8_t(word), uint8_t(word >> 8)}));
+    support::FixRegion region;
+    region[3 * 16 + 5].push_back({7, 9, 4, ShapeWord(300, 2)});
+    WriteFixFiles(dir_.Path() + "VXIFIX", kRegion1A, support::MakeFixRegion(region));
     LoadFixLists(dir_.Path() + "VXIFIX");
     const FixList& list = FixLists[2][2][3][5];
     ASSERT_EQ(list.Count, 1);
@@ -131,7 +124,7 @@ TEST_F(WorldMap, FixedEntriesKeepWholeRecordsAndReloadAfresh)
     EXPECT_EQ(FixLists[0][0][0][1].Count, 0);
 
     // A second load sets every count afresh.
-    WriteFixFiles(dir_.Path() + "VXIFIX", 0, FixArchive());
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, support::MakeFixRegion({}));
     LoadFixLists(dir_.Path() + "VXIFIX");
     EXPECT_EQ(FixLists[0][0][0][0].Count, 0);
 }
@@ -152,32 +145,22 @@ TEST_F(WorldMap, FixedArchiveWithTooFewEntriesLeavesTheRestEmpty)
 
 TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
 {
-    support::Bytes file;
-    file.push_back(1);  // a top-level length byte 1: no effect
+    support::Bytes entries = {1};  // a top-level length byte 1: no effect
     // 0x3A / 0x5C: chunk (3, 5), tile (10, 12); L = 10, lift in d[9].
-    const support::Bytes placed = {0x3A, 0x5C, 0x2C, 0x01, 0, 0, 0, 0, 0, 0x70};
-    file.push_back(uint8_t(placed.size()));
-    file.insert(file.end(), placed.begin(), placed.end());
+    Append(entries, {0x3A, 0x5C, 0x2C, 0x01, 0, 0, 0, 0, 0, 0x70});
     // A container without contents (d[4] = d[5] = 0): the next entry is a real one.
     const support::Bytes emptyBox = {0x00, 0x00, uint8_t(kContainer & 255), uint8_t(kContainer >> 8), 0, 0, 0, 0, 0, 0, 0, 0};
-    file.push_back(12);
-    file.insert(file.end(), emptyBox.begin(), emptyBox.end());
-    const support::Bytes afterEmpty = {0x01, 0x00, 0x2D, 0x01, 0x30, 0};  // L = 6: lift 3 in d[4]
-    file.push_back(6);
-    file.insert(file.end(), afterEmpty.begin(), afterEmpty.end());
-    // A full container: contents up to and including the next length byte 1 are skipped,
-    // a length byte 0 among them included.
+    Append(entries, emptyBox);
+    Append(entries, {0x01, 0x00, 0x2D, 0x01, 0x30, 0});  // L = 6: lift 3 in d[4]
+    // A full container (d[5] set; the writer's containers below set d[4]): contents up
+    // to and including the next length byte 1 are skipped, a length byte 0 among them.
     support::Bytes fullBox = emptyBox;
     fullBox[0] = 0x02;
-    fullBox[4] = 1;
-    file.push_back(12);
-    file.insert(file.end(), fullBox.begin(), fullBox.end());
-    for (uint8_t b : {3, 0x03, 0x00, 0x2E, 0, 2, 0x04, 0x00, 1})
-        file.push_back(b);
-    const support::Bytes afterFull = {0x05, 0x00, 0x2F, 0x01, 0x00, 0};
-    file.push_back(6);
-    file.insert(file.end(), afterFull.begin(), afterFull.end());
-    file.insert(file.end(), 256, 0);
+    fullBox[5] = 1;
+    Append(entries, fullBox);
+    entries.insert(entries.end(), {3, 0x03, 0x00, 0x2E, 0, 2, 0x04, 0x00, 1});
+    Append(entries, {0x05, 0x00, 0x2F, 0x01, 0x00, 0});
+    const support::Bytes file = RegFile(entries);
     WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, file);
 
     LoadRegLists(dir_.Path() + "VXIREG");
@@ -197,7 +180,7 @@ TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
     EXPECT_EQ(row0.Records[3].ShapeFrame(), 0x012F);
 
     // A second load replaces the movable objects.
-    WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, RegFile());
+    WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, support::MakeRegRegion({}));
     LoadRegLists(dir_.Path() + "VXIREG");
     EXPECT_EQ(RegLists[2][2][5][3].Count, 0);
     EXPECT_EQ(RegLists[2][2][0][0].Count, 0);
@@ -205,11 +188,10 @@ TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
 
 TEST_F(WorldMap, OverlongMovableEntryIsReportedAndSkipped)
 {
-    support::Bytes file = {25};
-    file.insert(file.end(), 25, 0x11);
-    file.insert(file.end(), {6, 0x21, 0x00, 0x2C, 0x01, 0x00, 0x00});
-    file.insert(file.end(), 256, 0);
-    WriteRegFiles(dir_.Path() + "VXIREG", 0, file);
+    support::Bytes entries;
+    Append(entries, support::Bytes(25, 0x11));
+    Append(entries, {0x21, 0x00, 0x2C, 0x01, 0x00, 0x00});
+    WriteRegFiles(dir_.Path() + "VXIREG", 0, RegFile(entries));
     platform::ConsoleCapture console;
     LoadRegLists(dir_.Path() + "VXIREG");
     ASSERT_EQ(console.Lines().size(), 1u);
@@ -221,13 +203,16 @@ TEST_F(WorldMap, OverlongMovableEntryIsReportedAndSkipped)
 
 TEST_F(WorldMap, ShortFilesRaiseAndEarlierRegionsStayLoaded)
 {
-    support::Bytes entries;
-    Append(entries, {0x01, 0x01, 0x2C, 0x01, 0x00, 0x00});
-    WriteRegFiles(dir_.Path() + "VXIREG", 0, RegFile(entries));
+    // The sample world's writer: a container with contents, then a plain entry.
+    support::RegRegion region;
+    region[0].push_back(support::MovableLong(1, 1, kContainer, 0, {support::MovableShort(1, 1, 0x0155, 0)}));
+    region[0].push_back(support::MovableShort(2, 1, 0x012C, 0));
+    WriteRegFiles(dir_.Path() + "VXIREG", 0, support::MakeRegRegion(region));
     support::Bytes truncated(255, 0);  // one group end missing
     support::WriteFile(RegionFileName(dir_.Path() + "VXIREG", 1), truncated);
     EXPECT_THROW(LoadRegLists(dir_.Path() + "VXIREG"), EInOutError);
-    EXPECT_EQ(RegLists[0][0][0][0].Count, 1);
+    ASSERT_EQ(RegLists[0][0][0][0].Count, 2);
+    EXPECT_EQ(RegLists[0][0][0][0].Records[1].ShapeFrame(), 0x012C);
 
     support::WriteFile(dir_.Path() + "VXCHUNKS", support::Bytes(1572863, 0));
     EXPECT_THROW(LoadChunkPatterns(dir_.Path() + "VXCHUNKS"), EInOutError);
@@ -236,19 +221,14 @@ TEST_F(WorldMap, ShortFilesRaiseAndEarlierRegionsStayLoaded)
 
 TEST_F(WorldMap, PatternsAndRegionMapLoadAndWrap)
 {
-    support::Bytes patterns(sizeof ChunkPatterns, 0);
-    const size_t at = 2 * (77 * 256 + 5 * 16 + 6);
-    patterns[at] = uint8_t(ShapeWord(160, 3));
-    patterns[at + 1] = uint8_t(ShapeWord(160, 3) >> 8);
-    support::WriteFile(dir_.Path() + "VXCHUNKS", patterns);
+    std::vector<support::ChunkPattern> patterns(3072);
+    patterns[77][5 * 16 + 6] = ShapeWord(160, 3);
+    support::WriteFile(dir_.Path() + "VXCHUNKS", support::MakeChunkPatterns(patterns));
     std::vector<uint16_t> numbers(144 * 256, 0);
     numbers[143 * 256 + 15 * 16 + 15] = 77;  // last chunk of the world
     numbers[5] = 3072;                     // out of range, twice in one file
     numbers[6] = 60000;
-    support::Bytes map;
-    for (uint16_t n : numbers)
-        support::PutU16(map, n);
-    support::WriteFile(dir_.Path() + "VXMAP", map);
+    support::WriteFile(dir_.Path() + "VXMAP", support::MakeRegionMap(numbers));
 
     platform::ConsoleCapture console;
     LoadChunkPatterns(dir_.Path() + "VXCHUNKS");
