@@ -242,7 +242,8 @@ void TGameServer::CloseSession(TSession& session, const std::string& why)
     Log("Closing connection " + std::to_string(session.Index) + " (" +
         (session.Name.isEmpty() ? session.Address : session.Name.toStdString()) + "): " + why);
     // Sends what is queued (a refusal) first; the disconnected event cleans up.
-    QMetaObject::invokeMethod(session.Socket, "disconnectFromHost", Qt::QueuedConnection);
+    QTcpSocket* socket = session.Socket;
+    QMetaObject::invokeMethod(socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
 }
 
 void TGameServer::OnDisconnected(TSession* session)

@@ -249,13 +249,14 @@ void TBot::Think()
     for (const uint8_t key : ArrowKeys)
         if (channel_.IsKeyDown(key))
             held = key;
-    if (held && (calm_ || roll(rng_) < 20)) {
+    // A press is released only once acknowledged, so every key change is heard.
+    if (held && channel_.DownAcked(held) && (calm_ || roll(rng_) < 20)) {
         Release(held);
         return;
     }
-    if (calm_)
+    if (calm_ || held)
         return;
-    if (!held && roll(rng_) < 25) {
+    if (roll(rng_) < 25) {
         Press(ArrowKeys[std::uniform_int_distribution<int>(0, 3)(rng_)]);
         return;
     }

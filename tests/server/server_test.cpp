@@ -1,0 +1,543 @@
+// The server against a scripted client over loopback: the handshake and its
+// refusals, beats, key acknowledgements, walls, chat in and out of view, accounts
+// across a restart and hostile input. Time is the fake clock; the test calls the
+// server's Tick after moving it.
+#include <QCoreApplication>
+#include <QNetworkDatagram>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "accounts.h"
+#include "game_server.h"
+#include "net/game_channel.h"
+#include "net/message_types.h"
+#include "platform/tick_count.h"
+#include "support/temp_folder.h"
+#include "test_world.h"
+
+namespace {
+
+using namespace net;
+
+constexpr int Patience = 10000;  // ms of real time to wait for a reply
+
+struct Message {
+    uint32_t Type;
+    std::string Payload;
+    bool Udp;
+};
+
+template <typename T>
+T Get(const std::string& payload, size_t offset)
+{
+    T value{};
+    if (payload.size() >= offset + sizeof value)
+        std::memcpy(&value, payload.data() + offset, sizeof value);
+    return value;
+}
+
+std::string Payload5(uint8_t b, uint32_t w)
+{
+    char raw[5];
+    WriteByteAndWord({b, w}, raw);
+    return std::string(raw, 5);
+}
+
+std::string Move(uint8_t code, uint32_t keyTime, uint16_t tx = 0, uint16_t ty = 0)
+{
+    char raw[14];
+    WriteMoveRecord({1, code, tx, ty, keyTime}, raw);
+    return std::string(raw, 14);
+}
+
+// A client that speaks the protocol by hand and records everything it receives.
+class ScriptedClient {
+public:
+    explicit ScriptedClient(uint16_t port)
+    {
+        format.SetHandler([this](int32_t, uint32_t type, std::string_view payload) {
+            got.push_back({type, std::string(payload), readingUdp});
+        });
+        QObject::connect(&tcp, &QTcpSocket::readyRead, [this] {
+            const QByteArray bytes = tcp.readAll();
+            in.Append(bytes.constData(), size_t(bytes.size()));
+            format.ProcessStream("server", 1, in);
+        });
+        QObject::connect(&udp, &QUdpSocket::readyRead, [this] {
+            while (udp.hasPendingDatagrams()) {
+                const QByteArray d = udp.receiveDatagram().data();
+                readingUdp = true;
+                format.ProcessDatagram(nullptr, 0, std::string_view(d.constData(), size_t(d.size())));
+                readingUdp = false;
+            }
+        });
+        tcp.connectToHost(QHostAddress::LocalHost, port);
+        connected = tcp.waitForConnected(Patience);
+    }
+
+    void Send(uint32_t type, std::string_view payload)
+    {
+        const std::string m = TVxProtocolFormat::MakeMessage(type, payload);
+        tcp.write(m.data(), qint64(m.size()));
+    }
+    void SendRaw(const std::string& bytes) { tcp.write(bytes.data(), qint64(bytes.size())); }
+    void SendUdp(uint32_t type, std::string_view payload, QUdpSocket* from = nullptr)
+    {
+        const std::string m = TVxProtocolFormat::MakeMessage(type, payload);
+        (from ? from : &udp)->writeDatagram(m.data(), qint64(m.size()), QHostAddress::LocalHost, serverUdpPort);
+    }
+
+    int Count(uint32_t type) const
+    {
+        int n = 0;
+        for (const Message& m : got)
+            n += m.Type == type;
+        return n;
+    }
+    // Waits until `n` messages of the type have arrived in all; the last of them.
+    const Message* WaitFor(uint32_t type, int n = 1)
+    {
+        (void)QTest::qWaitFor([&] { return Count(type) >= n; }, Patience);
+        const Message* last = nullptr;
+        for (const Message& m : got)
+            if (m.Type == type)
+                last = &m;
+        return Count(type) >= n ? last : nullptr;
+    }
+    bool WaitClosed()
+    {
+        return QTest::qWaitFor([&] { return tcp.state() == QAbstractSocket::UnconnectedState; }, Patience);
+    }
+    // Runs the handshake up to server_udpport; true when it came.
+    bool Login(const std::string& name, const std::string& password)
+    {
+        if (!WaitFor(msg::server_protocolversion))
+            return false;
+        Send(msg::client_version, "0.2.3");
+        Send(msg::client_protocolversion, "2");
+        Send(msg::client_identity, servertest::Identity);
+        if (!WaitFor(msg::server_identity))
+            return false;
+        Send(msg::client_name, name);
+        if (!QTest::qWaitFor([&] { return Count(msg::server_nameok) || Count(msg::server_badname); }, Patience) ||
+            Count(msg::server_badname))
+            return false;
+        Send(msg::client_password, password);
+        if (!QTest::qWaitFor([&] { return Count(msg::server_udpport) || Count(msg::server_badpassword); },
+                             Patience) ||
+            !Count(msg::server_udpport))
+            return false;
+        serverUdpPort = Get<uint16_t>(WaitFor(msg::server_udpport)->Payload, 0);
+        udp.bind(QHostAddress::LocalHost, 0);
+        return true;
+    }
+    // Announces the UDP port, answers the first beat and enters the game.
+    bool Enter(uint16_t shape = servertest::CharacterShape)
+    {
+        Send(msg::client_shape, std::string_view(reinterpret_cast<const char*>(&shape), 2));
+        const uint16_t local = udp.localPort();
+        SendUdp(msg::client_udpport, std::string_view(reinterpret_cast<const char*>(&local), 2));
+        const Message* beat = WaitFor(msg::server_beat);
+        if (!beat)
+            return false;
+        SendUdp(msg::client_beatack, beat->Payload);
+        if (!WaitFor(msg::server_beatackack))
+            return false;
+        Send(msg::client_entergame, {});
+        if (!WaitFor(msg::server_player_pos))
+            return false;
+        id = Get<int32_t>(WaitFor(msg::server_player_id)->Payload, 0);
+        return true;
+    }
+    // Waits for a state of the actor whose moving flag is as given; the latest state.
+    const Message* WaitForState(int32_t actor, bool moving)
+    {
+        (void)QTest::qWaitFor(
+            [&] {
+                const Message* s = LastState(actor);
+                return s && (Get<uint8_t>(s->Payload, 12) & 1) == moving;
+            },
+            Patience);
+        return LastState(actor);
+    }
+    // The latest state the client holds of an actor.
+    const Message* LastState(int32_t actor) const
+    {
+        const Message* last = nullptr;
+        for (const Message& m : got)
+            if (m.Type == msg::server_npc_state && Get<int32_t>(m.Payload, 0) == actor)
+                last = &m;
+        return last;
+    }
+
+    QTcpSocket tcp;
+    QUdpSocket udp;
+    TSocketTable table;
+    TVxProtocolFormat format{table};
+    TReceiveBuffer in;
+    std::vector<Message> got;
+    bool readingUdp = false;
+    bool connected = false;
+    uint16_t serverUdpPort = 0;
+    int32_t id = 0;
+};
+
+class Server : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        world = new support::TempFolder("server_world");
+        servertest::WriteServerTestWorld(world->Path());
+    }
+    static void TearDownTestSuite()
+    {
+        delete world;
+        world = nullptr;
+    }
+
+    void SetUp() override { StartServer(); }
+
+    void StartServer()
+    {
+        server::TServerOptions options;
+        options.GameFolder = world->Path();
+        options.DataFolder = QString::fromStdString(data.Path());
+        options.Bind = QHostAddress::LocalHost;
+        options.TcpPort = 0;
+        options.UdpPort = 0;
+        options.Npcs = 0;
+        game = std::make_unique<server::TGameServer>(options);
+        ASSERT_TRUE(game->Start());
+    }
+
+    std::unique_ptr<ScriptedClient> Client()
+    {
+        auto client = std::make_unique<ScriptedClient>(game->TcpPort());
+        EXPECT_TRUE(client->connected);
+        return client;
+    }
+    std::unique_ptr<ScriptedClient> Player(const std::string& name)
+    {
+        auto client = Client();
+        EXPECT_TRUE(client->Login(name, "pw-" + name)) << name;
+        EXPECT_TRUE(client->Enter()) << name;
+        return client;
+    }
+    // Moves the fake clock in 50 ms steps, ticking the server, and lets messages flow.
+    void Run(uint32_t ms)
+    {
+        for (uint32_t t = 0; t < ms; t += 50) {
+            clock.Advance(50);
+            game->Tick();
+        }
+        QTest::qWait(30);
+    }
+
+    static support::TempFolder* world;
+    platform::FakeClock clock{5'000'000};
+    support::TempFolder data{"server_data"};
+    std::unique_ptr<server::TGameServer> game;
+};
+
+support::TempFolder* Server::world = nullptr;
+
+TEST_F(Server, HandshakeRunsInTheClientsOrderAndRefusesBadNames)
+{
+    auto client = Client();
+    ASSERT_TRUE(client->WaitFor(msg::server_protocolversion));
+    ASSERT_GE(client->got.size(), 2u);
+    EXPECT_EQ(client->got[0].Type, msg::server_welcome);
+    EXPECT_EQ(client->got[1].Payload, "2");
+    client->Send(msg::client_identity, "ANOTHER WORLD");
+    const Message* identity = client->WaitFor(msg::server_identity);
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(identity->Payload, servertest::Identity);
+
+    for (const std::string& bad : {std::string(), std::string(48, 'a'), std::string("Tab\tName"),
+                                  std::string("caf\xC3\xA9")}) {
+        auto refused = Client();
+        ASSERT_TRUE(refused->WaitFor(msg::server_protocolversion));
+        refused->Send(msg::client_name, bad);
+        EXPECT_TRUE(refused->WaitFor(msg::server_badname)) << bad;
+        EXPECT_TRUE(refused->WaitClosed()) << bad;
+    }
+
+    auto first = Client();
+    ASSERT_TRUE(first->Login("Aldo", "secret"));
+    auto twin = Client();  // the same name, in other letter case, while Aldo plays
+    EXPECT_FALSE(twin->Login("aldo", "secret"));
+    EXPECT_EQ(twin->Count(msg::server_badname), 1);
+    EXPECT_TRUE(twin->WaitClosed());
+
+    first->tcp.disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 1; }, Patience));
+    auto wrong = Client();
+    EXPECT_FALSE(wrong->Login("Aldo", "guess"));
+    EXPECT_EQ(wrong->Count(msg::server_badpassword), 1);
+    EXPECT_TRUE(wrong->WaitClosed());
+    auto right = Client();
+    EXPECT_TRUE(right->Login("ALDO", "secret"));
+}
+
+TEST_F(Server, SixtyFourthConnectionIsRefusedAsFull)
+{
+    std::vector<std::unique_ptr<ScriptedClient>> clients;
+    for (int i = 0; i < 63; ++i) {
+        clients.push_back(Client());
+        ASSERT_TRUE(clients.back()->WaitFor(msg::server_welcome)) << i;
+    }
+    auto extra = Client();
+    const Message* full = extra->WaitFor(msg::server_full);
+    ASSERT_TRUE(full);
+    EXPECT_FALSE(full->Payload.empty());
+    EXPECT_TRUE(extra->WaitClosed());
+    EXPECT_EQ(extra->Count(msg::server_welcome), 0);
+    // A place that frees up is taken again.
+    clients.front()->tcp.disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 62; }, Patience));
+    auto again = Client();
+    EXPECT_TRUE(again->WaitFor(msg::server_welcome));
+}
+
+TEST_F(Server, UnfinishedHandshakeIsClosedAfterThirtySeconds)
+{
+    auto idle = Client();
+    auto playing = Player("Patient");
+    ASSERT_TRUE(idle->WaitFor(msg::server_welcome));
+    Run(29000);
+    EXPECT_EQ(idle->tcp.state(), QAbstractSocket::ConnectedState);
+    Run(1500);
+    EXPECT_TRUE(idle->WaitClosed());
+    EXPECT_EQ(playing->tcp.state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(Server, BeatsRiseEverySecondAndTheirAcksCarryThePing)
+{
+    auto client = Client();
+    ASSERT_TRUE(client->Login("Beater", "pw"));
+    const uint16_t local = client->udp.localPort();
+    client->SendUdp(msg::client_udpport, std::string_view(reinterpret_cast<const char*>(&local), 2));
+    const Message* beat = client->WaitFor(msg::server_beat);
+    ASSERT_TRUE(beat);
+    EXPECT_TRUE(beat->Udp);
+    const TByteAndWord first = ReadByteAndWord(beat->Payload);
+    EXPECT_EQ(first.Word, clock.Now());
+
+    clock.Advance(30);
+    client->SendUdp(msg::client_beatack, beat->Payload);
+    const Message* ack = client->WaitFor(msg::server_beatackack);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ReadByteAndWord(ack->Payload).Byte, first.Byte);
+    EXPECT_EQ(ReadByteAndWord(ack->Payload).Word, 30u);
+
+    Run(1000);
+    const Message* next = client->WaitFor(msg::server_beat, 2);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(ReadByteAndWord(next->Payload).Byte, uint8_t(first.Byte + 1));
+
+    // The same echo again, or one from another address, gets no answer.
+    client->SendUdp(msg::client_beatack, beat->Payload);
+    QUdpSocket stranger;
+    if (stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0))
+        client->SendUdp(msg::client_beatack, next->Payload, &stranger);
+    QTest::qWait(200);
+    EXPECT_EQ(client->Count(msg::server_beatackack), 1);
+}
+
+TEST_F(Server, KeysAreAcknowledgedAndAWallStopsTheWalk)
+{
+    auto client = Player("Walker");
+    const server::TActor* me = game->FindPlayer("Walker");
+    ASSERT_TRUE(me);
+    EXPECT_EQ(me->Motion.X(), server::TownX);  // the town's start tile is free
+    EXPECT_EQ(me->Motion.Y(), server::TownY);
+    const Message* pos = client->WaitFor(msg::server_player_pos);
+    EXPECT_EQ(Get<uint16_t>(pos->Payload, 2), server::TownX);
+
+    // East is the wall: acknowledged, refused, and corrected to standing.
+    client->SendUdp(msg::client_keydown, Move(DirRight, 777));
+    const Message* ack = client->WaitFor(msg::server_keydown_ack);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ack->Payload, Payload5(DirRight, 777));
+    Run(1000);
+    EXPECT_EQ(me->Motion.X(), server::TownX);
+    const Message* stop = client->WaitForState(client->id, false);
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(Get<uint8_t>(stop->Payload, 12), 0);  // standing
+    client->SendUdp(msg::client_keyup, Move(DirRight, 800));
+    const Message* upAck = client->WaitFor(msg::server_keyup_ack);
+    ASSERT_TRUE(upAck);
+    EXPECT_EQ(upAck->Payload, Payload5(DirRight, 800));
+
+    // West is open: one tile per 250 ms, and the state tells the client so.
+    client->SendUdp(msg::client_keydown, Move(DirLeft, 900));
+    ASSERT_TRUE(client->WaitFor(msg::server_keydown_ack, 2));
+    const Message* go = client->WaitForState(client->id, true);
+    ASSERT_TRUE(go);
+    EXPECT_EQ(Get<uint8_t>(go->Payload, 12), 1);
+    EXPECT_EQ(Get<double>(go->Payload, 17), -1.0);
+    EXPECT_EQ(Get<double>(go->Payload, 25), 0.0);
+    EXPECT_FLOAT_EQ(Get<float>(go->Payload, 37), 0.004f);
+    EXPECT_EQ(Get<uint32_t>(go->Payload, 41) % 250, 0u);
+    Run(1000);
+    EXPECT_EQ(me->Motion.X(), server::TownX - 4);
+    // A late repeat of the older press changes nothing; a retransmission is acked again.
+    client->SendUdp(msg::client_keydown, Move(DirRight, 777));
+    ASSERT_TRUE(client->WaitFor(msg::server_keydown_ack, 3));
+    Run(500);
+    EXPECT_EQ(me->Motion.X(), server::TownX - 6);
+    EXPECT_EQ(me->Motion.DirX, -1);
+}
+
+TEST_F(Server, ChatReachesPlayersInViewOnlyAndIsRateLimited)
+{
+    // Far is saved 600 tiles east of town before the others arrive.
+    {
+        auto far = Client();
+        ASSERT_TRUE(far->Login("Far", "pw-Far"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 0; }, Patience));
+    {
+        server::TAccountStore store(game->DatabasePath(), QStringLiteral("test-writer"));
+        server::TAccount account;
+        ASSERT_EQ(store.Login("Far", "pw-Far", account), server::TAccountStore::ELogin::Accepted);
+        store.SavePlaces({{account.Id, servertest::CharacterShape, server::TownX + 600, server::TownY, 0, 8}});
+    }
+    auto far = Player("Far");
+    auto speaker = Player("Speaker");
+    auto near = Player("Near");
+    EXPECT_EQ(game->FindPlayer("Far")->Motion.X(), server::TownX + 600);
+    Run(100);
+    ASSERT_TRUE(near->WaitFor(msg::server_npc_add));
+
+    speaker->Send(msg::client_chat, "hello\x01");
+    const Message* heard = near->WaitFor(msg::server_npc_say);
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(Get<int32_t>(heard->Payload, 0), speaker->id);
+    EXPECT_EQ(Get<uint32_t>(heard->Payload, 4), 4000u + 60u * 5u);
+    EXPECT_EQ(heard->Payload.substr(8), "hello");
+    EXPECT_TRUE(speaker->WaitFor(msg::server_npc_say));  // the speaker sees it too
+    QTest::qWait(100);
+    EXPECT_EQ(far->Count(msg::server_npc_say), 0);
+
+    for (int i = 0; i < 7; ++i)
+        speaker->Send(msg::client_chat, "spam " + std::to_string(i));
+    near->WaitFor(msg::server_npc_say, 5);
+    QTest::qWait(200);
+    EXPECT_EQ(near->Count(msg::server_npc_say), 5);  // 1 + 4 more in the same second
+    Run(1000);
+    speaker->Send(msg::client_chat, "later");
+    EXPECT_TRUE(near->WaitFor(msg::server_npc_say, 6));
+}
+
+TEST_F(Server, ActorsEnterAndLeaveTheView)
+{
+    auto watcher = Player("Watcher");
+    auto walker = Player("Roamer");
+    Run(100);
+    ASSERT_TRUE(watcher->WaitFor(msg::server_npc_add));
+    EXPECT_EQ(Get<int32_t>(watcher->WaitFor(msg::server_npc_add)->Payload, 0), walker->id);
+    // 121 tiles west: beyond the client's own limit of 120, so it is removed.
+    walker->SendUdp(msg::client_keydown, Move(DirLeft, 1));
+    ASSERT_TRUE(walker->WaitFor(msg::server_keydown_ack));
+    Run(120 * 250);
+    EXPECT_EQ(watcher->Count(msg::server_npc_remove), 0);
+    Run(2 * 250);
+    EXPECT_EQ(game->FindPlayer("Roamer")->Motion.X(), server::TownX - 122);
+    const Message* gone = watcher->WaitFor(msg::server_npc_remove);
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(Get<int32_t>(gone->Payload, 0), walker->id);
+}
+
+TEST_F(Server, AccountsAndPlacesSurviveARestart)
+{
+    {
+        auto keeper = Player("Keeper");
+        keeper->SendUdp(msg::client_keydown, Move(DirUp, 10));
+        ASSERT_TRUE(keeper->WaitFor(msg::server_keydown_ack));
+        Run(1000);
+        ASSERT_EQ(game->FindPlayer("Keeper")->Motion.Y(), server::TownY - 4);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 0; }, Patience));
+    game.reset();
+    StartServer();
+
+    auto wrong = Client();
+    EXPECT_FALSE(wrong->Login("Keeper", "nope"));
+    EXPECT_EQ(wrong->Count(msg::server_badpassword), 1);
+    auto keeper = Player("Keeper");
+    const Message* pos = keeper->WaitFor(msg::server_player_pos);
+    ASSERT_TRUE(pos);
+    EXPECT_EQ(Get<uint16_t>(pos->Payload, 2), server::TownX);
+    EXPECT_EQ(Get<uint16_t>(pos->Payload, 4), server::TownY - 4);
+}
+
+TEST_F(Server, HostileInputIsDroppedOrClosedNeverFatal)
+{
+    auto player = Player("Target");
+    // Short payloads, unknown types, server messages and UDP messages over TCP.
+    player->Send(msg::client_shape, "x");
+    player->Send(0x77000000, "junk");
+    player->Send(msg::server_npc_state, "");
+    player->Send(msg::client_keydown, "");
+    player->SendUdp(msg::client_keydown, "abc");
+    player->SendUdp(msg::client_beatack, "");
+    const std::string garbage = "\x03\x00\x00\x2C\x01";
+    player->udp.writeDatagram(garbage.data(), qint64(garbage.size()), QHostAddress::LocalHost,
+                              player->serverUdpPort);
+    // A UDP flood costs only the flooder's own messages.
+    for (int i = 0; i < 300; ++i)
+        player->SendUdp(msg::client_keydown, Move(DirDown, uint32_t(1000 + i)));
+    QTest::qWait(300);
+    EXPECT_EQ(player->tcp.state(), QAbstractSocket::ConnectedState);
+    EXPECT_LE(player->Count(msg::server_keydown_ack), server::DatagramBudget);
+
+    // A header announcing 65535 bytes that never all come.
+    auto hog = Client();
+    ASSERT_TRUE(hog->WaitFor(msg::server_welcome));
+    hog->SendRaw(std::string("\xFF\xFF\x00\x0F", 4) + std::string(30000, 'a'));
+    QTest::qWait(200);
+    EXPECT_EQ(hog->tcp.state(), QAbstractSocket::ConnectedState);  // still below 64 KiB
+    hog->SendRaw(std::string(35533, 'a'));  // 65537 bytes unframed, the message still short
+    EXPECT_TRUE(hog->WaitClosed());
+
+    auto fresh = Player("Newcomer");
+    EXPECT_NE(fresh->id, 0);
+    EXPECT_EQ(game->PlayersInGame(), 2);
+}
+
+TEST(Passwords, Pbkdf2MatchesKnownVectorsAndHashesAreSalted)
+{
+    EXPECT_EQ(server::Pbkdf2Sha256("password", "salt", 1, 32).toHex(),
+              "120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b");
+    EXPECT_EQ(server::Pbkdf2Sha256("password", "salt", 4096, 32).toHex(),
+              "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
+    EXPECT_EQ(server::Pbkdf2Sha256("passwd", "salt", 1, 64).toHex().left(32), "55ac046e56e3089fec1691c22544b605");
+
+    const QString a = server::HashPassword("secret", 100);
+    const QString b = server::HashPassword("secret", 100);
+    EXPECT_NE(a, b);
+    EXPECT_FALSE(a.contains(QStringLiteral("secret")));
+    EXPECT_TRUE(server::VerifyPassword("secret", a));
+    EXPECT_TRUE(server::VerifyPassword("secret", b));
+    EXPECT_FALSE(server::VerifyPassword("Secret", a));
+    EXPECT_FALSE(server::VerifyPassword("secret", QStringLiteral("secret")));
+    EXPECT_FALSE(server::VerifyPassword("secret", QStringLiteral("pbkdf2-sha256$0$00$00")));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
