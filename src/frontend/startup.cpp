@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "data/static_tables.h"
+#include "data/world_map.h"
 #include "platform/console.h"
 
 std::string GameFolder = "**";
@@ -13,7 +14,7 @@ std::string WorldIdentity;
 std::unique_ptr<TVxaConfig> VxaConfig;
 std::unique_ptr<std::mutex> RenderLock;
 std::unique_ptr<std::mutex> ViewLock;
-std::unique_ptr<std::mutex> NPCListLock;
+std::unique_ptr<net::TNPCList> NPCList;
 std::unique_ptr<std::mutex> GumpLock;
 
 void ResetStartupState()
@@ -22,7 +23,8 @@ void ResetStartupState()
     WorldDataFolder = "**";
     WorldIdentity.clear();
     GumpLock.reset();
-    NPCListLock.reset();
+    WorldActors = nullptr;
+    NPCList.reset();
     ViewLock.reset();
     RenderLock.reset();
     VxaConfig.reset();
@@ -67,14 +69,16 @@ namespace {
 void CreateProcessObjects()
 {
     GumpLock.reset();
-    NPCListLock.reset();
+    WorldActors = nullptr;
+    NPCList.reset();
     ViewLock.reset();
     RenderLock.reset();
     VxaConfig.reset();
     VxaConfig = std::make_unique<TVxaConfig>();
     RenderLock = std::make_unique<std::mutex>();
     ViewLock = std::make_unique<std::mutex>();
-    NPCListLock = std::make_unique<std::mutex>();
+    NPCList = std::make_unique<net::TNPCList>();
+    WorldActors = NPCList.get();
     GumpLock = std::make_unique<std::mutex>();
 }
 

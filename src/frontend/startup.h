@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frontend/vxa_config.h"
+#include "net/npc_list.h"
 #include "frontend/world_install.h"
 
 // A text that should have been a decimal integer.
@@ -26,7 +27,9 @@ extern std::string WorldIdentity;
 extern std::unique_ptr<TVxaConfig> VxaConfig;
 extern std::unique_ptr<std::mutex> RenderLock;
 extern std::unique_ptr<std::mutex> ViewLock;
-extern std::unique_ptr<std::mutex> NPCListLock;
+// The actor list, whose own lock is the actor list lock; the renderer reaches it
+// through WorldActors.
+extern std::unique_ptr<net::TNPCList> NPCList;
 extern std::unique_ptr<std::mutex> GumpLock;
 
 // Resets the current world and frees the process-wide objects (tests, shutdown).

@@ -16,6 +16,7 @@
 #include "frontend/login_window.h"
 #include "frontend/world_windows.h"
 #include "data/static_tables.h"
+#include "data/world_map.h"
 #include "platform/console.h"
 #include "support/mini_game.h"
 #include "test_game.h"
@@ -155,6 +156,10 @@ TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
     EXPECT_FALSE(VxLogin->CheckBox1->isChecked());
     EXPECT_EQ(VxLogin->ComboBox2->currentText(), TVxLogin::PublicServerAddress);
     EXPECT_GT(VxShapes->PointerSlot, VxShapes->GumpBase);
+    // The renderer and the roof rule read the same actor list the step created.
+    ASSERT_NE(NPCList, nullptr);
+    EXPECT_EQ(WorldActors, NPCList.get());
+    EXPECT_EQ(NPCList->Count(), 1);
 }
 
 TEST_F(Startup, LaterStartReadsTheSelectedWorldAndLastChoices)
