@@ -17,6 +17,7 @@
 #include "data/world_map.h"
 #include "net/npc_list.h"
 #include "platform/game_path.h"
+#include "view/scaler.h"
 #include "view/world_renderer.h"
 #include "landscape.h"
 #include "world_generator.h"
@@ -104,10 +105,23 @@ void BM_RenderWorldForest(benchmark::State& state) { Render(state, Forest, Rende
 void BM_RenderWorldSea(benchmark::State& state) { Render(state, Sea, RenderWorld); }
 void BM_RenderWorldColumnsTown(benchmark::State& state) { Render(state, kTown, RenderWorldColumns); }
 
+// The scaler on a real picture: the town as the renderer leaves it.
+void BM_ScaleDoubleTown(benchmark::State& state)
+{
+    TheWorld();
+    RenderWorld(kTown.x, kTown.y, 16);
+    static uint32_t scaled[2 * kViewHeight][2 * kViewWidth];
+    for (auto _ : state) {
+        ScaleDouble(&ColourBuffer[0][0], kViewWidth, kViewWidth, kViewHeight, &scaled[0][0], 2 * kViewWidth);
+        benchmark::ClobberMemory();
+    }
+}
+
 BENCHMARK(BM_RenderWorldTown)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderWorldForest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderWorldSea)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderWorldColumnsTown)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScaleDoubleTown)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
