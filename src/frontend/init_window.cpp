@@ -32,6 +32,13 @@ public:
     }
     void ShowLoginWindow() override
     {
+        // The command line fills the login boxes last, over the remembered choices.
+        if (!CommandLine.Server.empty())
+            VxLogin->ComboBox2->setEditText(QString::fromStdString(CommandLine.Server));
+        if (CommandLine.Name)
+            VxLogin->ComboBox1->setEditText(QString::fromStdString(*CommandLine.Name));
+        if (CommandLine.Password)
+            VxLogin->Edit2->setText(QString::fromStdString(*CommandLine.Password));
         VxLogin->show();
         init_.hide();
     }

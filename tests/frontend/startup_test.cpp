@@ -198,6 +198,18 @@ TEST_F(Startup, LaterStartReadsTheSelectedWorldAndLastChoices)
     }
     EXPECT_EQ(config.ItemCount(kListWorldTypes), 2);
     EXPECT_EQ(config.ItemCount(kListWorlds), 1);
+
+    // Login choices given on the command line win over the remembered ones.
+    Start();
+    CommandLine.Server = "127.0.0.1";
+    CommandLine.Name = "Wren";
+    CommandLine.Password = "hearth";
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+    EXPECT_EQ(VxLogin->ComboBox2->currentText(), "127.0.0.1");
+    EXPECT_EQ(VxLogin->ComboBox1->currentText(), "Wren");
+    EXPECT_EQ(VxLogin->Edit2->text(), "hearth");
+    CommandLine = {};
 }
 
 TEST_F(Startup, ShortTileFlagFileStopsTheStepWithItsName)
