@@ -13,6 +13,7 @@
 #include "platform/console.h"
 #include "support/shape_writer.h"
 #include "support/temp_folder.h"
+#include "support/world_tables.h"
 #include "support/world_writer.h"
 
 namespace {
@@ -20,29 +21,6 @@ namespace {
 constexpr int kContainer = 400;  // tile-flag class 6
 constexpr int kRegion1A = 26;    // region (2, 2)
 
-void ClearWorld()
-{
-    std::memset(ChunkPatterns, 0, sizeof ChunkPatterns);
-    std::memset(RegionMap, 0, sizeof RegionMap);
-    for (auto& a : FixLists)
-        for (auto& b : a)
-            for (auto& c : b)
-                for (FixList& list : c)
-                    list.Count = 0;
-    for (auto& a : RegLists)
-        for (auto& b : a)
-            for (auto& c : b)
-                for (RegList& list : c)
-                    list.Count = 0;
-}
-
-void AddFixed(int x, int y, int lift, uint16_t word)
-{
-    FixList& list = FixListAt(x, y);
-    list.Records.resize(size_t(list.Count));
-    list.Records.push_back(FixRecord{uint8_t((x & 15) << 4 | (y & 15)), uint8_t(lift), word});
-    ++list.Count;
-}
 
 // Every region file of one kind, all empty but the ones given.
 using support::ShapeWord;
@@ -78,7 +56,7 @@ class WorldMap : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ClearWorld();
+        support::ClearWorldTables();
         VxShapes = std::make_unique<TVxShapes>();
         VxShapes->TileFlags[kContainer][1] = 6;
         std::memset(ShapeDims, 0, sizeof ShapeDims);
@@ -86,7 +64,7 @@ protected:
     void TearDown() override
     {
         WorldActors = nullptr;
-        ClearWorld();
+        support::ClearWorldTables();
     }
     support::TempFolder dir_{"world_map"};
 };
@@ -131,7 +109,7 @@ TEST_F(WorldMap, FixedEntriesKeepWholeRecordsAndReloadAfresh)
 
 TEST_F(WorldMap, FixedArchiveWithTooFewEntriesLeavesTheRestEmpty)
 {
-    AddFixed(8 * 16, 0, 0, 0x1234);  // stale data in chunk (8, 0), which the short archive lacks
+    support::AddFixedObject(8 * 16, 0, 0, 0x1234);  // stale data in chunk (8, 0), which the short archive lacks
     std::vector<support::Bytes> entries(10);
     entries[9] = {0x00, 0, 0x2C, 0x01};
     WriteFixFiles(dir_.Path() + "VXIFIX", 0, support::MakeFlex(entries));
@@ -245,7 +223,7 @@ TEST_F(WorldMap, PatternsAndRegionMapLoadAndWrap)
 TEST_F(WorldMap, RoofLimitFollowsThePlayersLift)
 {
     const int x = 700, y = 900;
-    AddFixed(x + 3, y, 12, 0x012C);  // anywhere in the same chunk
+    support::AddFixedObject(x + 3, y, 12, 0x012C);  // anywhere in the same chunk
     net::TNPCList actors;
     WorldActors = &actors;
     struct Case {
@@ -260,11 +238,11 @@ TEST_F(WorldMap, RoofLimitFollowsThePlayersLift)
     EXPECT_EQ(RoofLimit(x, y), 5) << "no actor list: as for lift 0";
     EXPECT_EQ(RoofLimit(x + 16, y), 15) << "the next chunk has nothing overhead";
 
-    ClearWorld();
-    AddFixed(x, y, 6, 0x012C);
+    support::ClearWorldTables();
+    support::AddFixedObject(x, y, 6, 0x012C);
     EXPECT_EQ(RoofLimit(x, y, 0), 5);
     EXPECT_EQ(RoofLimit(x, y, 4), 15);
-    AddFixed(x, y, 4, 0x012C);
+    support::AddFixedObject(x, y, 4, 0x012C);
     EXPECT_EQ(RoofLimit(x - 3072, y + 3072, 0), 5) << "positions wrap";
 }
 

@@ -13,6 +13,7 @@
 #include "net/npc_list.h"
 #include "platform/console.h"
 #include "support/shape_writer.h"
+#include "support/world_tables.h"
 #include "view/world_renderer.h"
 
 namespace {
@@ -23,29 +24,6 @@ constexpr uint32_t kUntouched = 0x00ABCDEF;
 uint32_t Colour(int index) { return 0x00100000u | uint32_t(index); }
 uint16_t Word(int shape, int frame = 0) { return uint16_t(shape | frame << 10); }
 
-void ClearWorld()
-{
-    std::memset(ChunkPatterns, 0, sizeof ChunkPatterns);
-    std::memset(RegionMap, 0, sizeof RegionMap);
-    for (auto& a : FixLists)
-        for (auto& b : a)
-            for (auto& c : b)
-                for (FixList& list : c)
-                    list.Count = 0;
-    for (auto& a : RegLists)
-        for (auto& b : a)
-            for (auto& c : b)
-                for (RegList& list : c)
-                    list.Count = 0;
-}
-
-void AddFixed(int x, int y, int lift, uint16_t word)
-{
-    FixList& list = FixListAt(x, y);
-    list.Records.resize(size_t(list.Count));
-    list.Records.push_back(FixRecord{uint8_t((x & 15) << 4 | (y & 15)), uint8_t(lift), word});
-    ++list.Count;
-}
 
 void AddMovable(int x, int y, int lift, uint16_t word)
 {
@@ -84,7 +62,7 @@ class WorldRenderer : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ClearWorld();
+        support::ClearWorldTables();
         VxShapes = std::make_unique<TVxShapes>();
         for (int i = 0; i < 256; ++i)
             ColourTable[i] = Colour(i);
@@ -98,7 +76,7 @@ protected:
     void TearDown() override
     {
         WorldActors = nullptr;
-        ClearWorld();
+        support::ClearWorldTables();
     }
     static void Fill() { std::fill(&ColourBuffer[0][0], &ColourBuffer[0][0] + kViewWidth * kViewHeight, kUntouched); }
 
@@ -111,8 +89,8 @@ TEST_F(WorldRenderer, CentreTileAndLiftedObjectLandWhereTheProjectionSays)
     StorePixels(152, {52});
     VxShapes->TileFlags[152][0] = 3 << 5;           // height 3
     VxShapes->TileFlags[152][2] = 1 | 2 << 3;       // 2 x 3 tiles
-    AddFixed(CX, CY, 0, Word(151));
-    AddFixed(CX, CY, 2, Word(152));
+    support::AddFixedObject(CX, CY, 0, Word(151));
+    support::AddFixedObject(CX, CY, 2, Word(152));
     RenderWorld(CX, CY, 16);
 
     EXPECT_EQ(ColourBuffer[100][160], Colour(51));
@@ -142,7 +120,7 @@ TEST_F(WorldRenderer, LevelsRunUpToTheLimitAndCountEveryRecordPerLevel)
     // In the chunk right of the centre, so the roof rule stays out of it.
     const int lifts[] = {2, 3, 14, 15};
     for (int i = 0; i < 4; ++i)
-        AddFixed(950 + i, 1225, lifts[i], Word(151));
+        support::AddFixedObject(950 + i, 1225, lifts[i], Word(151));
     auto drawn = [](int i, int lift) {
         return ColourBuffer[(1225 - CY) * 8 + 100 - 4 * lift][(950 + i - CX) * 8 + 160 - 4 * lift] == Colour(51);
     };
@@ -185,9 +163,9 @@ TEST_F(WorldRenderer, LimitZeroStillDrawsTheWholeGround)
 TEST_F(WorldRenderer, RoofRuleCutsHighLevelsEverywhere)
 {
     StorePixels(151, {51});
-    AddFixed(CX + 1, CY, 6, Word(151));  // overhead, in the player's chunk
-    AddFixed(950, 1225, 5, Word(151));   // elsewhere in the picture
-    AddFixed(951, 1225, 4, Word(151));
+    support::AddFixedObject(CX + 1, CY, 6, Word(151));  // overhead, in the player's chunk
+    support::AddFixedObject(950, 1225, 5, Word(151));   // elsewhere in the picture
+    support::AddFixedObject(951, 1225, 4, Word(151));
     auto drawn = [](int x, int y, int lift) {
         return ColourBuffer[(y - CY) * 8 + 100 - 4 * lift][(x - CX) * 8 + 160 - 4 * lift] == Colour(51);
     };
@@ -228,10 +206,10 @@ TEST_F(WorldRenderer, AnimatedShapesTakeTheClockAndFailingOnesReportOneLine)
     StorePixels(151, {51});
     RegionMap[4 * 12 + 3][12][10] = 5;
     ChunkPatterns[5][1][1] = Word(154, 2);
-    AddFixed(950, 1225, 0, Word(153));
-    AddFixed(951, 1225, 0, Word(154));
+    support::AddFixedObject(950, 1225, 0, Word(153));
+    support::AddFixedObject(951, 1225, 0, Word(154));
     AddMovable(952, 1225, 0, Word(154, 1));
-    AddFixed(953, 1225, 0, Word(151));
+    support::AddFixedObject(953, 1225, 0, Word(151));
     AnimTick = 20;  // (20 div 4) mod 3 = 2
 
     platform::ConsoleCapture console;
@@ -336,7 +314,7 @@ TEST_F(WorldRenderer, ActorsOnOtherLevelsOrChunksAreLeftOut)
 TEST_F(WorldRenderer, ColumnOrderCountsAListOncePerColumn)
 {
     StorePixels(151, {51});
-    AddFixed(CX, CY, 0, Word(151));
+    support::AddFixedObject(CX, CY, 0, Word(151));
     RenderWorld(CX, CY, 1);
     EXPECT_EQ(ObjectsConsidered.load(), 1u);
     EXPECT_EQ(ObjectsDrawn.load(), 1u);
@@ -353,8 +331,8 @@ TEST_F(WorldRenderer, NearTheWorldsEdgeDataWrapsButScreenPositionsDoNot)
     StorePixels(151, {51});
     RegionMap[4 * 12 + 11][12][15] = 6;  // world columns 3056-3071 at row 1220
     std::fill(&ChunkPatterns[6][0][0], &ChunkPatterns[6][0][0] + 256, Word(2));
-    AddFixed(3057, CY, 0, Word(151));
-    AddFixed(3071, CY, 0, Word(151));
+    support::AddFixedObject(3057, CY, 0, Word(151));
+    support::AddFixedObject(3071, CY, 0, Word(151));
     for (auto render : {RenderWorld, RenderWorldColumns}) {
         Fill();
         render(cx, CY, 16);
