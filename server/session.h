@@ -13,10 +13,15 @@
 #include "chat.h"
 #include "net/protocol.h"
 
+class QHostAddress;
 class QTcpSocket;
 class QUdpSocket;
 
 namespace server {
+
+// Plain dotted-decimal IPv4 text, also for an IPv4-mapped IPv6 address, so that
+// addresses from the TCP and UDP sides compare equal.
+std::string AddressText(const QHostAddress& address);
 
 struct TActor;
 

@@ -20,13 +20,6 @@
 namespace server {
 namespace {
 
-// Plain dotted-decimal IPv4 text, also for an IPv4-mapped IPv6 address.
-std::string AddressText(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return (isV4 ? QHostAddress(v4).toString() : address.toString()).toStdString();
-}
 
 // Names are printable ASCII, 1 to 47 characters.
 bool ValidName(std::string_view name)
@@ -438,6 +431,13 @@ void TGameServer::EnterGame(TSession& session)
     SendTCP(session, net::msg::server_player_pos, std::string_view(pos, 7));
     SendState(session, actor);
     UpdateViews();
+}
+
+std::string AddressText(const QHostAddress& address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return (isV4 ? QHostAddress(v4).toString() : address.toString()).toStdString();
 }
 
 }  // namespace server

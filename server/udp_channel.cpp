@@ -12,16 +12,6 @@
 #include "session.h"
 
 namespace server {
-namespace {
-
-std::string SourceText(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return (isV4 ? QHostAddress(v4).toString() : address.toString()).toStdString();
-}
-
-}  // namespace
 
 void TGameServer::OnDatagram(QUdpSocket* endpoint)
 {
@@ -35,7 +25,7 @@ void TGameServer::OnDatagram(QUdpSocket* endpoint)
         const int32_t index = sockets_.FindSocketByUDP(endpoint);
         TSession* session = index != net::NoSocket ? sessions_[size_t(index)].get() : nullptr;
         // Only the address of the connection this endpoint belongs to may use it.
-        if (!session || session->Closing || sockets_.Entry(index).Address != SourceText(from)) {
+        if (!session || session->Closing || sockets_.Entry(index).Address != AddressText(from)) {
             if (session)
                 ++session->DatagramsRefused;
             continue;

@@ -17,17 +17,26 @@ std::unique_ptr<std::mutex> ViewLock;
 std::unique_ptr<net::TNPCList> NPCList;
 std::unique_ptr<std::mutex> GumpLock;
 
-void ResetStartupState()
+namespace {
+
+void FreeProcessObjects()
 {
-    GameFolder = "**";
-    WorldDataFolder = "**";
-    WorldIdentity.clear();
     GumpLock.reset();
     WorldActors = nullptr;
     NPCList.reset();
     ViewLock.reset();
     RenderLock.reset();
     VxaConfig.reset();
+}
+
+}  // namespace
+
+void ResetStartupState()
+{
+    GameFolder = "**";
+    WorldDataFolder = "**";
+    WorldIdentity.clear();
+    FreeProcessObjects();
 }
 
 int StrToInt(const std::string& text)
@@ -68,12 +77,7 @@ namespace {
 
 void CreateProcessObjects()
 {
-    GumpLock.reset();
-    WorldActors = nullptr;
-    NPCList.reset();
-    ViewLock.reset();
-    RenderLock.reset();
-    VxaConfig.reset();
+    FreeProcessObjects();
     VxaConfig = std::make_unique<TVxaConfig>();
     RenderLock = std::make_unique<std::mutex>();
     ViewLock = std::make_unique<std::mutex>();
