@@ -86,6 +86,15 @@ bool VerifyPassword(const QByteArray& password, const QString& stored)
     return SameBytes(Pbkdf2Sha256(password, salt, iterations, int(hash.size())), hash);
 }
 
+TPasswordCheck::EResult TPasswordCheck::Run(const QByteArray& password, QString& hashed) const
+{
+    if (NewAccount) {
+        hashed = HashPassword(password, Iterations);
+        return EResult::Hashed;
+    }
+    return VerifyPassword(password, Stored) ? EResult::Matches : EResult::Mismatch;
+}
+
 TAccountStore::TAccountStore(const QString& path, const QString& connectionName)
     : path_(path), connection_(connectionName)
 {
@@ -121,10 +130,10 @@ void TAccountStore::Exec(const QString& sql)
         Fail(sql, query.lastError());
 }
 
-std::optional<TAccount> TAccountStore::Find(const QString& name)
+std::optional<TAccount> TAccountStore::Find(const QString& name, QString* storedPassword)
 {
     QSqlQuery query(db_);
-    query.prepare(QStringLiteral("SELECT id, name, shape, x, y, lift, facing FROM accounts WHERE name = ?"));
+    query.prepare(QStringLiteral("SELECT id, name, shape, x, y, lift, facing, password FROM accounts WHERE name = ?"));
     query.addBindValue(name);
     if (!query.exec())
         Fail(QStringLiteral("account lookup"), query.lastError());
@@ -139,31 +148,41 @@ std::optional<TAccount> TAccountStore::Find(const QString& name)
     account.Y = uint16_t(query.value(4).toUInt());
     account.Lift = uint8_t(query.value(5).toUInt());
     account.Facing = uint8_t(query.value(6).toUInt());
+    if (storedPassword)
+        *storedPassword = query.value(7).toString();
+    return account;
+}
+
+TAccount TAccountStore::Create(const QString& name, const QString& hashedPassword)
+{
+    QSqlQuery insert(db_);
+    insert.prepare(QStringLiteral("INSERT INTO accounts (name, password) VALUES (?, ?)"));
+    insert.addBindValue(name);
+    insert.addBindValue(hashedPassword);
+    if (!insert.exec())
+        Fail(QStringLiteral("account creation"), insert.lastError());
+    TAccount account;
+    account.Id = insert.lastInsertId().toLongLong();
+    account.Name = name;
     return account;
 }
 
 TAccountStore::ELogin TAccountStore::Login(const QString& name, const QByteArray& password, TAccount& account)
 {
-    if (std::optional<TAccount> found = Find(name)) {
-        QSqlQuery query(db_);
-        query.prepare(QStringLiteral("SELECT password FROM accounts WHERE id = ?"));
-        query.addBindValue(QVariant::fromValue<qlonglong>(found->Id));
-        if (!query.exec() || !query.next())
-            Fail(QStringLiteral("password lookup"), query.lastError());
-        if (!VerifyPassword(password, query.value(0).toString()))
-            return ELogin::BadPassword;
+    TPasswordCheck check;
+    const std::optional<TAccount> found = Find(name, &check.Stored);
+    check.NewAccount = !found;
+    QString hashed;
+    switch (check.Run(password, hashed)) {
+    case TPasswordCheck::EResult::Mismatch:
+        return ELogin::BadPassword;
+    case TPasswordCheck::EResult::Matches:
         account = *found;
         return ELogin::Accepted;
+    case TPasswordCheck::EResult::Hashed:
+        break;
     }
-    QSqlQuery insert(db_);
-    insert.prepare(QStringLiteral("INSERT INTO accounts (name, password) VALUES (?, ?)"));
-    insert.addBindValue(name);
-    insert.addBindValue(HashPassword(password));
-    if (!insert.exec())
-        Fail(QStringLiteral("account creation"), insert.lastError());
-    account = TAccount{};
-    account.Id = insert.lastInsertId().toLongLong();
-    account.Name = name;
+    account = Create(name, hashed);
     return ELogin::Created;
 }
 

@@ -47,8 +47,20 @@ struct TSavedPlace {
     uint8_t Lift, Facing;
 };
 
-// Main thread only. Every failure of the database raises std::runtime_error with
-// the driver's message.
+// The slow half of a login, which touches no database and may run on any thread:
+// checking a password against its stored form, or hashing a new account's password.
+struct TPasswordCheck {
+    enum class EResult { Matches, Mismatch, Hashed };
+    bool NewAccount = false;
+    QString Stored;                       // an existing account's stored form
+    int Iterations = PasswordIterations;  // for a new account's hash
+
+    // Matches or Mismatch for an existing account; Hashed (with `hashed` set) for a new one.
+    EResult Run(const QByteArray& password, QString& hashed) const;
+};
+
+// One thread only (the server's main thread). Every failure of the database raises
+// std::runtime_error with the driver's message.
 class TAccountStore {
 public:
     // Opens (creating when needed) the database file; `connectionName` keeps several
@@ -60,8 +72,15 @@ public:
 
     enum class ELogin { Accepted, Created, BadPassword };
     // The first login of a name creates its account with that password; later logins
-    // must match. Names compare without regard to letter case.
+    // must match. Names compare without regard to letter case. Hashes on the calling
+    // thread; the server splits the same steps around a worker instead (Find, then
+    // TPasswordCheck elsewhere, then Create for a new name).
     ELogin Login(const QString& name, const QByteArray& password, TAccount& account);
+
+    // The account of a name and its stored password form, or nothing.
+    std::optional<TAccount> Find(const QString& name, QString* storedPassword = nullptr);
+    // Creates the account of a name with an already hashed password.
+    TAccount Create(const QString& name, const QString& hashedPassword);
 
     // Writes the places in one transaction.
     void SavePlaces(const std::vector<TSavedPlace>& places);
@@ -71,7 +90,6 @@ public:
     const QString& Path() const { return path_; }
 
 private:
-    std::optional<TAccount> Find(const QString& name);
     void Exec(const QString& sql);
 
     QString path_;

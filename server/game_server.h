@@ -2,7 +2,9 @@
 // connection (beats, movement records), server-authoritative movement, the view of
 // each player, the server's own characters and chat.
 //
-// Everything runs on the thread of the Qt event loop. Time is platform::TickCount(),
+// Everything runs on the thread of the Qt event loop but the password hashing, which
+// a small thread pool does so that a crowd logging in at once stalls nobody's beats;
+// its answers come back to the event loop as queued calls. Time is platform::TickCount(),
 // which is also the game time the server announces in its beats; Tick() does all
 // the work that depends on time, so tests drive it with the fake clock.
 //
@@ -15,6 +17,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <array>
 #include <cstdint>
@@ -47,6 +50,7 @@ struct TServerOptions {
     int Npcs = 12;
     QString Welcome = QStringLiteral("Welcome to Veltharn.");
     uint32_t SaveInterval = 2000;        // ms between batched position saves
+    int HashIterations = PasswordIterations;  // PBKDF2 rounds for new accounts
 };
 
 inline constexpr int TownX = 940, TownY = 1220;
@@ -103,6 +107,8 @@ public:
     QString DatabasePath() const;
     int Connections() const;
     int PlayersInGame() const;
+    // Password checks handed to the worker threads whose answer has not come back.
+    int PasswordChecksRunning() const { return passwordChecks_; }
     // The actor of an in-game player, by name (tests), or null.
     const TActor* FindPlayer(const QString& name) const;
 
@@ -116,10 +122,14 @@ private:
     void OnReadyRead(TSession* session);
     void OnDisconnected(TSession* session);
     void HandleMessage(int32_t index, uint32_t type, std::string_view payload);
+    void HandleTcpMessage(TSession& session, uint32_t type, std::string_view payload);
     void HandleHandshake(TSession& session, uint32_t type, std::string_view payload);
     void Refuse(TSession& session, uint32_t type, std::string_view text, const std::string& why);
     void SendTCP(TSession& session, uint32_t type, std::string_view payload);
     void CloseSession(TSession& session, const std::string& why);
+    void CheckPassword(TSession& session, std::string_view password);
+    void OnPasswordChecked(int32_t index, uint64_t ticket, TPasswordCheck::EResult result, const QString& hashed);
+    void LogIgnored(TSession& session, const std::string& line);
     void EnterGame(TSession& session);
     bool NameInGame(const QString& name, const TSession* except) const;
     QUdpSocket* EndpointFor(int32_t index);
@@ -163,6 +173,9 @@ private:
     uint32_t lastBeatRound_ = 0;
     bool shutDown_ = false;
     TSession* datagramSession_ = nullptr;  // the sender of the datagram being framed
+    QThreadPool passwordPool_;
+    uint64_t nextPasswordTicket_ = 0;
+    int passwordChecks_ = 0;
 };
 
 }  // namespace server

@@ -2,21 +2,17 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStandardPaths>
-#include <QTimer>
 
-#include <atomic>
 #include <csignal>
 #include <exception>
+#include <utility>
 
 #include "game_server.h"
 #include "platform/console.h"
 #include "platform/game_path.h"
+#include "stop_signals.h"
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-
-void RequestStop(int) { stopRequested = true; }
 
 bool ParsePort(const QString& text, uint16_t& port)
 {
@@ -35,6 +31,12 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vxserver"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+#ifdef SIGPIPE
+    // A console reader that went away must not end the server before it has saved.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    // From here on a stop signal waits for the event loop instead of ending the process.
+    server::TStopSignals stopSignals;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The reference game server."));
@@ -96,18 +98,14 @@ int main(int argc, char** argv)
     if (!gameServer->Start())
         return 1;
 
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!stopRequested)
+    bool stopping = false;
+    QObject::connect(&stopSignals, &server::TStopSignals::StopRequested, &app, [&](int) {
+        if (std::exchange(stopping, true))
             return;
-        watch.stop();
         platform::ConsoleLine("Stopping.");
         gameServer->Shutdown();
         app.quit();
     });
-    watch.start(100);
     const int rc = app.exec();
     gameServer.reset();
     return rc;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <set>
 #include <string>
 
@@ -46,6 +47,11 @@ struct TSession {
     QString Name;
     int64_t AccountId = 0;
     TAccount Account;  // as read at login
+    // Nonzero while its password is checked on a worker thread. Messages that arrive
+    // meanwhile wait in Deferred and are handled, in order, once the answer is in.
+    uint64_t PasswordTicket = 0;
+    std::deque<std::pair<uint32_t, std::string>> Deferred;
+    size_t DeferredBytes = 0;
     uint16_t Shape = 0;
     bool ShapeGiven = false;
     TActor* Actor = nullptr;
@@ -63,6 +69,7 @@ struct TSession {
     uint32_t BudgetSecond = 0;
     int BudgetUsed = 0;
     uint64_t DatagramsRefused = 0;
+    int IgnoredLogged = 0;  // console lines about ignored messages, capped per connection
 };
 
 }  // namespace server

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <QThread>
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -51,6 +52,8 @@ TGameServer::TGameServer(TServerOptions options, QObject* parent)
         HandleMessage(index, type, payload);
     });
     scratch_.reserve(256);
+    // One core is left to the event loop when there are two or more.
+    passwordPool_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
     Log("World identity: " + identity_);
     Log("Database: " + DatabasePath().toStdString());
 }
@@ -118,6 +121,10 @@ void TGameServer::Shutdown()
     shutDown_ = true;
     if (ticker_)
         ticker_->stop();
+    // Checks not started yet are dropped; running ones finish, and their answers,
+    // queued to this object, are ignored or vanish with it.
+    passwordPool_.clear();
+    passwordPool_.waitForDone();
     for (auto& s : sessions_)
         if (s && s->Actor)
             s->Actor->Dirty = true;
@@ -268,7 +275,7 @@ void TGameServer::Refuse(TSession& session, uint32_t type, std::string_view text
 bool TGameServer::NameInGame(const QString& name, const TSession* except) const
 {
     for (const auto& s : sessions_)
-        if (s && s.get() != except && s->Stage >= EStage::LoggedIn && !s->Closing &&
+        if (s && s.get() != except && (s->Stage >= EStage::LoggedIn || s->PasswordTicket) && !s->Closing &&
             s->Name.compare(name, Qt::CaseInsensitive) == 0)
             return true;
     return false;
@@ -285,14 +292,40 @@ void TGameServer::HandleMessage(int32_t index, uint32_t type, std::string_view p
         HandleDatagramMessage(session, type, payload);
         return;
     }
+    HandleTcpMessage(session, type, payload);
+}
+
+void TGameServer::HandleTcpMessage(TSession& session, uint32_t type, std::string_view payload)
+{
+    if (session.PasswordTicket) {
+        // Kept in order for when the password check has answered.
+        session.DeferredBytes += payload.size() + 4;
+        if (session.DeferredBytes > MaxUnframed) {
+            CloseSession(session, "more than 64 KiB of messages while its password was checked");
+            return;
+        }
+        session.Deferred.emplace_back(type, std::string(payload));
+        return;
+    }
     const net::TMessageInfo* info = net::FindMessage(type);
     if (!info) {
-        Log("Connection " + std::to_string(index) + ": unknown message type " + std::to_string(type >> 24));
+        LogIgnored(session, "unknown message type " + std::to_string(type >> 24));
         return;
     }
     if (!net::PayloadFits(type, payload))
         return;
     HandleHandshake(session, type, payload);
+}
+
+void TGameServer::LogIgnored(TSession& session, const std::string& line)
+{
+    // A flood of junk must not become a flood of console lines.
+    constexpr int Cap = 8;
+    if (session.IgnoredLogged > Cap)
+        return;
+    ++session.IgnoredLogged;
+    Log("Connection " + std::to_string(session.Index) + ": " +
+        (session.IgnoredLogged > Cap ? std::string("further ignored messages are not logged") : line));
 }
 
 void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_view payload)
@@ -329,41 +362,15 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
         SendTCP(session, msg::server_nameok, {});
         return;
     }
-    case msg::client_password: {
+    case msg::client_password:
         if (session.Stage != EStage::Named)
             return;
         if (NameInGame(session.Name, &session)) {
             Refuse(session, msg::server_badname, {}, "name already in the game");
             return;
         }
-        TAccount account;
-        TAccountStore::ELogin result;
-        try {
-            result = accounts_->Login(session.Name, QByteArray(payload.data(), qsizetype(payload.size())), account);
-        } catch (const std::exception& e) {
-            Log(std::string("Account store: ") + e.what());
-            CloseSession(session, "account store failed");
-            return;
-        }
-        if (result == TAccountStore::ELogin::BadPassword) {
-            Refuse(session, msg::server_badpassword, {}, "bad password for " + session.Name.toStdString());
-            return;
-        }
-        session.AccountId = account.Id;
-        session.Account = account;
-        session.Name = account.Name.isEmpty() ? session.Name : account.Name;
-        if (std::find(characterShapes_.begin(), characterShapes_.end(), account.Shape) != characterShapes_.end()) {
-            session.Shape = account.Shape;
-            session.ShapeGiven = true;
-        }
-        session.Stage = EStage::LoggedIn;
-        Log((result == TAccountStore::ELogin::Created ? "New account " : "Login ") + session.Name.toStdString() +
-            " on connection " + who);
-        const uint16_t udpPort = session.Endpoint->localPort();
-        const char port[2] = {char(udpPort & 0xFF), char(udpPort >> 8)};
-        SendTCP(session, msg::server_udpport, std::string_view(port, 2));
+        CheckPassword(session, payload);
         return;
-    }
     case msg::client_shape: {
         unsigned char raw[2];
         TVxProtocolFormat::PeekBytes(payload, raw, 2);
@@ -395,8 +402,86 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
         return;
     default:
         // Datagram messages over TCP, and server messages, are not the client's to send.
-        Log("Connection " + who + ": " + std::string(MessageName(type)) + " ignored on TCP");
+        LogIgnored(session, std::string(MessageName(type)) + " ignored on TCP");
         return;
+    }
+}
+
+void TGameServer::CheckPassword(TSession& session, std::string_view password)
+{
+    // The database is read here, on the event loop; only the hashing moves out.
+    TPasswordCheck check;
+    check.Iterations = options_.HashIterations;
+    try {
+        std::optional<TAccount> found = accounts_->Find(session.Name, &check.Stored);
+        check.NewAccount = !found;
+        session.Account = found ? *found : TAccount{};
+    } catch (const std::exception& e) {
+        Log(std::string("Account store: ") + e.what());
+        CloseSession(session, "account store failed");
+        return;
+    }
+    // The ticket tells this check's answer from that of a connection which ended
+    // meanwhile and whose table entry someone else has taken since.
+    const uint64_t ticket = ++nextPasswordTicket_;
+    const int32_t index = session.Index;
+    session.PasswordTicket = ticket;
+    ++passwordChecks_;
+    passwordPool_.start([this, index, ticket, check, secret = QByteArray(password.data(), qsizetype(password.size()))] {
+        QString hashed;
+        const TPasswordCheck::EResult result = check.Run(secret, hashed);
+        QMetaObject::invokeMethod(
+            this, [this, index, ticket, result, hashed] { OnPasswordChecked(index, ticket, result, hashed); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TGameServer::OnPasswordChecked(int32_t index, uint64_t ticket, TPasswordCheck::EResult result,
+                                    const QString& hashed)
+{
+    --passwordChecks_;
+    TSession* found = shutDown_ ? nullptr : sessions_[size_t(index)].get();
+    if (!found || found->PasswordTicket != ticket)
+        return;  // the connection has ended: nothing is created, nobody is answered
+    TSession& session = *found;
+    session.PasswordTicket = 0;
+    if (session.Closing)
+        return;
+    const std::string who = std::to_string(session.Index);
+    if (result == TPasswordCheck::EResult::Mismatch) {
+        Refuse(session, net::msg::server_badpassword, {}, "bad password for " + session.Name.toStdString());
+        return;
+    }
+    if (result == TPasswordCheck::EResult::Hashed) {
+        try {
+            session.Account = accounts_->Create(session.Name, hashed);
+        } catch (const std::exception& e) {
+            Log(std::string("Account store: ") + e.what());
+            CloseSession(session, "account store failed");
+            return;
+        }
+    }
+    const TAccount& account = session.Account;
+    session.AccountId = account.Id;
+    session.Name = account.Name.isEmpty() ? session.Name : account.Name;
+    if (std::find(characterShapes_.begin(), characterShapes_.end(), account.Shape) != characterShapes_.end()) {
+        session.Shape = account.Shape;
+        session.ShapeGiven = true;
+    }
+    session.Stage = EStage::LoggedIn;
+    Log((result == TPasswordCheck::EResult::Hashed ? "New account " : "Login ") + session.Name.toStdString() +
+        " on connection " + who);
+    const uint16_t udpPort = session.Endpoint->localPort();
+    const char port[2] = {char(udpPort & 0xFF), char(udpPort >> 8)};
+    SendTCP(session, net::msg::server_udpport, std::string_view(port, 2));
+
+    // What the client sent meanwhile, in its order.
+    std::deque<std::pair<uint32_t, std::string>> deferred;
+    deferred.swap(session.Deferred);
+    session.DeferredBytes = 0;
+    while (!deferred.empty() && !session.Closing) {
+        HandleTcpMessage(session, deferred.front().first, deferred.front().second);
+        deferred.pop_front();
     }
 }
 

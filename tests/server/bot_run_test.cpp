@@ -70,7 +70,9 @@ TEST(BotRun, TenBotsLogInAndEveryKeyIsAcknowledged)
     serverLog += QString::fromUtf8(server.readAll());
     EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(server.exitCode(), 0);
-    EXPECT_TRUE(serverLog.contains(QStringLiteral("everything saved"))) << serverLog.toStdString();
+    EXPECT_TRUE(serverLog.contains(QStringLiteral("Stopping.\n"))) << serverLog.toStdString();
+    EXPECT_TRUE(serverLog.contains(QStringLiteral("Server stopped; everything saved.\n")))
+        << serverLog.toStdString();
     EXPECT_EQ(serverLog.count(QStringLiteral(" enters the game at ")), 10);
 }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "net/game_channel.h"
 #include "net/message_types.h"
 #include "platform/tick_count.h"
+#include "stop_signals.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
 
@@ -116,8 +118,8 @@ public:
     {
         return QTest::qWaitFor([&] { return tcp.state() == QAbstractSocket::UnconnectedState; }, Patience);
     }
-    // Runs the handshake up to server_udpport; true when it came.
-    bool Login(const std::string& name, const std::string& password)
+    // Runs the handshake up to server_nameok; true when it came.
+    bool Name(const std::string& name)
     {
         if (!WaitFor(msg::server_protocolversion))
             return false;
@@ -127,8 +129,13 @@ public:
         if (!WaitFor(msg::server_identity))
             return false;
         Send(msg::client_name, name);
-        if (!QTest::qWaitFor([&] { return Count(msg::server_nameok) || Count(msg::server_badname); }, Patience) ||
-            Count(msg::server_badname))
+        return QTest::qWaitFor([&] { return Count(msg::server_nameok) || Count(msg::server_badname); }, Patience) &&
+               !Count(msg::server_badname);
+    }
+    // Runs the handshake up to server_udpport; true when it came.
+    bool Login(const std::string& name, const std::string& password)
+    {
+        if (!Name(name))
             return false;
         Send(msg::client_password, password);
         if (!QTest::qWaitFor([&] { return Count(msg::server_udpport) || Count(msg::server_badpassword); },
@@ -156,6 +163,14 @@ public:
             return false;
         id = Get<int32_t>(WaitFor(msg::server_player_id)->Payload, 0);
         return true;
+    }
+    // Where the first message of a type stands among all received; -1 when absent.
+    int Position(uint32_t type) const
+    {
+        for (size_t i = 0; i < got.size(); ++i)
+            if (got[i].Type == type)
+                return int(i);
+        return -1;
     }
     // Waits for a state of the actor whose moving flag is as given; the latest state.
     const Message* WaitForState(int32_t actor, bool moving)
@@ -214,6 +229,7 @@ protected:
         options.TcpPort = 0;
         options.UdpPort = 0;
         options.Npcs = 0;
+        options.HashIterations = hashIterations;
         game = std::make_unique<server::TGameServer>(options);
         ASSERT_TRUE(game->Start());
     }
@@ -241,7 +257,17 @@ protected:
         QTest::qWait(30);
     }
 
+    // A new server whose password hashing takes long enough (a few hundred ms) to
+    // act while it runs.
+    void RestartWithSlowHashing()
+    {
+        game.reset();
+        hashIterations = 600'000;
+        StartServer();
+    }
+
     static support::TempFolder* world;
+    int hashIterations = server::PasswordIterations;
     platform::FakeClock clock{5'000'000};
     support::TempFolder data{"server_data"};
     std::unique_ptr<server::TGameServer> game;
@@ -514,6 +540,66 @@ TEST_F(Server, HostileInputIsDroppedOrClosedNeverFatal)
     EXPECT_EQ(game->PlayersInGame(), 2);
 }
 
+TEST_F(Server, PasswordChecksLeaveTheEventLoopFreeAndKeepTheClientsOrder)
+{
+    auto busy = Player("Busy");
+    RestartWithSlowHashing();
+    busy = Player("Busy");  // a known account: its check verifies
+
+    auto newcomer = Client();
+    ASSERT_TRUE(newcomer->Name("Newcomer"));
+    // The password and what follows it in one write: the server must answer the
+    // password before it looks at the rest.
+    newcomer->SendRaw(TVxProtocolFormat::MakeMessage(msg::client_password, "pw") +
+                      TVxProtocolFormat::MakeMessage(msg::client_entergame, {}) +
+                      TVxProtocolFormat::MakeMessage(msg::client_chat, "made it"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 1; }, Patience));
+
+    // While the hash is computed, a player in the game is still answered.
+    busy->SendUdp(msg::client_keydown, Move(DirUp, 4242));
+    ASSERT_TRUE(busy->WaitFor(msg::server_keydown_ack));
+    EXPECT_EQ(newcomer->Count(msg::server_udpport), 0);
+
+    ASSERT_TRUE(newcomer->WaitFor(msg::server_npc_say));
+    EXPECT_GE(newcomer->Position(msg::server_udpport), 0);
+    EXPECT_LT(newcomer->Position(msg::server_udpport), newcomer->Position(msg::server_player_id));
+    EXPECT_LT(newcomer->Position(msg::server_player_id), newcomer->Position(msg::server_npc_say));
+    EXPECT_EQ(newcomer->WaitFor(msg::server_npc_say)->Payload.substr(8), "made it");
+    EXPECT_EQ(game->PlayersInGame(), 2);
+}
+
+TEST_F(Server, AConnectionEndingDuringItsPasswordCheckCreatesNothing)
+{
+    RestartWithSlowHashing();
+    auto quitter = Client();
+    ASSERT_TRUE(quitter->Name("Quitter"));
+    quitter->Send(msg::client_password, "first");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 1; }, Patience));
+
+    // The name is taken while its password is checked.
+    auto twin = Client();
+    EXPECT_FALSE(twin->Name("QUITTER"));
+    EXPECT_EQ(twin->Count(msg::server_badname), 1);
+    EXPECT_TRUE(twin->WaitClosed());
+
+    quitter->tcp.abort();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 0; }, Patience));
+    // The next connection takes the same table entry before the late answer comes.
+    auto successor = Client();
+    ASSERT_TRUE(successor->Name("Successor"));
+    ASSERT_EQ(game->PasswordChecksRunning(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 0; }, Patience));
+    QTest::qWait(50);
+    EXPECT_EQ(successor->Count(msg::server_udpport), 0);
+    EXPECT_EQ(successor->Count(msg::server_badpassword), 0);
+    {
+        server::TAccountStore store(game->DatabasePath(), QStringLiteral("test-reader"));
+        EXPECT_FALSE(store.Find(QStringLiteral("Quitter")).has_value());
+    }
+    successor->Send(msg::client_password, "mine");
+    EXPECT_TRUE(successor->WaitFor(msg::server_udpport));
+}
+
 TEST(Passwords, Pbkdf2MatchesKnownVectorsAndHashesAreSalted)
 {
     EXPECT_EQ(server::Pbkdf2Sha256("password", "salt", 1, 32).toHex(),
@@ -531,6 +617,26 @@ TEST(Passwords, Pbkdf2MatchesKnownVectorsAndHashesAreSalted)
     EXPECT_FALSE(server::VerifyPassword("Secret", a));
     EXPECT_FALSE(server::VerifyPassword("secret", QStringLiteral("secret")));
     EXPECT_FALSE(server::VerifyPassword("secret", QStringLiteral("pbkdf2-sha256$0$00$00")));
+}
+
+TEST(StopSignals, EachSignalArrivesOnTheEventLoopAndTheOldHandlersReturn)
+{
+    struct sigaction before = {};
+    sigaction(SIGTERM, nullptr, &before);
+    {
+        server::TStopSignals stop;
+        std::vector<int> got;
+        QObject::connect(&stop, &server::TStopSignals::StopRequested, [&](int number) { got.push_back(number); });
+        std::raise(SIGTERM);
+        std::raise(SIGINT);
+        std::raise(SIGHUP);
+        EXPECT_TRUE(got.empty());  // nothing runs inside the handler
+        ASSERT_TRUE(QTest::qWaitFor([&] { return got.size() == 3; }, Patience));
+        EXPECT_EQ(got, (std::vector<int>{SIGTERM, SIGINT, SIGHUP}));
+    }
+    struct sigaction after = {};
+    sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
 }  // namespace
