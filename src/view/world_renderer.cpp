@@ -39,14 +39,26 @@ struct ChunkView {
 class WorldPicture {
 public:
     WorldPicture(int centreX, int centreY)
-        : shapes_(*VxShapes), cx_(centreX), cy_(centreY), animFrame_(AnimTick.load(std::memory_order_relaxed) / 4)
+        : shapes_(*VxShapes),
+          cx_(centreX),
+          cy_(centreY),
+          worldCx_(WrapAnywhere(centreX)),
+          worldCy_(WrapAnywhere(centreY)),
+          animFrame_(AnimTick.load(std::memory_order_relaxed) / 4)
     {
     }
+
+    // The world column or row whose data a cursor reads. The cursor stays unwrapped
+    // for the screen and the actor tests; the data is read around the centre taken
+    // into the world, so a centre outside 0-3071 (a player position the server put
+    // off the map) still reads inside the tables.
+    int DataX(int x) const { return WrapWorld(worldCx_ + (x - cx_)); }
+    int DataY(int y) const { return WrapWorld(worldCy_ + (y - cy_)); }
 
     int Begin(int liftLimit)
     {
         ClearOwners();
-        const int limit = std::min(RoofLimit(cx_, cy_), liftLimit);
+        const int limit = std::min(RoofLimit(worldCx_, worldCy_), liftLimit);
         ObjectsConsidered.store(0, std::memory_order_relaxed);
         ObjectsDrawn.store(0, std::memory_order_relaxed);
         return std::max(limit, 0);
@@ -61,10 +73,10 @@ public:
     void GroundPass()
     {
         for (int y = cy_ + kGroundTop; y <= cy_ + kGroundBottom; ++y) {
-            const int wy = WrapWorld(y);
+            const int wy = DataY(y);
             const int sy = (y - cy_) * 8 + 100;
             for (int x = cx_ + kGroundLeft; x <= cx_ + kGroundRight; ++x) {
-                const int wx = WrapWorld(x);
+                const int wx = DataX(x);
                 const uint16_t word = ChunkPatterns[ChunkAt(wx, wy)][wy & 15][wx & 15];
                 if (WordShape(word) < kFirstObjectShape)
                     shapes_.DrawGround((x - cx_) * 8 + 160, sy, WordShape(word), WordFrame(word));
@@ -74,8 +86,8 @@ public:
 
     ChunkView Chunk(int x, int y) const
     {
-        const int wx = WrapWorld(x);
-        const int wy = WrapWorld(y);
+        const int wx = DataX(x);
+        const int wy = DataY(y);
         return ChunkView{x,
                          y,
                          x - (wx & 15),
@@ -200,6 +212,12 @@ private:
         if (a.Facing == 1 || a.Facing == 8)
             frame += 16;
         a.Frame = uint16_t(frame);
+        // The server may name any 16-bit shape; one past the store's slots cannot
+        // be drawn, and goes the way of a draw that failed.
+        if (a.Shape > MAXSHAPENUM) {
+            ReportActor(a);
+            return;
+        }
         const bool turned = a.Facing == 1 || a.Facing == 4;
         const DrawBox box = Box(a.X, a.Y, a.Lift, a.Shape, turned);
         const int x = (a.X - cx_) * 8 + 160 - 4 * a.Lift;
@@ -210,15 +228,27 @@ private:
             else
                 shapes_.DrawFrame(x, y, a.Shape, frame, box);
         } catch (const std::exception&) {
-            platform::ConsoleLine("(npc) Exception drawing shape: Shapenum=" + std::to_string(a.Shape) +
-                                  " framenum=" + std::to_string(a.Frame));
+            ReportActor(a);
         }
+    }
+
+    static void ReportActor(const net::TNPCNode& a)
+    {
+        platform::ConsoleLine("(npc) Exception drawing shape: Shapenum=" + std::to_string(a.Shape) +
+                              " framenum=" + std::to_string(a.Frame));
+    }
+
+    static int WrapAnywhere(int v)
+    {
+        v %= kWorldTiles;
+        return v < 0 ? v + kWorldTiles : v;
     }
 
     static void Report(const char* prefix, uint16_t word) { platform::ConsoleLine(prefix + std::to_string(word)); }
 
     TVxShapes& shapes_;
-    const int cx_, cy_;
+    const int cx_, cy_;            // the centre as given, for the screen
+    const int worldCx_, worldCy_;  // the centre within the world, for the data
     const int animFrame_;
     uint32_t considered_ = 0;
     uint32_t drawn_ = 0;
@@ -261,7 +291,7 @@ void RenderWorldColumns(int centreX, int centreY, int liftLimit)
         for (const int rowOffset : kChunkRows) {
             for (int x = centreX + kGroundLeft; x <= centreX + kGroundRight; ++x) {
                 const ChunkView chunk = frame.Chunk(x, centreY + rowOffset);
-                const int column = WrapWorld(x) & 15;
+                const int column = frame.DataX(x) & 15;
                 if (level == 0)
                     frame.PatternObjects(chunk, column, column);
                 frame.Actors(chunk, level, true);

@@ -311,6 +311,63 @@ TEST_F(WorldRenderer, ActorsOnOtherLevelsOrChunksAreLeftOut)
     EXPECT_EQ(ColourBuffer[116 - 4][208 - 4], Colour(100));
 }
 
+TEST_F(WorldRenderer, AnActorWhoseShapeIsPastTheStoreReportsOneLineAndThePictureGoesOn)
+{
+    StorePixels(160, std::vector<int>(19, 100));
+    auto add = [&](int id, uint16_t shape, uint16_t x) {
+        auto a = std::make_unique<net::TNPCRecord>();
+        a->ID = id;
+        a->Shape = shape;
+        a->X = x;
+        a->Y = 1222;
+        a->Flags = net::FlagMoving;
+        a->AnimShift = 1;
+        a->Facing = 8;
+        return actors_.InsertEntry(std::move(a));
+    };
+    net::TNPCNode* bad = add(1, 0x8000 | 160, 945);  // tile flags of 160, but no such slot
+    add(2, 160, 947);
+    AnimTick = 2;
+
+    platform::ConsoleCapture console;
+    RenderWorld(CX, CY, 16);
+    EXPECT_EQ(bad->Frame, 18);
+    EXPECT_EQ(console.Lines(),
+              std::vector<std::string>{"(npc) Exception drawing shape: Shapenum=32928 framenum=18"});
+    EXPECT_EQ(ColourBuffer[116][200], Colour(0)) << "nothing of it is drawn";
+    EXPECT_EQ(ColourBuffer[116][216], Colour(100)) << "the next actor is";
+}
+
+TEST_F(WorldRenderer, ACentreOffTheMapDrawsTheWorldItWrapsTo)
+{
+    // A player position the server put past the world's edge still reads the world
+    // tables inside their bounds, roof rule included.
+    StorePixels(151, {51});
+    StorePixels(150, {50});
+    RegionMap[4 * 12 + 3][12][10] = 5;
+    std::fill(&ChunkPatterns[5][0][0], &ChunkPatterns[5][0][0] + 256, Word(3));
+    ChunkPatterns[5][2][2] = Word(150);
+    support::AddFixedObject(CX + 1, CY, 6, Word(151));  // a roof over the player
+    support::AddFixedObject(950, 1225, 4, Word(151));
+    support::AddFixedObject(951, 1225, 5, Word(151));   // above the cut
+    AddMovable(952, 1225, 0, Word(151));
+
+    for (auto render : {RenderWorld, RenderWorldColumns}) {
+        Fill();
+        render(CX, CY, 16);
+        std::vector<uint32_t> inWorld(&ColourBuffer[0][0], &ColourBuffer[0][0] + kViewWidth * kViewHeight);
+        const uint32_t considered = ObjectsConsidered, drawn = ObjectsDrawn;
+        ASSERT_EQ(ColourBuffer[140 - 16][240 - 16], Colour(51));
+        ASSERT_NE(ColourBuffer[140 - 20][248 - 20], Colour(51));
+
+        Fill();
+        render(CX + 20 * kWorldTiles, CY + 5 * kWorldTiles, 16);
+        EXPECT_TRUE(std::equal(inWorld.begin(), inWorld.end(), &ColourBuffer[0][0]));
+        EXPECT_EQ(ObjectsConsidered.load(), considered);
+        EXPECT_EQ(ObjectsDrawn.load(), drawn);
+    }
+}
+
 TEST_F(WorldRenderer, ColumnOrderCountsAListOncePerColumn)
 {
     StorePixels(151, {51});
