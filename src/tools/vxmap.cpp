@@ -4,7 +4,8 @@
 //   vxmap chunk --game DIR --chunk C --out FILE.png
 //   vxmap view  --game DIR --x X --y Y [--lift L] [--scale] --out FILE.png
 //
-// It draws with the process-wide state the map viewer has: an actor list holding
+// Every command first loads what the map viewer's "Begin" loads, in its order, and
+// draws with the process-wide state the map viewer has: an actor list holding
 // only its all-zero head, AnimTick 0, buffers that start zeroed.
 #include <QImage>
 
@@ -19,10 +20,12 @@
 #include <vector>
 
 #include "data/drawing.h"
+#include "data/flex_reader.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "net/npc_list.h"
+#include "platform/binary_file.h"
 #include "platform/game_path.h"
 #include "view/scaler.h"
 #include "view/world_renderer.h"
@@ -40,7 +43,8 @@ constexpr const char* kUsage =
     "      draws the world around tile (X, Y) (0-3071) in column order, levels below\n"
     "      L (0-16, default 16), with the movable objects of GAMEDAT\\VXIREG;\n"
     "      --scale doubles the picture to 640 x 400 with the procedural scaler\n"
-    "DIR is the game folder holding STATIC\\ (and GAMEDAT\\ for view).\n";
+    "DIR is the game folder holding STATIC\\ and GAMEDAT\\; every command loads the\n"
+    "whole world first, as the map viewer's Begin does.\n";
 
 // A mistake on the command line: reported with the usage, exit status 2.
 struct UsageError {
@@ -116,6 +120,43 @@ void WritePicture(const std::string& path, bool scale)
     WritePng(path, doubled.data(), 2 * kViewWidth, 2 * kViewHeight);
 }
 
+// Reads a flex entry into a table that must hold it whole.
+void ReadEntryInto(TFlexReader& reader, uint8_t* table, int32_t tableSize)
+{
+    if (reader.Size() > tableSize)
+        throw EInOutError(reader.Path() + ": entry " + std::to_string(reader.Index()) + " is " +
+                          std::to_string(reader.Size()) + " bytes, more than " + std::to_string(tableSize));
+    reader.ReadEntry(table);
+}
+
+// The map viewer's "Begin": palette archive, shapes, palette, colour transforms,
+// colour table and palette copy, tile flags (the shape dimensions are not read),
+// then the world with the movable objects of the game's own GAMEDAT folder.
+void Begin(const std::string& game)
+{
+    auto palettes = std::make_unique<TFlexReader>(game + "STATIC\\PALETTES.FLX");
+    VxShapes = std::make_unique<TVxShapes>(game + "STATIC\\SHAPES.VGA");
+    ReadEntryInto(*palettes, GamePalette, sizeof GamePalette);
+    palettes.reset();
+    {
+        TFlexReader transforms(game + "STATIC\\XFORM.TBL");
+        for (auto& table : ColourTransforms) {
+            ReadEntryInto(transforms, table, sizeof table);
+            transforms.Next();
+        }
+    }
+    for (uint8_t& b : GamePalette)
+        b = uint8_t(b * 4);
+    BuildColourTable();
+    VxShapes->SetPalette(GamePalette);
+    platform::ReadFilePrefix(game + "STATIC\\TFA.DAT", VxShapes->TileFlags, sizeof VxShapes->TileFlags);
+
+    LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
+    LoadRegionMap(game + "STATIC\\VXMAP");
+    LoadFixLists(game + "STATIC\\VXIFIX");
+    LoadRegLists(game + "GAMEDAT\\VXIREG");
+}
+
 std::string GameFolder(const Arguments& args)
 {
     return platform::WithTrailingSeparator(args.Text("--game"));
@@ -129,7 +170,7 @@ int Shape(int argc, char** argv)
     const int frame = args.Number("--frame", 0, 255);
     const std::string out = args.Text("--out");
 
-    LoadStaticData(game);
+    Begin(game);
     if (args.Has("--grid")) {
         for (int y = 0; y < kViewHeight; ++y) {
             for (int x = 0; x < kViewWidth; ++x) {
@@ -154,8 +195,7 @@ int Chunk(int argc, char** argv)
     const int chunk = args.Number("--chunk", 0, kChunkPatternCount - 1);
     const std::string out = args.Text("--out");
 
-    LoadStaticData(game);
-    LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
+    Begin(game);
     DrawChunk(200, 150, chunk);
     WritePicture(out, false);
     return 0;
@@ -170,11 +210,7 @@ int View(int argc, char** argv)
     const int lift = args.Number("--lift", 0, 16, 16);
     const std::string out = args.Text("--out");
 
-    LoadStaticData(game);
-    LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
-    LoadRegionMap(game + "STATIC\\VXMAP");
-    LoadFixLists(game + "STATIC\\VXIFIX");
-    LoadRegLists(game + "GAMEDAT\\VXIREG");
+    Begin(game);
     RenderWorldColumns(x, y, lift);
     WritePicture(out, args.Has("--scale"));
     return 0;

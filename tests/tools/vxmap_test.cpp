@@ -4,6 +4,7 @@
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include <sys/wait.h>
@@ -77,6 +78,24 @@ TEST_F(Vxmap, DrawsAShapeAndAChunk)
     // A chunk covers 128 x 128 pixels ending at its last cell's hot spot (208, 158).
     EXPECT_NE(chunk.pixel(150, 100) & 0xFFFFFF, 0u);
     EXPECT_EQ(chunk.pixel(20, 20) & 0xFFFFFF, 0u);
+}
+
+TEST_F(Vxmap, LoadsWhatTheMapViewersBeginLoadsAndNoMore)
+{
+    // Begin never reads the shape dimensions: a folder without them draws the same.
+    support::TempFolder bare("vxmap_bare");
+    std::filesystem::copy(world->Path(), bare.Path(), std::filesystem::copy_options::recursive);
+    ASSERT_TRUE(std::filesystem::remove(bare.Path() + "STATIC/SHPDIMS.DAT"));
+    const std::string view = " --x 940 --y 1220 --out ";
+    ASSERT_EQ(RunVxmap("view --game " + world->Path() + view + out.Path() + "full.png"), 0);
+    ASSERT_EQ(RunVxmap("view --game " + bare.Path() + view + out.Path() + "bare.png"), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(out.Path() + "full.png")),
+              QImage(QString::fromStdString(out.Path() + "bare.png")));
+    EXPECT_EQ(RunVxmap("chunk --game " + bare.Path() + " --chunk 0 --out " + out.Path() + "c.png"), 0);
+
+    // ... but every command loads the whole world first, as Begin does.
+    ASSERT_TRUE(std::filesystem::remove(bare.Path() + "GAMEDAT/VXIREG00"));
+    EXPECT_EQ(RunVxmap("shape --game " + bare.Path() + " --shape 301 --frame 0 --out " + out.Path() + "s.png"), 1);
 }
 
 TEST_F(Vxmap, RefusesBadArgumentsAndMissingFiles)
