@@ -96,13 +96,15 @@ void TInit1::showEvent(QShowEvent* e)
 
 void TInit1::FormActivate()
 {
-    if (GameFolder == "**")
+    // QTimer::start would restart a running countdown; enabling an enabled timer must not.
+    if (GameFolder == "**" && !StepStarted && !Timer1->isActive())
         Timer1->start();
 }
 
 void TInit1::Timer1Timer()
 {
     Timer1->stop();
+    StepStarted = true;
     WindowsHost host(*this);
     RunStartupStep(host);
 }

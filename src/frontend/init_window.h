@@ -18,7 +18,9 @@ public:
     QLabel* Label1;
     QTimer* Timer1;
 
-    // Enables Timer1 while the start-up step has not run yet.
+    // Enables Timer1 while the start-up step has not run yet. Activations
+    // after the step began (a dialog of the step closing, the error box of a
+    // failed step) leave it off, so the step never runs twice by itself.
     void FormActivate();
     // The start-up step.
     void Timer1Timer();
@@ -27,6 +29,8 @@ public:
 
     // Set when the step asked the application to end (the picker was left).
     bool TerminateRequested = false;
+    // Set when Timer1 first fired.
+    bool StepStarted = false;
 
 protected:
     bool event(QEvent* e) override;

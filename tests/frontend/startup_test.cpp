@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "frontend/client_app.h"
 #include "frontend/client_options.h"
@@ -24,8 +25,9 @@
 
 namespace {
 
-// Presses a button of a modal dialog once it is up (exec has started).
-void WhenShown(QDialog* dialog, bool accept)
+// Presses a button of a modal dialog once it is up (exec has started), then
+// runs `after` (what the window system does next, say).
+void WhenShown(QDialog* dialog, bool accept, std::function<void()> after = {})
 {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [=] {
@@ -34,6 +36,8 @@ void WhenShown(QDialog* dialog, bool accept)
         poll->stop();
         poll->deleteLater();
         accept ? dialog->accept() : dialog->reject();
+        if (after)
+            after();
     });
     poll->start(0);
 }
@@ -240,6 +244,9 @@ TEST_F(Startup, InstallFolderWithoutGameFilesStopsBeforeRecordingAWorld)
     EXPECT_EQ(TVxaConfig().ItemCount(kListWorlds), 0);
     EXPECT_FALSE(std::filesystem::exists(game.Path() + "CLIDAT"));
     EXPECT_TRUE(Init1->isVisible());
+    // Closing the error box activates the start-up window again: the failed step is not retried.
+    Init1->FormActivate();
+    EXPECT_FALSE(Init1->Timer1->isActive());
 }
 
 TEST_F(Startup, LeavingTheFolderPickerEndsTheClient)
@@ -257,10 +264,13 @@ TEST_F(Startup, PickerPathAndWorldPickerInstallTheChosenFolder)
     frontend_test::WriteTestGame(game.Path(), "VX-PICKED");
     VxLocation->SetCurrentFolder(QString::fromStdString(game.Path()));
     EXPECT_EQ(VxLocation->CurrentFolder().toStdString() + "/", game.Path());
-    WhenShown(VxLocation, true);
+    // The start-up window becomes active again as the picker closes, while the
+    // step is still installing: that must not run the step a second time.
+    WhenShown(VxLocation, true, [] { Init1->FormActivate(); });
     RunStep();
     ASSERT_EQ(TVxApplication::LastError, "");
     EXPECT_EQ(GameFolder, game.Path());
+    EXPECT_FALSE(Init1->Timer1->isActive());
 
     // "Install..." in the world picker adds a line; cancelling it changes nothing.
     PickWorldForm->FillWorldList();
