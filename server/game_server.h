@@ -130,6 +130,8 @@ private:
     void CheckPassword(TSession& session, std::string_view password);
     void OnPasswordChecked(int32_t index, uint64_t ticket, TPasswordCheck::EResult result, const QString& hashed);
     void LogIgnored(TSession& session, const std::string& line);
+    // A known type whose payload is long enough for its layout; logs (capped) otherwise.
+    bool Understood(TSession& session, uint32_t type, std::string_view payload);
     void EnterGame(TSession& session);
     bool NameInGame(const QString& name, const TSession* except) const;
     QUdpSocket* EndpointFor(int32_t index);

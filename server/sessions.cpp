@@ -307,14 +307,24 @@ void TGameServer::HandleTcpMessage(TSession& session, uint32_t type, std::string
         session.Deferred.emplace_back(type, std::string(payload));
         return;
     }
+    if (!Understood(session, type, payload))
+        return;
+    HandleHandshake(session, type, payload);
+}
+
+bool TGameServer::Understood(TSession& session, uint32_t type, std::string_view payload)
+{
     const net::TMessageInfo* info = net::FindMessage(type);
     if (!info) {
         LogIgnored(session, "unknown message type " + std::to_string(type >> 24));
-        return;
+        return false;
     }
-    if (!net::PayloadFits(type, payload))
-        return;
-    HandleHandshake(session, type, payload);
+    if (payload.size() < info->Layout) {
+        LogIgnored(session, std::string(info->Name) + " dropped: payload of " + std::to_string(payload.size()) +
+                                " bytes is shorter than its layout");
+        return false;
+    }
+    return true;
 }
 
 void TGameServer::LogIgnored(TSession& session, const std::string& line)

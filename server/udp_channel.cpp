@@ -53,7 +53,7 @@ void TGameServer::HandleDatagramMessage(TSession& session, uint32_t type, std::s
     }
     if (++session.BudgetUsed > DatagramBudget)
         return;
-    if (!PayloadFits(type, payload))
+    if (!Understood(session, type, payload))
         return;
     switch (type) {
     case msg::client_udpport:

@@ -20,6 +20,7 @@
 #include "game_server.h"
 #include "net/game_channel.h"
 #include "net/message_types.h"
+#include "platform/console.h"
 #include "platform/tick_count.h"
 #include "stop_signals.h"
 #include "support/temp_folder.h"
@@ -509,6 +510,21 @@ TEST_F(Server, AccountsAndPlacesSurviveARestart)
 TEST_F(Server, HostileInputIsDroppedOrClosedNeverFatal)
 {
     auto player = Player("Target");
+    // A flood of junk over TCP gets a few console lines, not one per message.
+    {
+        platform::ConsoleCapture console;
+        std::string junk;
+        for (int i = 0; i < 2000; ++i)
+            junk += TVxProtocolFormat::MakeMessage(i % 2 ? 0x77000000u : msg::client_shape, "x");
+        player->SendRaw(junk);
+        player->Send(msg::client_chat, "still here");
+        ASSERT_TRUE(player->WaitFor(msg::server_npc_say));
+        int lines = 0;
+        for (const std::string& line : console.Lines())
+            lines += line.find("Connection") == 0 || line.find("client_shape") == 0;
+        EXPECT_GE(lines, 2);
+        EXPECT_LE(lines, 10);
+    }
     // Short payloads, unknown types, server messages and UDP messages over TCP.
     player->Send(msg::client_shape, "x");
     player->Send(0x77000000, "junk");
