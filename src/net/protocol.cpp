@@ -157,7 +157,8 @@ TByteString TVxProtocolFormat::BytesToString(const void* block, size_t count)
 void TVxProtocolFormat::PeekBytes(std::string_view bytes, void* block, size_t count)
 {
     const size_t have = std::min(count, bytes.size());
-    std::memcpy(block, bytes.data(), have);
+    if (have > 0)  // an empty view may carry no pointer at all, which memcpy must not see
+        std::memcpy(block, bytes.data(), have);
     std::memset(static_cast<char*>(block) + have, 0, count - have);
 }
 

@@ -88,6 +88,11 @@ TEST(VxProtocolFormat, ByteHelpersReadLittleEndianAndNeverPastTheEnd)
     EXPECT_EQ(std::string(block, 4), Bytes({'x', 'y', 0, 0}));
     EXPECT_TRUE(bytes.empty());
 
+    // An empty view with no storage behind it reads as zeros.
+    std::string_view nothing;
+    EXPECT_EQ(TVxProtocolFormat::ExtractInteger(nothing), 0);
+    EXPECT_EQ(TVxProtocolFormat::ExtractType(nothing), 0u);
+
     const uint16_t record[2] = {0x1234, 0xABCD};
     EXPECT_EQ(TVxProtocolFormat::BytesToString(record, 4), Bytes({0x34, 0x12, 0xCD, 0xAB}));
 }
