@@ -54,9 +54,11 @@ void TGameTimer::AddPingSample(uint32_t ping)
         if (ping >= worst_)
             return;
         samples_[worstIndex_] = ping;
-        // The new worst is the largest kept sample, at the lowest position holding it.
-        int32_t candidate = 0;
-        for (int32_t i = 1; i < MaxSamples; ++i)
+        // The new worst: starting from the replaced position, every position from 0 on
+        // that holds a larger sample takes over. A tie with the replaced position leaves
+        // the worst index where it was.
+        int32_t candidate = worstIndex_;
+        for (int32_t i = 0; i < MaxSamples; ++i)
             if (samples_[i] > samples_[candidate])
                 candidate = i;
         worstIndex_ = candidate;

@@ -103,18 +103,26 @@ TEST(GameTimer, KeepsTheTwentySmallestSamples)
     EXPECT_EQ(full.AveragePing(), 99);
 }
 
-TEST(GameTimer, WorstEndsOnTheLowestPositionHoldingTheLargest)
+TEST(GameTimer, NewWorstIsSoughtFromTheReplacedPosition)
 {
     TGameTimer timer;
     for (int i = 0; i < 20; ++i)
         timer.AddPingSample(i == 2 ? 80 : i == 5 ? 200 : 10);
     EXPECT_EQ(timer.WorstIndex(), 5);
-    timer.AddPingSample(80);  // replaces the 200: now 80 stands at 2 and at 5
+    // Replacing the 200 with 80 leaves 80 at 2 and at 5. The replaced position is the
+    // first candidate and only a larger sample takes over, so the worst stays at 5.
+    timer.AddPingSample(80);
     EXPECT_EQ(timer.Sample(5), 80u);
     EXPECT_EQ(timer.Worst(), 80u);
+    EXPECT_EQ(timer.WorstIndex(), 5);
+    // So the next smaller sample replaces position 5, and the larger 80 at the lower
+    // position 2 takes over.
+    timer.AddPingSample(20);
+    EXPECT_EQ(timer.Sample(5), 20u);
+    EXPECT_EQ(timer.Sample(2), 80u);
     EXPECT_EQ(timer.WorstIndex(), 2);
-    timer.AddPingSample(20);  // so the next smaller sample replaces position 2
-    EXPECT_EQ(timer.Sample(2), 20u);
+    timer.AddPingSample(15);  // replaces the 80 at 2: the 20 at 5 is the worst again
+    EXPECT_EQ(timer.Worst(), 20u);
     EXPECT_EQ(timer.WorstIndex(), 5);
 }
 
