@@ -61,7 +61,7 @@ int TVxaConfig::ReadCount(int list)
 {
     const auto count = hive_->ReadValue("Count");
     if (!count)
-        throw ERegistryException("Invalid data type for 'Count': " + ListKeyPath(list) + " holds no count");
+        throw ERegistryException("Failed to get data for 'Count': " + ListKeyPath(list) + " holds no count");
     if (count->type != uint32_t(platform::HiveValue::Type::Dword))
         throw ERegistryException("Invalid data type for 'Count' in " + ListKeyPath(list));
     return int(count->number);
