@@ -16,11 +16,13 @@ std::unique_ptr<std::mutex> RenderLock;
 std::unique_ptr<std::mutex> ViewLock;
 std::unique_ptr<net::TNPCList> NPCList;
 std::unique_ptr<std::mutex> GumpLock;
+std::unique_ptr<net::TGameTimer> GameTimer;
 
 namespace {
 
 void FreeProcessObjects()
 {
+    GameTimer.reset();
     GumpLock.reset();
     WorldActors = nullptr;
     NPCList.reset();
@@ -84,6 +86,7 @@ void CreateProcessObjects()
     NPCList = std::make_unique<net::TNPCList>();
     WorldActors = NPCList.get();
     GumpLock = std::make_unique<std::mutex>();
+    GameTimer = std::make_unique<net::TGameTimer>();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frontend/vxa_config.h"
+#include "net/game_timer.h"
 #include "net/npc_list.h"
 #include "frontend/world_install.h"
 
@@ -31,6 +32,7 @@ extern std::unique_ptr<std::mutex> ViewLock;
 // through WorldActors.
 extern std::unique_ptr<net::TNPCList> NPCList;
 extern std::unique_ptr<std::mutex> GumpLock;
+extern std::unique_ptr<net::TGameTimer> GameTimer;
 
 // Resets the current world and frees the process-wide objects (tests, shutdown).
 void ResetStartupState();

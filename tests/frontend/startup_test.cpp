@@ -164,6 +164,7 @@ TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
     ASSERT_NE(NPCList, nullptr);
     EXPECT_EQ(WorldActors, NPCList.get());
     EXPECT_EQ(NPCList->Count(), 1);
+    EXPECT_NE(GameTimer, nullptr);
 }
 
 TEST_F(Startup, LaterStartReadsTheSelectedWorldAndLastChoices)
