@@ -1,6 +1,7 @@
 // World installation: the game-folder check, extraction of INITGAME.DAT and the records.
 #include "frontend/world_install.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -132,8 +133,8 @@ std::string ReadIdentityLine(const std::string& worldDataFolder)
     std::getline(in, line);
     if (in.bad())
         throw EInOutError(path + ": cannot read the file");
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
+    // A carriage return ends the line too, alone or before the line feed.
+    line.erase(std::min(line.find('\r'), line.size()));
     return line;
 }
 

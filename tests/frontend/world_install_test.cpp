@@ -124,12 +124,15 @@ TEST(ExtractInitGame, RefusesOversizedAndTruncatedEntriesAndStopsOnEmptyArchive)
         EXPECT_EQ(x.Files(), 0);
     }
     {
+        // An entry that fills the buffer exactly still fits; one shorter than
+        // its name field is refused.
         Extraction x;
         support::Bytes exact = InitGameEntry("FULL", "");
         exact.resize(size_t(kExtractBufferSize), 'f');
-        x.Archive({support::Bytes{'S', 'H', 'O', 'R', 'T', 0}, exact});
+        x.Archive({exact, support::Bytes{'S', 'H', 'O', 'R', 'T', 0}});
         EXPECT_THROW(x.Run(), EInOutError);
-        EXPECT_EQ(x.Files(), 0);
+        EXPECT_EQ(x.Files(), 1);
+        EXPECT_EQ(fs::file_size(x.out + "FULL"), size_t(kExtractBufferSize - kStoredNameSize));
     }
     {
         Extraction x;
@@ -156,6 +159,10 @@ TEST(InstallWorldFrom, RecordsTheWorldAfterExtraction)
     EXPECT_EQ(world.WorldDataFolder, game.Path() + "CLIDAT/");
     EXPECT_EQ(world.Identity, "VX-WORLD");
     EXPECT_EQ(ReadText(game.Path() + "CLIDAT/VXIREG00"), "objects");
+
+    // A carriage return alone ends the identity line as well.
+    support::WriteFile(game.Path() + "CLIDAT/IDENTITY", {'V', 'X', '-', 'C', 'R', '\r', 'n', 'e', 'x', 't'});
+    EXPECT_EQ(ReadIdentityLine(game.Path() + "CLIDAT/"), "VX-CR");
 
     // Installing the same folder again over its existing CLIDAT adds a second, identical world.
     InstallWorldFrom(game.Path(), config, extract);
