@@ -250,6 +250,23 @@ TEST_F(Startup, InstallFolderWithoutGameFilesStopsBeforeRecordingAWorld)
     EXPECT_FALSE(Init1->Timer1->isActive());
 }
 
+TEST_F(Startup, PickedFolderWithoutGameFilesIsAskedForAgain)
+{
+    support::WriteMiniGame(game.Path());  // no INITGAME.DAT
+    VxLocation->SetCurrentFolder(QString::fromStdString(game.Path()));
+    int shown = 0;
+    WhenShown(VxLocation, true, [&] {
+        ++shown;
+        WhenShown(VxLocation, false, [&] { ++shown; });
+    });
+    RunStep();
+    EXPECT_EQ(shown, 2);
+    EXPECT_TRUE(Init1->TerminateRequested);
+    EXPECT_EQ(TVxApplication::LastError, "");
+    EXPECT_EQ(TVxaConfig().ItemCount(kListWorldTypes), 0);
+    EXPECT_FALSE(std::filesystem::exists(game.Path() + "CLIDAT"));
+}
+
 TEST_F(Startup, LeavingTheFolderPickerEndsTheClient)
 {
     WhenShown(VxLocation, false);
