@@ -305,6 +305,48 @@ TEST_F(Drawing, InvalidFrameIsReportedOnlyOnceLoadingIsOver)
     EXPECT_EQ(console.Lines().size(), 4u);
 }
 
+TEST_F(Drawing, RunsOfLengthZeroDrawNothingAndKeepTheWalkInStep)
+{
+    // Each encoded span: empty literal run, literal run {1, 2}, empty colour run,
+    // colour run of 2. One span is drawn whole, one cut at the left edge, one
+    // on a row off the picture, and a raw span after them must still be found.
+    const support::Bytes runs = {0, 2 << 1, 1, 2, 1, 77, (2 << 1) | 1, 3};
+    support::Bytes frame = {0, 0, 0xFF, 0xFF, 0, 0, 0, 0};  // header
+    auto span = [&](int16_t x, int16_t y, bool encoded, const support::Bytes& data, int length) {
+        frame.push_back(uint8_t((length << 1) | int(encoded)));
+        frame.push_back(0);
+        frame.push_back(uint8_t(x));
+        frame.push_back(uint8_t(uint16_t(x) >> 8));
+        frame.push_back(uint8_t(y));
+        frame.push_back(uint8_t(uint16_t(y) >> 8));
+        frame.insert(frame.end(), data.begin(), data.end());
+    };
+    span(0, 0, true, runs, 4);
+    span(-1, 1, true, runs, 4);
+    span(0, -50, true, runs, 4);
+    span(0, 2, false, {9}, 1);
+    frame.insert(frame.end(), {0, 0});
+    support::Bytes shape = {0, 0, 0, 0, 8, 0, 0, 0};
+    shape.insert(shape.end(), frame.begin(), frame.end());
+    support::SetU32(shape, 0, uint32_t(shape.size()));
+    shapes->StoreShape(150, shape.data(), int32_t(shape.size()), false);
+    ASSERT_TRUE(shapes->FrameUsable(150, 0));
+
+    shapes->DrawFrame(10, 10, 150, 0, Box(5, 5, 5, 5, 0, 1));
+    EXPECT_EQ(ColourBuffer[10][10], Literal(1));
+    EXPECT_EQ(ColourBuffer[10][11], Literal(2));
+    EXPECT_EQ(ColourBuffer[10][12], RunColour(3));
+    EXPECT_EQ(ColourBuffer[10][13], RunColour(3));
+    EXPECT_EQ(ColourBuffer[11][9], Literal(1));
+    EXPECT_EQ(ColourBuffer[12][10], Literal(9));
+    EXPECT_EQ(ChangedPixels(), 4 + 4 + 1);
+
+    shapes->AlwaysDrawFrame(0, 20, 150, 0);  // the second span starts at column -1
+    EXPECT_EQ(ColourBuffer[21][0], Literal(2));
+    EXPECT_EQ(ColourBuffer[21][2], RunColour(3));
+    EXPECT_EQ(ColourBuffer[22][0], Literal(9));
+}
+
 TEST_F(Drawing, FrameThatFailedTheLoadCheckDrawsNothing)
 {
     Bytes bytes = support::MakeShape({FrameOf({Raw(0, 0, {1})}), FrameOf({Raw(0, 0, {2})})});

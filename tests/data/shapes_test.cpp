@@ -136,7 +136,8 @@ TEST(Shapes, DamagedFrameIsRejectedAtLoadWithoutHarmingOthers)
     broken[frame1 + 8] = uint8_t(100 << 1);
     entries.push_back(broken);
     Bytes badRun = support::MakeShape({support::Frame{{0, -1, 0, 0}, {support::Span{0, 0, true, {}, {{false, {1, 2}, 2}}}}}});
-    // Turn the literal run of 2 into a run of 0, which could never finish its span.
+    // Turn the literal run of 2 into a run of 0: the span's runs now reach into
+    // the frame's end marker and past the shape.
     badRun[4 + 4 + 8 + 6] = 0;
     entries.push_back(badRun);
     entries.push_back(support::SimpleShape(1, 4, 7));
@@ -154,7 +155,24 @@ TEST(Shapes, DamagedFrameIsRejectedAtLoadWithoutHarmingOthers)
     const auto lines = console.Lines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_NE(lines[1].find("slot 151: frame 1 runs past the end of the shape"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[2].find("slot 152: frame 0 has a run of length 0"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find("slot 152: frame 0 runs past the end of the shape"), std::string::npos) << lines[2];
+}
+
+TEST(Shapes, RunsOfLengthZeroAreValidData)
+{
+    // A span of 3 pixels: an empty literal run (byte 0), a literal run of 2, an
+    // empty colour run (bytes 1, index), a colour run of 1. The runs add up.
+    Bytes shape = support::MakeShape({support::Frame{{0, -1, 0, 0}, {support::Span{0, 0, true, {}, {{false, {7, 8}, 2}, {true, {9}, 1}}}}}});
+    const size_t runs = 4 + 4 + 8 + 6;
+    shape.insert(shape.begin() + runs + 3, {1, 5});  // before the colour run
+    shape.insert(shape.begin() + runs, 0);            // before the literal run
+    support::SetU32(shape, 0, uint32_t(shape.size()));
+    platform::ConsoleCapture console;
+    TVxShapes shapes;
+    shapes.StoreShape(150, shape.data(), int32_t(shape.size()), false);
+    EXPECT_EQ(shapes.FrameCount(150), 1);
+    EXPECT_TRUE(shapes.FrameUsable(150, 0));
+    EXPECT_TRUE(console.Lines().empty()) << console.Lines()[0];
 }
 
 TEST(Shapes, GroundTileStoreLimitsAreKept)
