@@ -173,7 +173,7 @@ void TVxShapes::StoreShape(int slot, const uint8_t* shape, int32_t size, bool si
         return;
     }
     if (singleFrame)
-        FrameCounts[slot] = size >= 8 ? 1 : 0;
+        FrameCounts[slot] = 1;
     else
         CountFrames(slot);
     CheckFrames(slot);
@@ -183,8 +183,10 @@ void TVxShapes::CountFrames(int slot)
 {
     const ShapeRecord& record = Shapes[slot];
     const uint32_t length = uint32_t(record.length);
+    // Frame 0 always counts, even in a shape too short to hold its offset
+    // (the load check then rejects it).
     if (length < 8) {
-        FrameCounts[slot] = 0;
+        FrameCounts[slot] = 1;
         return;
     }
     // There is no frame count: the offset table ends at the first value that

@@ -175,6 +175,25 @@ TEST(Shapes, RunsOfLengthZeroAreValidData)
     EXPECT_TRUE(console.Lines().empty()) << console.Lines()[0];
 }
 
+TEST(Shapes, ShapeTooShortForAnOffsetTableStillCountsOneFrame)
+{
+    // Four bytes that declare a length of 4: a run-length shape with no table.
+    // The count never falls below one; the load check rejects that frame.
+    support::TempFolder dir("tiny");
+    std::vector<Bytes> entries(150, GroundTile(3));
+    const Bytes tiny = {4, 0, 0, 0};
+    entries.push_back(tiny);
+    platform::ConsoleCapture console;
+    TVxShapes shapes(Write(dir, "SHAPES.VGA", support::MakeFlex(entries)));
+    shapes.GumpBase = shapes.ShapeCount;
+    shapes.LoadGumps(Write(dir, "GUMPS.VGA", support::MakeFlex({tiny})));
+    EXPECT_EQ(shapes.FrameCount(150), 1);
+    EXPECT_EQ(shapes.FrameCount(shapes.GumpBase), 1);
+    EXPECT_FALSE(shapes.FrameUsable(150, 0));
+    EXPECT_FALSE(shapes.FrameUsable(shapes.GumpBase, 0));
+    EXPECT_EQ(console.CountStartingWith(dir.Path()), 2) << "each bad frame is reported once";
+}
+
 TEST(Shapes, GroundTileStoreLimitsAreKept)
 {
     support::TempFolder dir("ground");
