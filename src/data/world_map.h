@@ -37,14 +37,18 @@ constexpr int kMaxRegEntry = 19;        // data bytes a movable-object record ho
 inline int WordShape(uint16_t word) { return word & 1023; }
 inline int WordFrame(uint16_t word) { return (word >> 10) & 31; }
 
-// Takes a coordinate from -3072 .. 6143 into 0 .. 3071.
+// Takes any coordinate into 0 .. 3071 (the world is a torus). Positions within
+// one lap, -3072 .. 6143, take the quick way.
 inline int WrapWorld(int v)
 {
-    if (v < 0)
+    if (v >= 0 && v < kWorldTiles)
+        return v;
+    if (v < 0 && v >= -kWorldTiles)
         return v + kWorldTiles;
-    if (v >= kWorldTiles)
+    if (v >= kWorldTiles && v < 2 * kWorldTiles)
         return v - kWorldTiles;
-    return v;
+    v %= kWorldTiles;
+    return v < 0 ? v + kWorldTiles : v;
 }
 
 // A fixed object: byte 0 high nibble = tile column, low nibble = tile row within

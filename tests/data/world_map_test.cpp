@@ -217,6 +217,13 @@ TEST_F(WorldMap, PatternsAndRegionMapLoadAndWrap)
     EXPECT_EQ(ChunkAt(3071, 3071), 77);
     EXPECT_EQ(ChunkAt(-1, -1), 77);
     EXPECT_EQ(ChunkAt(3071 + 3072, 3060), 77);
+    // Every query reduces modulo 3072, also from further away than one lap.
+    EXPECT_EQ(ChunkAt(3071 + 5 * 3072, -1 - 7 * 3072), 77);
+    EXPECT_EQ(ChunkAt(6 * 16 + 2 * 3072, -3 * 3072), 0);
+    EXPECT_EQ(WrapWorld(-3073), 3071);
+    EXPECT_EQ(WrapWorld(6144), 0);
+    EXPECT_EQ(RoofLimit(100000, -100000, 0), 15);
+    EXPECT_FALSE(ObstacleX(-100000, 100000));
     EXPECT_EQ(ChunkPatterns[77][5][6], ShapeWord(160, 3));
 }
 
