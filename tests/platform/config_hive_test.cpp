@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -113,7 +114,8 @@ TEST(ConfigHive, MalformedFileNamesFileAndLine)
 
 TEST(ConfigHiveDeathTest, KillDuringWriteLeavesTheOldFile)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Forked, not re-run: the child must write to this test's file.
+    GTEST_FLAG_SET(death_test_style, "fast");
     support::TempFolder dir("hive");
     const std::string file = dir.Path() + "user.reg";
     {
@@ -132,6 +134,11 @@ TEST(ConfigHiveDeathTest, KillDuringWriteLeavesTheOldFile)
             hive.CloseKey();
         },
         ::testing::KilledBySignal(SIGKILL), "");
+    // The child died with its half-written temporary file beside the hive file.
+    int others = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        others += entry.path().filename() != "user.reg";
+    EXPECT_EQ(others, 1);
     EXPECT_EQ(ReadText(file), before);
     platform::FileConfigHive hive(file);
     ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
