@@ -58,6 +58,38 @@ std::string RefusedNameReason(const std::string& name)
     return {};
 }
 
+namespace {
+
+// Writes one extracted file beside its final name and renames it into place, so
+// that a client killed half-way leaves the earlier file of that name whole (a
+// reinstallation writes over the files of a world already recorded). The
+// temporary name is longer than any stored name, so no entry can clash with it.
+void WriteWorldFile(const std::string& target, const uint8_t* data, int32_t size)
+{
+    const std::string path = platform::NativePath(target);
+    const std::string temp = path + ".vx-extracting";
+    std::error_code ec;
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            throw EInOutError(target + ": cannot create the file");
+        out.write(reinterpret_cast<const char*>(data), size);
+        out.close();
+        if (!out) {
+            std::filesystem::remove(temp, ec);
+            throw EInOutError(target + ": cannot write the file");
+        }
+    }
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        const std::string why = ec.message();
+        std::filesystem::remove(temp, ec);
+        throw EInOutError(target + ": cannot replace the file: " + why);
+    }
+}
+
+}  // namespace
+
 void ExtractInitGame(const std::string& gameFolder, const std::string& outputFolder, const ExtractionStatus& status)
 {
     auto setLine = [&](int line, const std::string& text) {
@@ -102,16 +134,7 @@ void ExtractInitGame(const std::string& gameFolder, const std::string& outputFol
             const std::string target = outputFolder + name;
             setLine(3, "Writing " + target + "...");
             repaint();
-            {
-                const std::string path = platform::NativePath(target);
-                std::ofstream out(path, std::ios::binary | std::ios::trunc);
-                if (!out)
-                    throw EInOutError(target + ": cannot create the file");
-                out.write(reinterpret_cast<const char*>(buffer.get()) + kStoredNameSize, size - kStoredNameSize);
-                out.close();
-                if (!out)
-                    throw EInOutError(target + ": cannot write the file");
-            }
+            WriteWorldFile(target, buffer.get() + kStoredNameSize, size - kStoredNameSize);
             setLine(3, "Wrote " + target);
             repaint();
         } while (reader.Next());

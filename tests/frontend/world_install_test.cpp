@@ -7,6 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include "frontend/vxa_config.h"
 #include "platform/binary_file.h"
 #include "support/mini_game.h"
@@ -82,6 +87,36 @@ TEST(ExtractInitGame, OverwritesSameNamesAndKeepsOtherFiles)
     EXPECT_EQ(ReadText(x.out + "IDENTITY"), "new");
     EXPECT_EQ(ReadText(x.out + "KEEPME"), "k");
 }
+
+#ifndef _WIN32
+void LimitFileSize(rlim_t bytes)
+{
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TEST(ExtractInitGameDeathTest, KillDuringAWriteKeepsTheEarlierFile)
+{
+    // Forked, not re-run: the child must write into this test's folder.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    Extraction x;
+    support::WriteFile(x.out + "VXIREG00", support::Bytes(100, 'o'));
+    x.Archive({InitGameEntry("VXIREG00", std::string(64 * 1024, 'n'))});
+    // The file size limit kills the extraction in the middle of writing the entry.
+    EXPECT_EXIT(
+        {
+            LimitFileSize(4096);
+            x.Run();
+        },
+        ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(fs::file_size(x.out + "VXIREG00.vx-extracting"), 4096u);  // the half-written file
+    EXPECT_EQ(ReadText(x.out + "VXIREG00"), std::string(100, 'o'));
+    // The next extraction completes the file.
+    x.Run();
+    EXPECT_EQ(ReadText(x.out + "VXIREG00"), std::string(64 * 1024, 'n'));
+}
+#endif
 
 TEST(ExtractInitGame, RefusesNamesThatLeaveTheFolder)
 {
