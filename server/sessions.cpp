@@ -143,8 +143,9 @@ void TGameServer::Shutdown()
         sockets_.RemoveSocket(s->Socket);
         s.reset();
     }
-    if (listener_)
-        listener_->close();
+    if (!listener_ || !listener_->isListening())
+        return;  // never started: nothing was loaded, nothing to report
+    listener_->close();
     Log("Server stopped; everything saved.");
 }
 
