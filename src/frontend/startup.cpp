@@ -97,6 +97,9 @@ void RunStartupStep(StartupHost& host)
     TVxaConfig& config = *VxaConfig;
 
     if (config.ItemCount(kListWorldTypes) == 0) {
+        // The first world and its selection are recorded together: a world
+        // without a selection would stop every later start.
+        ConfigChange change(config);
         const InstalledWorld world = host.InstallWorld(config);
         if (world.Cancelled) {
             host.Terminate();
@@ -106,6 +109,7 @@ void RunStartupStep(StartupHost& host)
         WorldDataFolder = world.WorldDataFolder;
         WorldIdentity = world.Identity;
         config.AddItem("1", kListWorlds);
+        change.Commit();
     } else {
         const int n = StrToInt(config.ReadItem(1, kListWorlds));
         platform::ConsoleLine(std::to_string(n));

@@ -109,3 +109,26 @@ void TVxaConfig::WriteValue(const std::string& name, const std::string& value)
     hive_->WriteString(name, value);
     key.Close();
 }
+
+ConfigChange::ConfigChange(TVxaConfig& config) : config_(config)
+{
+    if (config_.changeDepth_++ == 0)
+        config_.hive_->BeginUpdate();
+}
+
+ConfigChange::~ConfigChange()
+{
+    if (!open_)
+        return;
+    // Left by an error: the whole change is dropped, however deep this one is.
+    if (config_.changeDepth_ > 0)
+        config_.hive_->CancelUpdate();
+    config_.changeDepth_ = 0;
+}
+
+void ConfigChange::Commit()
+{
+    open_ = false;
+    if (config_.changeDepth_ > 0 && --config_.changeDepth_ == 0)
+        config_.hive_->EndUpdate();
+}

@@ -50,6 +50,23 @@ public:
     static std::string ListKeyPath(int list);
 
 private:
+    friend class ConfigChange;
     int ReadCount(int list);
     std::unique_ptr<platform::ConfigHive> hive_;
+    int changeDepth_ = 0;
+};
+
+// Makes the store's writes from here to Commit one change that lasts as a
+// whole: a client killed in between, or an error before Commit, leaves none of
+// them (on Windows the registry writes each value at once). Changes nest; the
+// outermost Commit makes them lasting.
+class ConfigChange {
+public:
+    explicit ConfigChange(TVxaConfig& config);
+    ~ConfigChange();
+    void Commit();
+
+private:
+    TVxaConfig& config_;
+    bool open_ = true;
 };

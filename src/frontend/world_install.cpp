@@ -171,8 +171,11 @@ InstalledWorld InstallWorldFrom(const std::string& gameFolder, TVxaConfig& confi
     std::filesystem::create_directory(platform::NativePath(gameFolder + "CLIDAT"), ec);  // an existing folder is fine
     extract(world.GameFolder, world.WorldDataFolder);
     world.Identity = ReadIdentityLine(world.WorldDataFolder);
+    // The three lists stay parallel: all of the world is recorded or none.
+    ConfigChange change(config);
     config.AddItem(world.Identity, kListWorldTypes);
     config.AddItem(world.GameFolder, kListWorldDirectories);
     config.AddItem(world.WorldDataFolder, kListWorldGamedats);
+    change.Commit();
     return world;
 }

@@ -454,6 +454,13 @@ void FileConfigHive::EndUpdate()
     keys_.clear();
 }
 
+void FileConfigHive::CancelUpdate()
+{
+    open_ = dirty_ = false;
+    held_ = heldLoaded_ = heldDirty_ = false;
+    keys_.clear();
+}
+
 std::optional<HiveValue> FileConfigHive::ReadValue(const std::string& name)
 {
     if (!open_)

@@ -73,6 +73,8 @@ public:
     // such grouping and writes each value at once.
     virtual void BeginUpdate() {}
     virtual void EndUpdate() {}
+    // Ends an update dropping its changes (it failed half-way).
+    virtual void CancelUpdate() {}
 };
 
 // The current user's hive: the registry on Windows, the hive file elsewhere.
@@ -96,6 +98,7 @@ public:
     bool DeleteKey(const std::string& path) override;
     void BeginUpdate() override;
     void EndUpdate() override;
+    void CancelUpdate() override;
 
     const std::string& FilePath() const { return filePath_; }
 

@@ -267,6 +267,24 @@ TEST_F(Startup, PickedFolderWithoutGameFilesIsAskedForAgain)
     EXPECT_FALSE(std::filesystem::exists(game.Path() + "CLIDAT"));
 }
 
+TEST_F(Startup, FirstWorldIsRecordedOnlyTogetherWithItsSelection)
+{
+    frontend_test::WriteTestGame(game.Path());
+    CommandLine.InstallWorld = game.Path();
+    TVxaConfig config;
+    platform::FileConfigHive hive(home.HiveFile());
+    hive.OpenKey("\\Software\\VxaClient\\Worlds", false);
+    hive.WriteString("Count", "0");  // the selection cannot be appended
+    hive.CloseKey();
+
+    RunStep();
+    EXPECT_NE(TVxApplication::LastError.find("Invalid data type for 'Count'"), std::string::npos)
+        << TVxApplication::LastError;
+    // No world without a selection, which would stop every later start.
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 0);
+    EXPECT_EQ(config.ItemCount(kListWorldGamedats), 0);
+}
+
 TEST_F(Startup, LeavingTheFolderPickerEndsTheClient)
 {
     WhenShown(VxLocation, false);

@@ -142,3 +142,36 @@ TEST(VxaConfig, MalformedFileStopsEveryOperation)
         EXPECT_NE(std::string(e.what()).find(home.HiveFile() + " line "), std::string::npos) << e.what();
     }
 }
+
+TEST(VxaConfig, ChangeLastsAsAWholeOrNotAtAll)
+{
+    ConfigHome home;
+    TVxaConfig config;
+    int writes = 0;
+    platform::FileConfigHive::MidWriteHook = [&] { ++writes; };
+    {
+        ConfigChange outer(config);
+        config.AddItem("world", kListWorldTypes);
+        {
+            ConfigChange inner(config);
+            config.AddItem("C:\\Game\\", kListWorldDirectories);
+            inner.Commit();
+        }
+        EXPECT_EQ(writes, 0);
+        EXPECT_EQ(config.ItemCount(kListWorldTypes), 1);  // the change reads its own writes
+        outer.Commit();
+    }
+    EXPECT_EQ(writes, 1);
+    {
+        ConfigChange failed(config);
+        config.AddItem("second", kListWorldTypes);
+        EXPECT_THROW(config.AddItem("two\nlines", kListWorldDirectories), ERegistryException);
+    }
+    platform::FileConfigHive::MidWriteHook = nullptr;
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 1);
+    EXPECT_EQ(config.ReadItem(1, kListWorldDirectories), "C:\\Game\\");
+    // The store works on normally after a dropped change.
+    EXPECT_EQ(config.AddItem("second", kListWorldTypes), 2);
+    EXPECT_EQ(TVxaConfig().ItemCount(kListWorldTypes), 2);
+}

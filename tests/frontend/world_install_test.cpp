@@ -229,4 +229,13 @@ TEST(InstallWorldFrom, NamesTheMissingGameFileAndRecordsNothingOnFailure)
     }
     EXPECT_EQ(config.ItemCount(kListWorldTypes), 0);
     EXPECT_EQ(config.ItemCount(kListWorldDirectories), 0);
+
+    // A list that cannot take the world's folder leaves the other lists as they were.
+    frontend_test::WriteTestGame(game.Path(), "VX-HALF");
+    platform::FileConfigHive(platform::DefaultHiveFile()).DeleteKey("\\Software\\VxaClient\\Worlds\\Directories");
+    EXPECT_THROW(InstallWorldFrom(game.Path(), config,
+                                  [](const std::string& g, const std::string& o) { ExtractInitGame(g, o, {}); }),
+                 ERegistryException);
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 0);
+    EXPECT_EQ(config.ItemCount(kListWorldGamedats), 0);
 }
