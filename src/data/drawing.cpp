@@ -197,22 +197,37 @@ void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette
     }
 }
 
-// The first byte of a frame's header, or nullptr when the frame cannot be drawn.
-// Frames outside the shape's count are reported once loading is over; they are
-// never drawn, since the offset table has no entry for them.
-const uint8_t* FrameHeader(const TVxShapes& shapes, int shape, int frame, const char* what)
+// Where a frame's header lies, and whether its spans may be walked. Frames
+// outside the shape's count are reported once loading is over and have no
+// header, since the offset table has no entry for them. A frame that failed the
+// load check is not drawn, but its header is still found when it lies inside
+// the shape, so text keeps its advance.
+struct FrameAt {
+    const uint8_t* header = nullptr;
+    bool drawable = false;
+};
+
+FrameAt LocateFrame(const TVxShapes& shapes, int shape, int frame, const char* what)
 {
     const int count = shape >= 0 && shape <= MAXSHAPENUM ? FrameCounts[shape] : 0;
     if (frame < 0 || frame >= count) {
         if (ShapesLoaded)
             platform::ConsoleLine(std::string(what) + std::to_string(shape) + "," + std::to_string(frame) + "/" +
                                   std::to_string(count) + ")");
-        return nullptr;
+        return {};
     }
-    if (!shapes.FrameUsable(shape, frame))
-        return nullptr;
-    const uint8_t* data = shapes.Shapes[shape].data.get();
-    return data + U32(data + 4 * frame) - 4;
+    const ShapeRecord& record = shapes.Shapes[shape];
+    const uint8_t* data = record.data.get();
+    if (shapes.FrameUsable(shape, frame))
+        return {data + U32(data + 4 * frame) - 4, true};
+    const uint32_t end = uint32_t(record.length) - 4;  // meaningful bytes of data
+    const uint32_t entry = 4u * uint32_t(frame);
+    if (data == nullptr || record.length < 4 || entry + 4 > end)
+        return {};
+    const uint32_t offset = U32(data + entry);
+    if (offset < 4 || uint64_t(offset) - 4 + 8 > end)
+        return {};
+    return {data + offset - 4, false};
 }
 
 }  // namespace
@@ -223,13 +238,13 @@ void TVxShapes::DrawFrame(int x, int y, int shape, int frame, const DrawBox& box
         DrawGround(x, y, shape, frame);
         return;
     }
-    const uint8_t* header = FrameHeader(*this, shape, frame, "Tried to draw invalid frameNum: (");
-    if (header == nullptr)
+    const FrameAt at = LocateFrame(*this, shape, frame, "Tried to draw invalid frameNum: (");
+    if (!at.drawable)
         return;
     const OccludedWriter<1> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
                                    OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift, box.Height,
                                                uint16_t(shape)}};
-    WalkSpans<false>(header + 8, x, y, Palette, writer);
+    WalkSpans<false>(at.header + 8, x, y, Palette, writer);
 }
 
 void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const DrawBox& box)
@@ -238,8 +253,8 @@ void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const Dr
         DrawGround(x, y, shape, frame);
         return;
     }
-    const uint8_t* header = FrameHeader(*this, shape, frame, "Tried to drawMirRot90 invalid frameNum: (");
-    if (header == nullptr)
+    const FrameAt at = LocateFrame(*this, shape, frame, "Tried to drawMirRot90 invalid frameNum: (");
+    if (!at.drawable)
         return;
     const OccludedWriter<kViewWidth> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
                                             OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift,
@@ -247,7 +262,7 @@ void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const Dr
     // Span x offsets run down the rows, y offsets across the columns; the
     // column is shifted right by the width of the box.
     const int shift = 8 * (int(box.Col) - int(box.ColMin));
-    WalkSpans<true>(header + 8, y, x + shift, Palette, writer);
+    WalkSpans<true>(at.header + 8, y, x + shift, Palette, writer);
 }
 
 void TVxShapes::AlwaysDrawFrame(int x, int y, int shape, int frame)
@@ -256,11 +271,12 @@ void TVxShapes::AlwaysDrawFrame(int x, int y, int shape, int frame)
         DrawGround(x, y, shape, frame);
         return;
     }
-    const uint8_t* header = FrameHeader(*this, shape, frame, "Tried to alwaysDraw invalid frameNum: (");
-    if (header == nullptr)
+    const FrameAt at = LocateFrame(*this, shape, frame, "Tried to alwaysDraw invalid frameNum: (");
+    if (at.header != nullptr)
+        GlyphAdvance = U16(at.header);
+    if (!at.drawable)
         return;
-    GlyphAdvance = U16(header);
-    WalkSpans<false>(header + 8, x, y, Palette, PlainWriter<1>{});
+    WalkSpans<false>(at.header + 8, x, y, Palette, PlainWriter<1>{});
 }
 
 void TVxShapes::DrawGround(int x, int y, int shape, int frame)

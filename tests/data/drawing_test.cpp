@@ -485,6 +485,29 @@ TEST_F(Text, LineWrapsOnceTheAdvancePasses310)
     EXPECT_EQ(ChangedPixels(), 12 + 10 + 12);
 }
 
+TEST_F(Text, GlyphWithDamagedSpansStillAdvances)
+{
+    // Font 2: 'A' advances 5, 'B' 20 but its span claims more pixels than the
+    // shape holds, 'C' advances 5. 'B' draws nothing; its header is intact.
+    std::vector<Frame> glyphs;
+    for (int k = 0; k < 'D'; ++k)
+        glyphs.push_back(FrameOf({Raw(0, 0, {uint8_t(k)})}, k == 'B' ? 20 : 5));
+    Bytes bytes = support::MakeShape(glyphs);
+    const size_t b = 4 + 4 * 'B';
+    const uint32_t frameB = uint32_t(bytes[b]) | uint32_t(bytes[b + 1]) << 8;
+    bytes[frameB + 8] = uint8_t((120 << 1) & 0xFF);
+    bytes[frameB + 9] = uint8_t((120 << 1) >> 8);
+    platform::ConsoleCapture console;
+    shapes->StoreShape(201, bytes.data(), int32_t(bytes.size()), false);
+    ASSERT_FALSE(shapes->FrameUsable(201, 'B'));
+
+    shapes->DrawText("ABC", 2, 100, 50);
+    EXPECT_EQ(ColourBuffer[50][100], Literal('A'));
+    EXPECT_EQ(ColourBuffer[50][105], kUntouched);
+    EXPECT_EQ(ColourBuffer[50][125], Literal('C'));
+    EXPECT_EQ(ChangedPixels(), 2);
+}
+
 TEST_F(Text, WrapReturnsToTheAdjustedStart)
 {
     std::vector<Frame> wide;
