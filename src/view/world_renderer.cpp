@@ -42,8 +42,8 @@ public:
         : shapes_(*VxShapes),
           cx_(centreX),
           cy_(centreY),
-          worldCx_(WrapAnywhere(centreX)),
-          worldCy_(WrapAnywhere(centreY)),
+          worldCx_(WrapWorld(centreX)),
+          worldCy_(WrapWorld(centreY)),
           animFrame_(AnimTick.load(std::memory_order_relaxed) / 4)
     {
     }
@@ -236,12 +236,6 @@ private:
     {
         platform::ConsoleLine("(npc) Exception drawing shape: Shapenum=" + std::to_string(a.Shape) +
                               " framenum=" + std::to_string(a.Frame));
-    }
-
-    static int WrapAnywhere(int v)
-    {
-        v %= kWorldTiles;
-        return v < 0 ? v + kWorldTiles : v;
     }
 
     static void Report(const char* prefix, uint16_t word) { platform::ConsoleLine(prefix + std::to_string(word)); }
