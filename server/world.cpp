@@ -79,8 +79,8 @@ void NearestFreeTile(int& x, int& y)
     }
 }
 
-uint16_t TMotion::X() const { return uint16_t(RoundTile(PosX) % kWorldTiles); }
-uint16_t TMotion::Y() const { return uint16_t(RoundTile(PosY) % kWorldTiles); }
+uint16_t TMotion::X() const { return uint16_t(WrapWorld(RoundTile(PosX))); }
+uint16_t TMotion::Y() const { return uint16_t(WrapWorld(RoundTile(PosY))); }
 
 int StepMotion(TMotion& m)
 {
