@@ -1,0 +1,107 @@
+// A damaged shape file as the client loads and draws it: the shape store's four
+// loaders (shapes, fonts, gumps, pointer) in their start-up order, then every frame
+// of every loaded slot drawn at a few places, some of them clipped, with and
+// without the occlusion test, plus text in every font.
+//
+// Input: one mode byte, then the file's bytes. The mode's low two bits pick which
+// of SHAPES.VGA, FONTS.VGA, GUMPS.VGA and POINTERS.SHP the bytes replace; the
+// others are the intact files of a small game written once at start.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "data/drawing.h"
+#include "data/shapes.h"
+#include "fuzz_folder.h"
+#include "platform/binary_file.h"
+#include "support/mini_game.h"
+
+namespace {
+
+struct Files {
+    std::string shapes, fonts, gumps, pointers, input;
+};
+
+const Files& GameFiles()
+{
+    static const Files files = [] {
+        const std::string folder = fuzz::ScratchFolder() + "game/";
+        support::MiniGame game;
+        game.objectShapes = 4;
+        game.fonts = 2;
+        game.gumps = 3;
+        support::WriteMiniGame(folder, game);
+        const std::string dir = folder + "STATIC/";
+        return Files{dir + "SHAPES.VGA", dir + "FONTS.VGA", dir + "GUMPS.VGA", dir + "POINTERS.SHP",
+                     fuzz::ScratchFolder() + "input.bin"};
+    }();
+    return files;
+}
+
+// Hot spots: inside, on each edge, past the corners and far away.
+constexpr int kPlaces[][2] = {{160, 100}, {0, 0}, {319, 199}, {-6, 197}, {317, -4}, {-4000, 30000}};
+
+void DrawSlot(TVxShapes& shapes, int slot)
+{
+    // One frame past the count: drawing code must refuse it, not read it.
+    const int frames = shapes.FrameCount(slot) + 1;
+    const DrawBox box{uint8_t(slot), uint8_t(slot >> 3), 1, 2, uint8_t(slot & 15), uint8_t(slot % 5)};
+    for (int frame = 0; frame < frames; ++frame) {
+        for (const auto& at : kPlaces) {
+            shapes.DrawFrame(at[0], at[1], slot, frame, box);
+            shapes.DrawFrameTransposed(at[0], at[1], slot, frame, box);
+            shapes.AlwaysDrawFrame(at[0], at[1], slot, frame);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const Files& files = GameFiles();
+    fuzz::WriteInput(files.input, data + 1, size - 1);
+    const int mode = data[0] & 3;
+    auto path = [&](int which, const std::string& intact) { return which == mode ? files.input : intact; };
+
+    uint8_t palette[768];
+    for (int i = 0; i < 768; ++i)
+        palette[i] = uint8_t(i * 7);
+
+    // A load that fails leaves the store as far as it got; it must still draw safely.
+    std::unique_ptr<TVxShapes> shapes;
+    try {
+        shapes = std::make_unique<TVxShapes>(path(0, files.shapes));
+        shapes->LoadFonts(path(1, files.fonts));
+        shapes->LoadGumps(path(2, files.gumps));
+        shapes->LoadPointers(path(3, files.pointers));
+    } catch (const EInOutError&) {
+        if (!shapes)
+            shapes = std::make_unique<TVxShapes>();
+    }
+    shapes->SetPalette(palette);
+    for (int s = 0; s < kTileFlagShapes; ++s)
+        shapes->TileFlags[s][0] = uint8_t(s * 37);  // some shapes box-ordered
+
+    ClearOwners();
+    const int lastSlot = std::min(shapes->PointerSlot, MAXSHAPENUM);
+    for (int slot = 0; slot <= lastSlot; ++slot)
+        DrawSlot(*shapes, slot);
+    static const std::string text = [] {
+        std::string all;
+        for (int c = 0; c < 256; ++c)
+            all += char(c);
+        return all;
+    }();
+    for (int font = 1; font <= shapes->GumpBase - shapes->ShapeCount + 1; ++font) {
+        shapes->DrawText(text, font, 5, 20);
+        shapes->DrawText(text, font, -100, 190);
+    }
+    for (int gump = 0; gump <= shapes->PointerSlot - shapes->GumpBase; ++gump)
+        shapes->DrawGump(150, 90, gump, 0);
+    shapes->DrawPointer(310, 195, 0);
+    return 0;
+}

@@ -1,0 +1,218 @@
+// Writes the seed corpora of the fuzz targets, one folder each, with the writers
+// the tests use: intact files and a few typical shapes of damage.
+//
+//   make_seeds OUTDIR   ->  OUTDIR/{net,shapes,world,initgame}/
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/message_types.h"
+#include "net/protocol.h"
+#include "support/flex_writer.h"
+#include "support/mini_game.h"
+#include "support/shape_writer.h"
+#include "support/world_writer.h"
+
+namespace {
+
+using support::Bytes;
+
+std::string outDir;
+
+void Seed(const std::string& target, const std::string& name, const Bytes& bytes)
+{
+    support::WriteFile(outDir + "/" + target + "/" + name, bytes);
+}
+
+Bytes ReadAll(const std::string& path)
+{
+    Bytes bytes;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        int c;
+        while ((c = std::fgetc(f)) != EOF)
+            bytes.push_back(uint8_t(c));
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+// --- net: steps of fuzz_net ---
+
+std::string Message(uint32_t type, const Bytes& payload)
+{
+    return net::TVxProtocolFormat::MakeMessage(type, std::string_view(reinterpret_cast<const char*>(payload.data()),
+                                                                      payload.size()));
+}
+
+void Step(Bytes& out, uint8_t step, const std::string& bytes)
+{
+    out.push_back(step);
+    support::PutU16(out, uint16_t(bytes.size()));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+void NetSeeds()
+{
+    using namespace net::msg;
+    Bytes add, state, say, id, pos, beat, ack;
+    support::PutI32(add, 7);
+    support::PutU16(add, 155);
+    support::PutU8(add, 8);
+    support::PutU8(add, 2);
+    support::PutU16(add, 940);
+    support::PutU16(add, 1220);
+    support::PutI32(state, 7);
+    state.resize(45, 0x40);
+    support::PutI32(say, 7);
+    support::PutU32(say, 3000);
+    for (char c : std::string("Well met, traveller."))
+        say.push_back(uint8_t(c));
+    support::PutI32(id, 7);
+    pos = {2, 0, 0xAC, 0x03, 0xC4, 0x04, 0};
+    beat = {1, 0x10, 0x27, 0, 0};
+    ack = {1, 40, 0, 0, 0};
+    Bytes remove;
+    support::PutI32(remove, 7);
+    remove.resize(8, 0);
+
+    // The TCP side: actors arrive, speak, move and go, split across reads.
+    const std::string stream = Message(server_npc_add, add) + Message(server_npc_say, say) +
+                               Message(server_npc_state, state) + Message(server_player_id, id) +
+                               Message(server_player_pos, pos) + Message(server_npc_remove, remove) +
+                               Message(server_welcome, {'h', 'i'});
+    Bytes tcp;
+    Step(tcp, 0, stream.substr(0, 11));
+    Step(tcp, 0, stream.substr(11));
+    Seed("net", "tcp_actors", tcp);
+
+    // The UDP side: login, beats, keys and their acknowledgements, retransmission.
+    Bytes udp;
+    udp.push_back(7);
+    Step(udp, 1, Message(server_beat, beat));
+    Step(udp, 1, Message(server_beatackack, ack) + Message(server_beat, {2, 0x20, 0x27, 0, 0}));
+    udp.insert(udp.end(), {4, 0x26, 3, 0xF4, 0x01});
+    Step(udp, 1, Message(server_keydown_ack, {1, 0, 0, 0, 0}));
+    udp.insert(udp.end(), {5, 0x26, 3, 0x90, 0x01});
+    Step(udp, 2, Message(server_keyup_ack, {1, 0, 0, 0, 0}));
+    udp.insert(udp.end(), {6, 10, 0, 20, 0, 0xAC, 0x03, 0xC4, 0x04, 6, 200, 0, 150, 0, 0, 0, 0, 0, 9, 8});
+    Seed("net", "udp_channel", udp);
+
+    // Short payloads of every actor message.
+    std::string shortOnes;
+    for (uint32_t type : {server_npc_add, server_npc_remove, server_npc_state, server_npc_say, server_player_id,
+                          server_player_pos, server_beat, server_beatackack, server_keydown_ack})
+        shortOnes += Message(type, {1, 2, 3});
+    Bytes shorts;
+    Step(shorts, 0, shortOnes);
+    Step(shorts, 1, shortOnes);
+    Seed("net", "short_payloads", shorts);
+}
+
+// --- shapes: mode byte + file ---
+
+void ShapeSeeds()
+{
+    const std::string folder = outDir + "/.game/";
+    support::MiniGame game;
+    game.objectShapes = 4;
+    game.fonts = 2;
+    game.gumps = 3;
+    support::WriteMiniGame(folder, game);
+    const char* names[4] = {"SHAPES.VGA", "FONTS.VGA", "GUMPS.VGA", "POINTERS.SHP"};
+    for (uint8_t mode = 0; mode < 4; ++mode) {
+        Bytes seed{mode};
+        support::PutBytes(seed, ReadAll(folder + "STATIC/" + names[mode]));
+        Seed("shapes", std::string("intact_") + names[mode], seed);
+    }
+    std::filesystem::remove_all(folder);
+
+    // A shape of encoded spans with colour and literal runs, clipped at both ends.
+    support::Frame frame;
+    frame.header[0] = 9;
+    support::Span encoded;
+    encoded.x = -3;
+    encoded.y = -2;
+    encoded.encoded = true;
+    encoded.runs = {{true, {7}, 5}, {false, {1, 2, 3}, 3}, {true, {9}, 127}};
+    support::Span raw;
+    raw.x = 1;
+    raw.y = 1;
+    raw.raw = {4, 5, 6, 7};
+    frame.spans = {encoded, raw};
+    support::Frame second = frame;
+    second.spans[0].y = 3;
+    Bytes shapes;
+    std::vector<Bytes> entries;
+    for (int i = 0; i < 150; ++i)
+        entries.push_back(Bytes(64, uint8_t(i + 1)));
+    entries.push_back(support::MakeShape({frame, second}));
+    entries.push_back(support::MakeShape({frame}));
+    Bytes seed{0};
+    support::PutBytes(seed, support::MakeFlex(entries));
+    Seed("shapes", "encoded_spans", seed);
+
+    Bytes pointer{3};
+    support::PutBytes(pointer, support::MakeShape({frame, second, frame}));
+    Seed("shapes", "encoded_pointer", pointer);
+}
+
+// --- world: fixed archive VXFZ movable stream VXFZ region map ---
+
+void WorldSeeds()
+{
+    support::FixRegion fix;
+    fix[0].push_back({1, 2, 3, support::ShapeWord(300, 1)});
+    fix[5].push_back({4, 4, 10, support::ShapeWord(310, 2)});
+    fix[5].push_back({5, 4, 5, support::ShapeWord(311, 0)});
+    support::RegRegion reg;
+    reg[0].push_back(support::MovableShort(3, 4, support::ShapeWord(302, 2), 5));
+    reg[18].push_back(support::MovableLong(20, 21, support::ShapeWord(400, 0), 2,
+                                           {support::MovableShort(20, 21, support::ShapeWord(303, 0), 2),
+                                            support::MovableLong(20, 21, support::ShapeWord(404, 0), 2)}));
+    std::vector<uint16_t> numbers(256 * 2);
+    for (size_t i = 0; i < numbers.size(); ++i)
+        numbers[i] = uint16_t(i * 7 % 3100);
+    const Bytes map = support::MakeRegionMap(numbers);
+
+    auto join = [](const Bytes& a, const Bytes& b, const Bytes& c) {
+        Bytes out = a;
+        for (const Bytes* part : {&b, &c}) {
+            for (char ch : std::string("VXFZ"))
+                out.push_back(uint8_t(ch));
+            support::PutBytes(out, *part);
+        }
+        return out;
+    };
+    Seed("world", "intact", join(support::MakeFixRegion(fix), support::MakeRegRegion(reg), map));
+    Bytes cut = support::MakeRegRegion(reg);
+    cut.resize(cut.size() / 2);
+    Seed("world", "cut_stream", join(support::MakeFlexDeclaring({{1, 2, 3, 4, 5}}, 300), cut, {}));
+}
+
+// --- initgame: the archive ---
+
+void InitGameSeeds()
+{
+    Seed("initgame", "intact",
+         support::MakeInitGame({{"IDENTITY", {'E', 'V', '\r', '\n'}}, {"VXIREG00", Bytes(300, 0)}, {"A", {}}}));
+    Seed("initgame", "long_name", support::MakeInitGame({{"ABCDEFGHIJKLM", {1, 2, 3}}, {"..", {4}}}));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds OUTDIR\n");
+        return 2;
+    }
+    outDir = argv[1];
+    NetSeeds();
+    ShapeSeeds();
+    WorldSeeds();
+    InitGameSeeds();
+    return 0;
+}
