@@ -191,17 +191,21 @@ void LoadFixLists(const std::string& prefix)
                     continue;
                 }
                 const int32_t size = reader.Size();
-                // A partial record at the end of an entry is dropped.
-                list.Count = size / int32_t(sizeof(FixRecord));
+                // A partial record at the end of an entry is dropped. The count is set
+                // only once its records are stored: an entry that cannot be read leaves
+                // the chunk empty, never counting records it does not hold.
+                const int32_t count = size / int32_t(sizeof(FixRecord));
+                list.Count = 0;
                 if (size != 0) {
                     entry.resize(size_t(size));
                     reader.ReadEntry(entry.data());
-                    list.Records.resize(size_t(list.Count));
-                    for (int32_t r = 0; r < list.Count; ++r) {
+                    list.Records.resize(size_t(count));
+                    for (int32_t r = 0; r < count; ++r) {
                         const uint8_t* b = entry.data() + 4 * r;
                         list.Records[size_t(r)] = FixRecord{b[0], b[1], uint16_t(b[2] | b[3] << 8)};
                     }
                 }
+                list.Count = count;
                 reader.Next();
             }
         }

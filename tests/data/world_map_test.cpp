@@ -121,6 +121,24 @@ TEST_F(WorldMap, FixedArchiveWithTooFewEntriesLeavesTheRestEmpty)
     EXPECT_EQ(console.Lines().size(), 1u);
 }
 
+TEST_F(WorldMap, FixedEntryThatCannotBeReadLeavesItsChunkEmpty)
+{
+    // Chunk (0, 0) held one object; its entry now declares 100 records but the file
+    // ends 25 records in. The load fails, and the chunk must not count records it
+    // never received (a roof query would read past them).
+    support::AddFixedObject(0, 0, 12, 0x1234);
+    std::vector<support::Bytes> entries(256);
+    entries[0] = support::Bytes(400, 0x7F);
+    support::Bytes archive = support::MakeFlex(entries);
+    archive.resize(128 + 8 * 256 + 100);
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, archive);
+    EXPECT_THROW(LoadFixLists(dir_.Path() + "VXIFIX"), EInOutError);
+    const FixList& list = FixLists[0][0][0][0];
+    EXPECT_EQ(list.Count, 0);
+    EXPECT_LE(size_t(list.Count), list.Records.size());
+    EXPECT_EQ(RoofLimit(0, 0, 0), 15);
+}
+
 TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
 {
     support::Bytes entries = {1};  // a top-level length byte 1: no effect
