@@ -6,7 +6,7 @@ constexpr int64_t kTableStart = 128;
 constexpr int64_t kCountOffset = 84;
 }  // namespace
 
-TFlexReader::TFlexReader(const std::string& path) : file_(path)
+TFlexReader::TFlexReader(const std::string& path) : file_(path), fileSize_(file_.FileSize())
 {
     file_.Seek(kCountOffset);
     count_ = file_.ReadInt32();
@@ -24,12 +24,29 @@ void TFlexReader::ReadPair()
     tablePos_ = file_.Position();
 }
 
+void TFlexReader::CheckEntryInFile() const
+{
+    if (int64_t(offset_) + size_ > fileSize_)
+        throw EInOutError(file_.Path() + ": entry " + std::to_string(index_) + " (" + std::to_string(size_) +
+                          " bytes at " + std::to_string(offset_) + ") runs past the end of the file's " +
+                          std::to_string(fileSize_) + " bytes");
+}
+
 void TFlexReader::ReadEntry(void* buffer)
 {
     if (size_ <= 0)
         return;
+    CheckEntryInFile();
     file_.Seek(offset_);
     file_.ReadExact(buffer, size_t(size_));
+}
+
+void TFlexReader::ReadEntry(std::vector<uint8_t>& out)
+{
+    if (size_ > 0)
+        CheckEntryInFile();
+    out.resize(size_t(size_));
+    ReadEntry(out.data());
 }
 
 bool TFlexReader::Next()

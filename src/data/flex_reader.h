@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/binary_file.h"
 
@@ -23,8 +24,12 @@ public:
     int32_t Size() const { return size_; }
     const std::string& Path() const { return file_.Path(); }
 
-    // Reads the current entry whole; the caller's buffer holds Size bytes.
+    // Reads the current entry whole; the caller's buffer holds Size bytes. An entry
+    // that runs past the end of the file raises EInOutError naming the entry.
     void ReadEntry(void* buffer);
+    // The same into `out`, resized to Size. The entry is checked against the file
+    // first, so a damaged size never makes it allocate more than the file holds.
+    void ReadEntry(std::vector<uint8_t>& out);
 
     // Moves to the next entry and returns true; after the last entry wraps to
     // entry 0 and returns false.
@@ -32,6 +37,7 @@ public:
 
 private:
     void ReadPair();
+    void CheckEntryInFile() const;
 
     platform::BinaryFile file_;
     int32_t count_ = 0;
@@ -39,4 +45,5 @@ private:
     uint32_t offset_ = 0;
     int32_t size_ = 0;
     int64_t tablePos_ = 128;
+    int64_t fileSize_ = 0;
 };

@@ -197,8 +197,7 @@ void LoadFixLists(const std::string& prefix)
                 const int32_t count = size / int32_t(sizeof(FixRecord));
                 list.Count = 0;
                 if (size != 0) {
-                    entry.resize(size_t(size));
-                    reader.ReadEntry(entry.data());
+                    reader.ReadEntry(entry);
                     list.Records.resize(size_t(count));
                     for (int32_t r = 0; r < count; ++r) {
                         const uint8_t* b = entry.data() + 4 * r;

@@ -85,6 +85,28 @@ TEST(FlexReader, ZeroSizeEntryLeavesTheBufferUntouched)
     EXPECT_EQ(buf[0], 7);
 }
 
+TEST(FlexReader, EntryRunningPastTheFileRaisesBeforeAnythingIsAllocated)
+{
+    support::TempFolder dir("flexpast");
+    Bytes bytes = support::MakeFlex({{1, 2, 3, 4}, {5, 6}});
+    support::SetU32(bytes, 128 + 4, 0x7FFFFFF0);  // entry 0 declares nearly 2 GB
+    bytes.pop_back();                             // entry 1 lacks its last byte
+    TFlexReader reader(WriteArchive(dir, bytes));
+    std::vector<uint8_t> out;
+    try {
+        reader.ReadEntry(out);
+        FAIL() << "entry 0 was not reported";
+    } catch (const EInOutError& e) {
+        EXPECT_NE(std::string(e.what()).find("ARCHIVE.FLX: entry 0 (2147483632 bytes at "), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(out.capacity(), 0u);
+    ASSERT_TRUE(reader.Next());
+    uint8_t buf[2] = {};
+    EXPECT_THROW(reader.ReadEntry(buf), EInOutError);
+    EXPECT_THROW(reader.ReadEntry(out), EInOutError);
+}
+
 TEST(FlexReader, ArchiveDeclaringNoEntriesIsEmpty)
 {
     support::TempFolder dir("flexnone");

@@ -123,20 +123,30 @@ TEST_F(WorldMap, FixedArchiveWithTooFewEntriesLeavesTheRestEmpty)
 
 TEST_F(WorldMap, FixedEntryThatCannotBeReadLeavesItsChunkEmpty)
 {
-    // Chunk (0, 0) held one object; its entry now declares 100 records but the file
-    // ends 25 records in. The load fails, and the chunk must not count records it
-    // never received (a roof query would read past them).
-    support::AddFixedObject(0, 0, 12, 0x1234);
+    // Chunk (0, 0) held one object; its entry now runs past the end of the file:
+    // cut 25 records in, or declaring nearly 2 GB. The load fails naming the file and
+    // entry (before allocating for the entry), and the chunk must not count records
+    // it never received (a roof query would read past them).
     std::vector<support::Bytes> entries(256);
     entries[0] = support::Bytes(400, 0x7F);
-    support::Bytes archive = support::MakeFlex(entries);
-    archive.resize(128 + 8 * 256 + 100);
-    WriteFixFiles(dir_.Path() + "VXIFIX", 0, archive);
-    EXPECT_THROW(LoadFixLists(dir_.Path() + "VXIFIX"), EInOutError);
-    const FixList& list = FixLists[0][0][0][0];
-    EXPECT_EQ(list.Count, 0);
-    EXPECT_LE(size_t(list.Count), list.Records.size());
-    EXPECT_EQ(RoofLimit(0, 0, 0), 15);
+    support::Bytes cut = support::MakeFlex(entries);
+    cut.resize(128 + 8 * 256 + 100);
+    support::Bytes huge = support::MakeFlex(entries);
+    support::SetU32(huge, 128 + 4, 0x7FFFFFF0);
+    for (const support::Bytes& archive : {cut, huge}) {
+        support::AddFixedObject(0, 0, 12, 0x1234);
+        WriteFixFiles(dir_.Path() + "VXIFIX", 0, archive);
+        try {
+            LoadFixLists(dir_.Path() + "VXIFIX");
+            ADD_FAILURE() << "the damaged entry was not reported";
+        } catch (const EInOutError& e) {
+            EXPECT_NE(std::string(e.what()).find("VXIFIX00: entry 0 ("), std::string::npos) << e.what();
+        }
+        const FixList& list = FixLists[0][0][0][0];
+        EXPECT_EQ(list.Count, 0);
+        EXPECT_LE(size_t(list.Count), list.Records.size());
+        EXPECT_EQ(RoofLimit(0, 0, 0), 15);
+    }
 }
 
 TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
