@@ -38,9 +38,13 @@ for t in "${targets[@]}"; do
   # stdout carries the libraries' console lines: closed (-close_fd_mask=1) so it costs nothing.
   set +e
   "$build/bin/$t" "$corpus" "$seed_dir" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$crashes/" >"$log" 2>&1
+    -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$crashes/" >"$log" 2>&1 &
+  pid=$!
+  wait $pid
   rc=$?
   set -e
+  # A crashed target cannot remove its scratch folder (fuzz/fuzz_folder.h) itself.
+  rm -rf "/dev/shm/vxfuzz_$pid" "${TMPDIR:-/tmp}/vxfuzz_$pid"
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1 || true)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || true)
   found=$(find "$crashes" -type f | wc -l)
