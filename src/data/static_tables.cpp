@@ -55,7 +55,8 @@ void BuildColourTable()
                          uint32_t(GamePalette[3 * i]) << 16;
 }
 
-void LoadStaticData(const std::string& gameFolder, const std::function<void(int)>& progress)
+void LoadStaticData(const std::string& gameFolder, const std::function<void(int)>& progress,
+                    ShapeDimensions dimensions)
 {
     auto step = [&](int n) {
         if (progress)
@@ -66,7 +67,8 @@ void LoadStaticData(const std::string& gameFolder, const std::function<void(int)
     VxShapes.reset();
     VxShapes = std::make_unique<TVxShapes>(gameFolder + "STATIC\\SHAPES.VGA");
     step(2);
-    platform::ReadFilePrefix(gameFolder + "STATIC\\SHPDIMS.DAT", ShapeDims, sizeof ShapeDims);
+    if (dimensions == ShapeDimensions::Load)
+        platform::ReadFilePrefix(gameFolder + "STATIC\\SHPDIMS.DAT", ShapeDims, sizeof ShapeDims);
     step(3);
     ReadWholeEntry(*palettes, GamePalette, sizeof GamePalette);
     palettes.reset();

@@ -41,8 +41,11 @@ void BuildColourTable();
 // separator): palette archive opened, shapes, shape dimensions, palette, colour
 // transforms, scaling and colour table, palette copy, tile flags. `progress`,
 // when given, is called after each step with the step number 1-8.
-// Replaces VxShapes. File errors raise EInOutError.
-void LoadStaticData(const std::string& gameFolder, const std::function<void(int)>& progress = {});
+// Replaces VxShapes. File errors raise EInOutError. The map viewer loads
+// everything but the shape dimensions, which only movement needs.
+enum class ShapeDimensions { Load, Skip };
+void LoadStaticData(const std::string& gameFolder, const std::function<void(int)>& progress = {},
+                    ShapeDimensions dimensions = ShapeDimensions::Load);
 
 // Fonts, gumps and the mouse pointer, in that order, into VxShapes.
 void LoadInterfaceShapes(const std::string& gameFolder);

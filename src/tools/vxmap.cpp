@@ -13,14 +13,12 @@
 #include <cstdio>
 #include <exception>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "data/drawing.h"
-#include "data/flex_reader.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
@@ -120,37 +118,11 @@ void WritePicture(const std::string& path, bool scale)
     WritePng(path, doubled.data(), 2 * kViewWidth, 2 * kViewHeight);
 }
 
-// Reads a flex entry into a table that must hold it whole.
-void ReadEntryInto(TFlexReader& reader, uint8_t* table, int32_t tableSize)
-{
-    if (reader.Size() > tableSize)
-        throw EInOutError(reader.Path() + ": entry " + std::to_string(reader.Index()) + " is " +
-                          std::to_string(reader.Size()) + " bytes, more than " + std::to_string(tableSize));
-    reader.ReadEntry(table);
-}
-
-// The map viewer's "Begin": palette archive, shapes, palette, colour transforms,
-// colour table and palette copy, tile flags (the shape dimensions are not read),
-// then the world with the movable objects of the game's own GAMEDAT folder.
+// The map viewer's "Begin": the static data without the shape dimensions, then
+// the world with the movable objects of the game's own GAMEDAT folder.
 void Begin(const std::string& game)
 {
-    auto palettes = std::make_unique<TFlexReader>(game + "STATIC\\PALETTES.FLX");
-    VxShapes = std::make_unique<TVxShapes>(game + "STATIC\\SHAPES.VGA");
-    ReadEntryInto(*palettes, GamePalette, sizeof GamePalette);
-    palettes.reset();
-    {
-        TFlexReader transforms(game + "STATIC\\XFORM.TBL");
-        for (auto& table : ColourTransforms) {
-            ReadEntryInto(transforms, table, sizeof table);
-            transforms.Next();
-        }
-    }
-    for (uint8_t& b : GamePalette)
-        b = uint8_t(b * 4);
-    BuildColourTable();
-    VxShapes->SetPalette(GamePalette);
-    platform::ReadFilePrefix(game + "STATIC\\TFA.DAT", VxShapes->TileFlags, sizeof VxShapes->TileFlags);
-
+    LoadStaticData(game, {}, ShapeDimensions::Skip);
     LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
     LoadRegionMap(game + "STATIC\\VXMAP");
     LoadFixLists(game + "STATIC\\VXIFIX");
