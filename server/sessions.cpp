@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include "data/initial_state.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "game_server.h"
@@ -40,7 +41,7 @@ void Log(const std::string& line) { platform::ConsoleLine(line); }
 TGameServer::TGameServer(TServerOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)), format_(sockets_), rng_(std::random_device{}())
 {
-    identity_ = ReadWorldIdentity(options_.GameFolder);
+    identity_ = ReadArchivedIdentity(options_.GameFolder);
     LoadWalls(options_.GameFolder);
     for (int shape = kFirstObjectShape; shape < VxShapes->ShapeCount; ++shape)
         if (VxShapes->IsCharacterShape(shape))

@@ -2,18 +2,13 @@
 #include "world.h"
 
 #include <cmath>
-#include <cstring>
-#include <vector>
 
-#include "data/flex_reader.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "platform/binary_file.h"
 
 namespace server {
 namespace {
-
-constexpr int NameField = 13;
 
 double WrapPosition(double p)
 {
@@ -28,27 +23,6 @@ double WrapPosition(double p)
 int RoundTile(double p) { return int(std::nearbyint(p)); }
 
 }  // namespace
-
-std::string ReadWorldIdentity(const std::string& gameFolder)
-{
-    TFlexReader reader(gameFolder + "STATIC\\INITGAME.DAT");
-    std::vector<char> entry;
-    do {
-        if (reader.Size() <= NameField)
-            continue;
-        entry.resize(size_t(reader.Size()));
-        reader.ReadEntry(entry.data());
-        const std::string name(entry.data(), strnlen(entry.data(), NameField));
-        if (name != "IDENTITY")
-            continue;
-        std::string line(entry.begin() + NameField, entry.end());
-        const size_t end = line.find_first_of("\r\n");
-        if (end != std::string::npos)
-            line.resize(end);
-        return line;
-    } while (reader.Next());
-    throw EInOutError(reader.Path() + ": no IDENTITY entry");
-}
 
 void LoadWalls(const std::string& gameFolder)
 {

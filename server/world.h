@@ -1,5 +1,5 @@
-// The server's view of the world: the game folder's identity, the walls, and the
-// motion rule by which every actor walks.
+// The server's view of the world: the walls and the motion rule by which every
+// actor walks.
 //
 // Motion is the client's own prediction rule, so that what the server decides and
 // what every client draws agree tile for tile: an actor moves only when the game
@@ -16,10 +16,6 @@ namespace server {
 
 inline constexpr float WalkSpeed = 0.004f;  // tiles per ms: 4 tiles a second
 inline constexpr uint32_t StepMs = 250;     // positions change only on these boundaries
-
-// The first line of the IDENTITY file packed in the game folder's
-// STATIC\INITGAME.DAT. Raises EInOutError when the archive or the entry is missing.
-std::string ReadWorldIdentity(const std::string& gameFolder);
 
 // Loads what the wall test needs from a game folder (ending in a separator): the
 // static tables (tile flags, shape dimensions), the chunk patterns and the region map.

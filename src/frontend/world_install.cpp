@@ -31,14 +31,6 @@ std::string MissingGameFileMessage(const std::string& gameFolder)
     return {};
 }
 
-std::string StoredFileName(const uint8_t* nameField)
-{
-    std::string name(1, char(nameField[0]));
-    for (int i = 1; i < kStoredNameSize && nameField[i] != 0; ++i)
-        name += char(nameField[i]);
-    return name;
-}
-
 std::string RefusedNameReason(const std::string& name)
 {
     if (name.empty() || name[0] == '\0')
@@ -156,9 +148,7 @@ std::string ReadIdentityLine(const std::string& worldDataFolder)
     std::getline(in, line);
     if (in.bad())
         throw EInOutError(path + ": cannot read the file");
-    // A carriage return ends the line too, alone or before the line feed.
-    line.erase(std::min(line.find('\r'), line.size()));
-    return line;
+    return FirstLine(line);
 }
 
 InstalledWorld InstallWorldFrom(const std::string& gameFolder, TVxaConfig& config,

@@ -1,22 +1,19 @@
 // World installation without windows: checking a game folder, unpacking
 // STATIC\INITGAME.DAT into the world data folder, reading the identity line and
 // recording the world in the configuration store.
-//
-// INITGAME.DAT is a flex archive; each non-empty entry is one file:
-//   bytes 0-12   the file's name, ended by a zero byte when shorter than 13
-//   bytes 13-    the file's content
-// An empty entry (size 0) is an unused slot.
+// The archive's entry layout is in data/initial_state.h.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "data/initial_state.h"
+
 class TVxaConfig;
 
 // The one work buffer of an extraction: no entry may be larger.
 constexpr int kExtractBufferSize = 1000014;
-constexpr int kStoredNameSize = 13;
 
 // Where the extraction reports its progress: the three status lines (1-3) and
 // a chance for the window to repaint.
@@ -31,10 +28,6 @@ const std::vector<std::string>& RequiredGameFiles();
 // Empty when `gameFolder` (ending in a separator) holds every required file;
 // otherwise a message naming the first missing file and the folder.
 std::string MissingGameFileMessage(const std::string& gameFolder);
-
-// The stored name of an entry: the first byte, then up to the first zero byte,
-// at most 13 characters.
-std::string StoredFileName(const uint8_t* nameField);
 
 // Empty when `name` may be written inside the output folder; otherwise why not.
 // Refused: empty, "." or "..", path separators, a drive colon, "..", control characters.
