@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #ifndef _WIN32
 #include <csignal>
@@ -14,6 +13,7 @@
 
 #include "frontend/vxa_config.h"
 #include "platform/binary_file.h"
+#include "support/flex_writer.h"
 #include "support/mini_game.h"
 #include "test_game.h"
 
@@ -21,14 +21,6 @@ using frontend_test::InitGameEntry;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 struct Extraction {
     support::TempFolder game{"game"};
@@ -61,8 +53,8 @@ TEST(ExtractInitGame, WritesEachEntryAfterItsNameField)
     x.Archive({InitGameEntry("IDENTITY", "VX-1\nrest"), {}, InitGameEntry("ABCDEFGHIJKLM", "thirteen"), {},
                InitGameEntry("EMPTYFILE", "")});
     x.Run();
-    EXPECT_EQ(ReadText(x.out + "IDENTITY"), "VX-1\nrest");
-    EXPECT_EQ(ReadText(x.out + "ABCDEFGHIJKLM"), "thirteen");
+    EXPECT_EQ(support::ReadTextFile(x.out + "IDENTITY"), "VX-1\nrest");
+    EXPECT_EQ(support::ReadTextFile(x.out + "ABCDEFGHIJKLM"), "thirteen");
     EXPECT_TRUE(fs::exists(x.out + "EMPTYFILE"));
     EXPECT_EQ(fs::file_size(x.out + "EMPTYFILE"), 0u);
     EXPECT_EQ(x.Files(), 3);
@@ -84,8 +76,8 @@ TEST(ExtractInitGame, OverwritesSameNamesAndKeepsOtherFiles)
     support::WriteFile(x.out + "KEEPME", {'k'});
     x.Archive({InitGameEntry("IDENTITY", "new")});
     x.Run();
-    EXPECT_EQ(ReadText(x.out + "IDENTITY"), "new");
-    EXPECT_EQ(ReadText(x.out + "KEEPME"), "k");
+    EXPECT_EQ(support::ReadTextFile(x.out + "IDENTITY"), "new");
+    EXPECT_EQ(support::ReadTextFile(x.out + "KEEPME"), "k");
 }
 
 #ifndef _WIN32
@@ -111,10 +103,10 @@ TEST(ExtractInitGameDeathTest, KillDuringAWriteKeepsTheEarlierFile)
         },
         ::testing::KilledBySignal(SIGXFSZ), "");
     EXPECT_EQ(fs::file_size(x.out + "VXIREG00.vx-extracting"), 4096u);  // the half-written file
-    EXPECT_EQ(ReadText(x.out + "VXIREG00"), std::string(100, 'o'));
+    EXPECT_EQ(support::ReadTextFile(x.out + "VXIREG00"), std::string(100, 'o'));
     // The next extraction completes the file.
     x.Run();
-    EXPECT_EQ(ReadText(x.out + "VXIREG00"), std::string(64 * 1024, 'n'));
+    EXPECT_EQ(support::ReadTextFile(x.out + "VXIREG00"), std::string(64 * 1024, 'n'));
 }
 #endif
 
@@ -193,7 +185,7 @@ TEST(InstallWorldFrom, RecordsTheWorldAfterExtraction)
     EXPECT_EQ(world.GameFolder, game.Path());
     EXPECT_EQ(world.WorldDataFolder, game.Path() + "CLIDAT/");
     EXPECT_EQ(world.Identity, "VX-WORLD");
-    EXPECT_EQ(ReadText(game.Path() + "CLIDAT/VXIREG00"), "objects");
+    EXPECT_EQ(support::ReadTextFile(game.Path() + "CLIDAT/VXIREG00"), "objects");
 
     // A carriage return alone ends the identity line as well.
     support::WriteFile(game.Path() + "CLIDAT/IDENTITY", {'V', 'X', '-', 'C', 'R', '\r', 'n', 'e', 'x', 't'});

@@ -6,19 +6,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "support/flex_writer.h"
 #include "support/temp_folder.h"
 
 namespace {
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void WriteText(const std::string& path, const std::string& text)
 {
@@ -38,7 +30,7 @@ TEST(ConfigHive, WritesTheRegistryExportFormatAndReadsItBack)
     hive.WriteString("1", "C:\\Games\\Tess \"2\"\\");
     hive.CloseKey();
 
-    EXPECT_EQ(ReadText(file),
+    EXPECT_EQ(support::ReadTextFile(file),
               "Windows Registry Editor Version 5.00\n"
               "\n[HKEY_CURRENT_USER\\Software]\n"
               "\n[HKEY_CURRENT_USER\\Software\\VxaClient]\n"
@@ -82,8 +74,8 @@ TEST(ConfigHive, KeepsOtherValueTypesAndDropsDiscardedWrites)
     EXPECT_THROW(hive.WriteString("x", "two\nlines"), ERegistryException);
     hive.WriteString("LastIP", "127.0.0.1");
     hive.CloseKey();
-    EXPECT_NE(ReadText(file).find("\"Q\"=hex(b):01,00,00,00,00,00,00,00\n"), std::string::npos);
-    EXPECT_NE(ReadText(file).find("\"Blob\"=hex:01,02,03\n"), std::string::npos);
+    EXPECT_NE(support::ReadTextFile(file).find("\"Q\"=hex(b):01,00,00,00,00,00,00,00\n"), std::string::npos);
+    EXPECT_NE(support::ReadTextFile(file).find("\"Blob\"=hex:01,02,03\n"), std::string::npos);
 }
 
 TEST(ConfigHive, MalformedFileNamesFileAndLine)
@@ -124,7 +116,7 @@ TEST(ConfigHiveDeathTest, KillDuringWriteLeavesTheOldFile)
         hive.WriteString("LastIP", "old");
         hive.CloseKey();
     }
-    const std::string before = ReadText(file);
+    const std::string before = support::ReadTextFile(file);
     EXPECT_EXIT(
         {
             platform::FileConfigHive::MidWriteHook = [] { std::raise(SIGKILL); };
@@ -139,7 +131,7 @@ TEST(ConfigHiveDeathTest, KillDuringWriteLeavesTheOldFile)
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
         others += entry.path().filename() != "user.reg";
     EXPECT_EQ(others, 1);
-    EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(support::ReadTextFile(file), before);
     platform::FileConfigHive hive(file);
     ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
     EXPECT_EQ(hive.ReadValue("LastIP")->text, "old");

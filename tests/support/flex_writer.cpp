@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace support {
@@ -64,6 +65,14 @@ void WriteFile(const std::string& path, const Bytes& bytes)
     f.close();
     if (!f)
         throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 }  // namespace support
