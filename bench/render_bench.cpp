@@ -55,7 +55,6 @@ constexpr uint64_t kSeed = 1;
 Place Forest, Sea;
 
 struct World {
-    net::TNPCList actors;
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vx_bench_render_world";
     World()
     {
@@ -72,11 +71,11 @@ struct World {
         LoadRegionMap(game + "STATIC\\VXMAP");
         LoadFixLists(game + "STATIC\\VXIFIX");
         LoadRegLists(game + "GAMEDAT\\VXIREG");
-        WorldActors = &actors;
+        NPCList = std::make_unique<net::TNPCList>();
     }
     ~World()
     {
-        WorldActors = nullptr;
+        NPCList.reset();
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     }

@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                          {6143, -3072}, {INT_MAX, 7}, {9, INT_MIN}, {-7000, 12000}};
     for (const auto& at : kPlaces) {
         sum += size_t(ObstacleX(at[0], at[1])) + size_t(ObstacleY(at[0], at[1]));
-        sum += size_t(RoofLimit(at[0], at[1]));
+        sum += size_t(RoofLimit(at[0], at[1], at[0] & 15));
         const int chunk = ChunkAt(at[0], at[1]);
         DrawChunk(160, 100, chunk);
         DrawChunk(-50, 250, chunk);

@@ -4,13 +4,11 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 
 #include "data/flex_reader.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
-#include "net/npc_list.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
 
@@ -21,7 +19,6 @@ uint16_t ChunkPatterns[kChunkPatternCount][kChunkTiles][kChunkTiles] = {};
 uint16_t RegionMap[kRegionCount][kChunkTiles][kChunkTiles] = {};
 FixList FixLists[kRegionsPerSide][kRegionsPerSide][kChunkTiles][kChunkTiles];
 RegList RegLists[kRegionsPerSide][kRegionsPerSide][kChunkTiles][kChunkTiles];
-net::TNPCList* WorldActors = nullptr;
 
 namespace {
 
@@ -239,16 +236,6 @@ int RoofLimit(int x, int y, int playerLift)
             limit = 5;
     }
     return limit;
-}
-
-int RoofLimit(int x, int y)
-{
-    int playerLift = 0;
-    if (net::TNPCList* actors = WorldActors) {
-        std::lock_guard<std::mutex> hold(actors->Lock());
-        playerLift = actors->Head()->Lift;
-    }
-    return RoofLimit(x, y, playerLift);
 }
 
 bool ObstacleX(int x, int y) { return TileBlocks(x, y, true); }

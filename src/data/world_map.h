@@ -22,10 +22,6 @@
 #include <string>
 #include <vector>
 
-namespace net {
-class TNPCList;
-}
-
 constexpr int kWorldTiles = 3072;
 constexpr int kRegionsPerSide = 12;
 constexpr int kRegionCount = kRegionsPerSide * kRegionsPerSide;
@@ -94,10 +90,6 @@ extern uint16_t RegionMap[kRegionCount][kChunkTiles][kChunkTiles];
 extern FixList FixLists[kRegionsPerSide][kRegionsPerSide][kChunkTiles][kChunkTiles];
 extern RegList RegLists[kRegionsPerSide][kRegionsPerSide][kChunkTiles][kChunkTiles];
 
-// The actor list whose head is the player; RoofLimit and the renderer read it under
-// its lock. Set by whoever creates the list (start-up, map tool, tests).
-extern net::TNPCList* WorldActors;
-
 // The name of region k's file: prefix + two upper-case hex digits ("1A" for 26).
 std::string RegionFileName(const std::string& prefix, int region);
 
@@ -124,9 +116,8 @@ inline RegList& RegListAt(int x, int y)
 int ChunkAt(int x, int y);
 
 // How many lift levels to draw around (x, y): 15, or 10 / 5 when a fixed object of
-// the chunk stands above lift 9 / 4 while the player is below 9 / 4. With no actor
-// list the player counts as standing at lift 0.
-int RoofLimit(int x, int y);
+// the chunk stands above lift 9 / 4 while the player, at playerLift, is below 9 / 4.
+// The renderer passes the lift of the player's own actor record.
 int RoofLimit(int x, int y, int playerLift);
 
 // Whether the chunk pattern's objects block movement through tile (x, y) along x or y.

@@ -11,28 +11,6 @@ std::string GameFolder = "**";
 std::string WorldDataFolder = "**";
 std::string WorldIdentity;
 
-std::unique_ptr<TVxaConfig> VxaConfig;
-std::unique_ptr<std::mutex> RenderLock;
-std::unique_ptr<std::mutex> ViewLock;
-std::unique_ptr<net::TNPCList> NPCList;
-std::unique_ptr<std::mutex> GumpLock;
-std::unique_ptr<net::TGameTimer> GameTimer;
-
-namespace {
-
-void FreeProcessObjects()
-{
-    GameTimer.reset();
-    GumpLock.reset();
-    WorldActors = nullptr;
-    NPCList.reset();
-    ViewLock.reset();
-    RenderLock.reset();
-    VxaConfig.reset();
-}
-
-}  // namespace
-
 void ResetStartupState()
 {
     GameFolder = "**";
@@ -74,22 +52,6 @@ void LoadStaticData(StartupHost& host)
             host.SetProgress(position, caption);
     });
 }
-
-namespace {
-
-void CreateProcessObjects()
-{
-    FreeProcessObjects();
-    VxaConfig = std::make_unique<TVxaConfig>();
-    RenderLock = std::make_unique<std::mutex>();
-    ViewLock = std::make_unique<std::mutex>();
-    NPCList = std::make_unique<net::TNPCList>();
-    WorldActors = NPCList.get();
-    GumpLock = std::make_unique<std::mutex>();
-    GameTimer = std::make_unique<net::TGameTimer>();
-}
-
-}  // namespace
 
 void RunStartupStep(StartupHost& host)
 {

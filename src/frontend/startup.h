@@ -1,15 +1,11 @@
-// The start-up step without windows: process-wide objects, the current world,
+// The start-up step without windows: the current world,
 // the last login choices and the loading of the static data.
 #pragma once
 
-#include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 
-#include "frontend/vxa_config.h"
-#include "net/game_timer.h"
-#include "net/npc_list.h"
+#include "frontend/process_objects.h"
 #include "frontend/world_install.h"
 
 // A text that should have been a decimal integer.
@@ -22,17 +18,6 @@ public:
 extern std::string GameFolder;
 extern std::string WorldDataFolder;
 extern std::string WorldIdentity;
-
-// The process-wide objects the start-up step creates, in this order, each
-// replacing the one of an earlier run.
-extern std::unique_ptr<TVxaConfig> VxaConfig;
-extern std::unique_ptr<std::mutex> RenderLock;
-extern std::unique_ptr<std::mutex> ViewLock;
-// The actor list, whose own lock is the actor list lock; the renderer reaches it
-// through WorldActors.
-extern std::unique_ptr<net::TNPCList> NPCList;
-extern std::unique_ptr<std::mutex> GumpLock;
-extern std::unique_ptr<net::TGameTimer> GameTimer;
 
 // Resets the current world and frees the process-wide objects (tests, shutdown).
 void ResetStartupState();

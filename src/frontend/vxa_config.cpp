@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+std::unique_ptr<TVxaConfig> VxaConfig;
+
 namespace {
 
 // One operation's opened key. Whether the key exists is not checked here: the

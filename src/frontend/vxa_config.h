@@ -56,6 +56,10 @@ private:
     int changeDepth_ = 0;
 };
 
+// The process-wide configuration store, created and freed with the other
+// process-wide objects by the start-up step.
+extern std::unique_ptr<TVxaConfig> VxaConfig;
+
 // Makes the store's writes from here to Commit one change that lasts as a
 // whole: a client killed in between, or an error before Commit, leaves none of
 // them (on Windows the registry writes each value at once). Changes nest; the

@@ -5,6 +5,8 @@
 
 #include "platform/tick_count.h"
 
+std::unique_ptr<net::TGameTimer> GameTimer;
+
 namespace net {
 
 TGameTimer::TGameTimer(int32_t mode) : mode_(mode) {}

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace net {
@@ -53,3 +54,7 @@ private:
 };
 
 }  // namespace net
+
+// The process-wide game timer, created and freed with the other process-wide objects
+// by the client's start-up.
+extern std::unique_ptr<net::TGameTimer> GameTimer;

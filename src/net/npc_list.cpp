@@ -11,6 +11,8 @@
 #include "platform/console.h"
 #include "platform/tick_count.h"
 
+std::unique_ptr<net::TNPCList> NPCList;
+
 namespace net {
 
 // --- the list ---

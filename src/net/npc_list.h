@@ -120,3 +120,8 @@ void server_player_id(TNPCList& list, std::string_view payload);
 void server_player_pos(TNPCList& list, TGameTimer& timer, std::string_view payload);
 
 }  // namespace net
+
+// The process-wide actor list: created and freed with the other process-wide objects
+// by the client's start-up; the renderer, the message handler and the map tool reach
+// it here. Tools and tests that draw or handle actors create their own.
+extern std::unique_ptr<net::TNPCList> NPCList;

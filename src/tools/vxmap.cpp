@@ -198,8 +198,7 @@ int main(int argc, char** argv)
         return 0;
     }
     // The map viewer's actor list: the head alone, every field zero.
-    net::TNPCList actors;
-    WorldActors = &actors;
+    NPCList = std::make_unique<net::TNPCList>();
     try {
         for (int i = 2; i < argc; ++i) {
             if (std::string(argv[i]) == "--help") {

@@ -20,6 +20,17 @@ std::atomic<uint32_t> ObjectsDrawn{0};
 
 namespace {
 
+// The lift of the player's own record, the head of the actor list; 0 without a list
+// (a picture drawn before start-up or by a tool without actors).
+int PlayerLift()
+{
+    net::TNPCList* actors = NPCList.get();
+    if (actors == nullptr)
+        return 0;
+    std::lock_guard<std::mutex> hold(actors->Lock());
+    return actors->Head()->Lift;
+}
+
 constexpr int kGroundLeft = -20, kGroundRight = 30;  // tile columns around the centre
 constexpr int kGroundTop = -12, kGroundBottom = 13;  // tile rows
 constexpr int kChunkColumns[4] = {-20, -4, 12, 28};  // cursor x of the object walk
@@ -58,7 +69,7 @@ public:
     int Begin(int liftLimit)
     {
         ClearOwners();
-        const int limit = std::min(RoofLimit(worldCx_, worldCy_), liftLimit);
+        const int limit = std::min(RoofLimit(worldCx_, worldCy_, PlayerLift()), liftLimit);
         ObjectsConsidered.store(0, std::memory_order_relaxed);
         ObjectsDrawn.store(0, std::memory_order_relaxed);
         return std::max(limit, 0);
@@ -149,10 +160,12 @@ public:
     }
 
     // Actors standing on the level whose chunk (or, with exactX, tile column) matches.
-    // The cursor divisions truncate toward zero, as the walk always did.
+    // The cursor is not wrapped and its divisions truncate toward zero: a cursor from
+    // -15 to -1 counts as chunk 0, so near the world's origin the actors of the first
+    // chunk column or row are matched by the chunk left of or above it too.
     void Actors(const ChunkView& c, int level, bool exactX)
     {
-        net::TNPCList* actors = WorldActors;
+        net::TNPCList* actors = NPCList.get();
         if (actors == nullptr)
             return;
         const int chunkX = c.cursorX / 16;

@@ -8,7 +8,6 @@
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
-#include "net/npc_list.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
 #include "support/shape_writer.h"
@@ -63,7 +62,6 @@ protected:
     }
     void TearDown() override
     {
-        WorldActors = nullptr;
         support::ClearWorldTables();
     }
     support::TempFolder dir_{"world_map"};
@@ -259,19 +257,13 @@ TEST_F(WorldMap, RoofLimitFollowsThePlayersLift)
 {
     const int x = 700, y = 900;
     support::AddFixedObject(x + 3, y, 12, 0x012C);  // anywhere in the same chunk
-    net::TNPCList actors;
-    WorldActors = &actors;
     struct Case {
         int playerLift;
         int expected;
     };
-    for (const Case c : {Case{0, 5}, Case{3, 5}, Case{5, 10}, Case{8, 10}, Case{9, 15}, Case{14, 15}}) {
-        actors.Head()->Lift = uint16_t(c.playerLift);
-        EXPECT_EQ(RoofLimit(x, y), c.expected) << "player at lift " << c.playerLift;
-    }
-    WorldActors = nullptr;
-    EXPECT_EQ(RoofLimit(x, y), 5) << "no actor list: as for lift 0";
-    EXPECT_EQ(RoofLimit(x + 16, y), 15) << "the next chunk has nothing overhead";
+    for (const Case c : {Case{0, 5}, Case{3, 5}, Case{5, 10}, Case{8, 10}, Case{9, 15}, Case{14, 15}})
+        EXPECT_EQ(RoofLimit(x, y, c.playerLift), c.expected) << "player at lift " << c.playerLift;
+    EXPECT_EQ(RoofLimit(x + 16, y, 0), 15) << "the next chunk has nothing overhead";
 
     support::ClearWorldTables();
     support::AddFixedObject(x, y, 6, 0x012C);

@@ -70,17 +70,17 @@ protected:
             std::memset(VxShapes->GroundTiles[k], k, 64);
         ShapesLoaded = true;
         AnimTick = 0;
-        WorldActors = &actors_;
         Fill();
     }
     void TearDown() override
     {
-        WorldActors = nullptr;
+        NPCList.reset();
         support::ClearWorldTables();
     }
     static void Fill() { std::fill(&ColourBuffer[0][0], &ColourBuffer[0][0] + kViewWidth * kViewHeight, kUntouched); }
 
-    net::TNPCList actors_;
+    // The renderer reads the process-wide actor list.
+    net::TNPCList& actors_ = *(NPCList = std::make_unique<net::TNPCList>());
 };
 
 TEST_F(WorldRenderer, CentreTileAndLiftedObjectLandWhereTheProjectionSays)
@@ -180,6 +180,12 @@ TEST_F(WorldRenderer, RoofRuleCutsHighLevelsEverywhere)
     RenderWorld(CX, CY, 16);
     EXPECT_TRUE(drawn(950, 1225, 5)) << "a player at lift 4 is not under it";
     EXPECT_TRUE(drawn(CX + 1, CY, 6));
+
+    Fill();
+    NPCList.reset();
+    RenderWorld(CX, CY, 16);
+    EXPECT_TRUE(drawn(951, 1225, 4)) << "without an actor list the player stands at lift 0";
+    EXPECT_FALSE(drawn(950, 1225, 5));
 }
 
 TEST_F(WorldRenderer, HiddenMovableObjectsAreCountedButNotDrawn)
