@@ -10,7 +10,7 @@
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 #include "view/scaler.h"
 
 namespace {
@@ -18,10 +18,10 @@ namespace {
 // A building front about 112 x 96 pixels: textured walls, flat stretches of
 // roof and window, and a transparent outline, so that the frame mixes raw
 // spans, literal runs and colour runs the way the game's shapes do.
-support::Frame LargeObject()
+formats::Frame LargeObject()
 {
     std::mt19937 rng(7);
-    support::Picture pic(112, 96, 111, 95);
+    formats::Picture pic(112, 96, 111, 95);
     for (int y = 0; y < pic.height; ++y) {
         const int inset = y < 40 ? 40 - y : 0;  // a sloping roof
         for (int x = inset; x < pic.width - inset / 2; ++x) {
@@ -35,7 +35,7 @@ support::Frame LargeObject()
             pic.At(x, y) = index;
         }
     }
-    return support::FrameFromPicture(pic);
+    return formats::FrameFromPicture(pic);
 }
 
 struct DrawingSetup {
@@ -44,7 +44,7 @@ struct DrawingSetup {
     {
         for (int i = 0; i < 256; ++i)
             ColourTable[i] = 0x00010203u * uint32_t(i);
-        const support::Bytes bytes = support::MakeShape({LargeObject()});
+        const formats::Bytes bytes = formats::MakeShape({LargeObject()});
         shapes->StoreShape(400, bytes.data(), int32_t(bytes.size()), false);
         ClearOwners();
     }

@@ -26,7 +26,7 @@
 #include "data/world_map.h"
 #include "fuzz_folder.h"
 #include "platform/binary_file.h"
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 namespace {
 
@@ -46,23 +46,23 @@ struct Paths {
     std::string fixPrefix, regPrefix, fixInput, regInput, mapInput;
 };
 
-support::Bytes IntactFixRegion()
+formats::Bytes IntactFixRegion()
 {
-    support::FixRegion region;
-    region[0].push_back({1, 2, 3, support::ShapeWord(300, 1)});
-    region[17].push_back({15, 15, 12, support::ShapeWord(301, 0)});
-    region[255].push_back({0, 0, 7, support::ShapeWord(1023, 31)});
-    return support::MakeFixRegion(region);
+    formats::FixRegion region;
+    region[0].push_back({1, 2, 3, formats::ShapeWord(300, 1)});
+    region[17].push_back({15, 15, 12, formats::ShapeWord(301, 0)});
+    region[255].push_back({0, 0, 7, formats::ShapeWord(1023, 31)});
+    return formats::MakeFixRegion(region);
 }
 
-support::Bytes IntactRegRegion()
+formats::Bytes IntactRegRegion()
 {
-    support::RegRegion region;
-    region[0].push_back(support::MovableShort(3, 4, support::ShapeWord(302, 2), 5));
-    region[18].push_back(support::MovableLong(
-        20, 21, support::ShapeWord(kContainerShape, 0), 2,
-        {support::MovableShort(20, 21, support::ShapeWord(303, 0), 2)}));
-    return support::MakeRegRegion(region);
+    formats::RegRegion region;
+    region[0].push_back(formats::MovableShort(3, 4, formats::ShapeWord(302, 2), 5));
+    region[18].push_back(formats::MovableLong(
+        20, 21, formats::ShapeWord(kContainerShape, 0), 2,
+        {formats::MovableShort(20, 21, formats::ShapeWord(303, 0), 2)}));
+    return formats::MakeRegRegion(region);
 }
 
 // The region files: even numbers link to the fuzz inputs, odd ones hold intact data.
@@ -71,8 +71,8 @@ const Paths& WorldFiles()
     static const Paths paths = [] {
         const std::string dir = fuzz::ScratchFolder() + "world/";
         Paths p{dir + "VXIFIX", dir + "VXIREG", dir + "fix.in", dir + "reg.in", dir + "map.in"};
-        support::WriteFile(dir + "fix.ok", IntactFixRegion());
-        support::WriteFile(dir + "reg.ok", IntactRegRegion());
+        formats::WriteFile(dir + "fix.ok", IntactFixRegion());
+        formats::WriteFile(dir + "reg.ok", IntactRegRegion());
         for (int k = 0; k < kRegionCount; ++k) {
             const bool fuzzed = k % 2 == 0;
             std::filesystem::create_symlink(fuzzed ? p.fixInput : dir + "fix.ok", RegionFileName(p.fixPrefix, k));

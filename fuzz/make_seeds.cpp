@@ -11,20 +11,20 @@
 
 #include "net/message_types.h"
 #include "net/protocol.h"
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 #include "support/mini_game.h"
-#include "support/shape_writer.h"
-#include "support/world_writer.h"
+#include "formats/shape_writer.h"
+#include "formats/world_writer.h"
 
 namespace {
 
-using support::Bytes;
+using formats::Bytes;
 
 std::string outDir;
 
 void Seed(const std::string& target, const std::string& name, const Bytes& bytes)
 {
-    support::WriteFile(outDir + "/" + target + "/" + name, bytes);
+    formats::WriteFile(outDir + "/" + target + "/" + name, bytes);
 }
 
 Bytes ReadAll(const std::string& path)
@@ -50,7 +50,7 @@ std::string Message(uint32_t type, const Bytes& payload)
 void Step(Bytes& out, uint8_t step, const std::string& bytes)
 {
     out.push_back(step);
-    support::PutU16(out, uint16_t(bytes.size()));
+    formats::PutU16(out, uint16_t(bytes.size()));
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
@@ -58,24 +58,24 @@ void NetSeeds()
 {
     using namespace net::msg;
     Bytes add, state, say, id, pos, beat, ack;
-    support::PutI32(add, 7);
-    support::PutU16(add, 155);
-    support::PutU8(add, 8);
-    support::PutU8(add, 2);
-    support::PutU16(add, 940);
-    support::PutU16(add, 1220);
-    support::PutI32(state, 7);
+    formats::PutI32(add, 7);
+    formats::PutU16(add, 155);
+    formats::PutU8(add, 8);
+    formats::PutU8(add, 2);
+    formats::PutU16(add, 940);
+    formats::PutU16(add, 1220);
+    formats::PutI32(state, 7);
     state.resize(45, 0x40);
-    support::PutI32(say, 7);
-    support::PutU32(say, 3000);
+    formats::PutI32(say, 7);
+    formats::PutU32(say, 3000);
     for (char c : std::string("Well met, traveller."))
         say.push_back(uint8_t(c));
-    support::PutI32(id, 7);
+    formats::PutI32(id, 7);
     pos = {2, 0, 0xAC, 0x03, 0xC4, 0x04, 0};
     beat = {1, 0x10, 0x27, 0, 0};
     ack = {1, 40, 0, 0, 0};
     Bytes remove;
-    support::PutI32(remove, 7);
+    formats::PutI32(remove, 7);
     remove.resize(8, 0);
 
     // The TCP side: actors arrive, speak, move and go, split across reads.
@@ -124,38 +124,38 @@ void ShapeSeeds()
     const char* names[4] = {"SHAPES.VGA", "FONTS.VGA", "GUMPS.VGA", "POINTERS.SHP"};
     for (uint8_t mode = 0; mode < 4; ++mode) {
         Bytes seed{mode};
-        support::PutBytes(seed, ReadAll(folder + "STATIC/" + names[mode]));
+        formats::PutBytes(seed, ReadAll(folder + "STATIC/" + names[mode]));
         Seed("shapes", std::string("intact_") + names[mode], seed);
     }
     std::filesystem::remove_all(folder);
 
     // A shape of encoded spans with colour and literal runs, clipped at both ends.
-    support::Frame frame;
+    formats::Frame frame;
     frame.header[0] = 9;
-    support::Span encoded;
+    formats::Span encoded;
     encoded.x = -3;
     encoded.y = -2;
     encoded.encoded = true;
     encoded.runs = {{true, {7}, 5}, {false, {1, 2, 3}, 3}, {true, {9}, 127}};
-    support::Span raw;
+    formats::Span raw;
     raw.x = 1;
     raw.y = 1;
     raw.raw = {4, 5, 6, 7};
     frame.spans = {encoded, raw};
-    support::Frame second = frame;
+    formats::Frame second = frame;
     second.spans[0].y = 3;
     Bytes shapes;
     std::vector<Bytes> entries;
     for (int i = 0; i < 150; ++i)
         entries.push_back(Bytes(64, uint8_t(i + 1)));
-    entries.push_back(support::MakeShape({frame, second}));
-    entries.push_back(support::MakeShape({frame}));
+    entries.push_back(formats::MakeShape({frame, second}));
+    entries.push_back(formats::MakeShape({frame}));
     Bytes seed{0};
-    support::PutBytes(seed, support::MakeFlex(entries));
+    formats::PutBytes(seed, formats::MakeFlex(entries));
     Seed("shapes", "encoded_spans", seed);
 
     Bytes pointer{3};
-    support::PutBytes(pointer, support::MakeShape({frame, second, frame}));
+    formats::PutBytes(pointer, formats::MakeShape({frame, second, frame}));
     Seed("shapes", "encoded_pointer", pointer);
 }
 
@@ -163,33 +163,33 @@ void ShapeSeeds()
 
 void WorldSeeds()
 {
-    support::FixRegion fix;
-    fix[0].push_back({1, 2, 3, support::ShapeWord(300, 1)});
-    fix[5].push_back({4, 4, 10, support::ShapeWord(310, 2)});
-    fix[5].push_back({5, 4, 5, support::ShapeWord(311, 0)});
-    support::RegRegion reg;
-    reg[0].push_back(support::MovableShort(3, 4, support::ShapeWord(302, 2), 5));
-    reg[18].push_back(support::MovableLong(20, 21, support::ShapeWord(400, 0), 2,
-                                           {support::MovableShort(20, 21, support::ShapeWord(303, 0), 2),
-                                            support::MovableLong(20, 21, support::ShapeWord(404, 0), 2)}));
+    formats::FixRegion fix;
+    fix[0].push_back({1, 2, 3, formats::ShapeWord(300, 1)});
+    fix[5].push_back({4, 4, 10, formats::ShapeWord(310, 2)});
+    fix[5].push_back({5, 4, 5, formats::ShapeWord(311, 0)});
+    formats::RegRegion reg;
+    reg[0].push_back(formats::MovableShort(3, 4, formats::ShapeWord(302, 2), 5));
+    reg[18].push_back(formats::MovableLong(20, 21, formats::ShapeWord(400, 0), 2,
+                                           {formats::MovableShort(20, 21, formats::ShapeWord(303, 0), 2),
+                                            formats::MovableLong(20, 21, formats::ShapeWord(404, 0), 2)}));
     std::vector<uint16_t> numbers(256 * 2);
     for (size_t i = 0; i < numbers.size(); ++i)
         numbers[i] = uint16_t(i * 7 % 3100);
-    const Bytes map = support::MakeRegionMap(numbers);
+    const Bytes map = formats::MakeRegionMap(numbers);
 
     auto join = [](const Bytes& a, const Bytes& b, const Bytes& c) {
         Bytes out = a;
         for (const Bytes* part : {&b, &c}) {
             for (char ch : std::string("VXFZ"))
                 out.push_back(uint8_t(ch));
-            support::PutBytes(out, *part);
+            formats::PutBytes(out, *part);
         }
         return out;
     };
-    Seed("world", "intact", join(support::MakeFixRegion(fix), support::MakeRegRegion(reg), map));
-    Bytes cut = support::MakeRegRegion(reg);
+    Seed("world", "intact", join(formats::MakeFixRegion(fix), formats::MakeRegRegion(reg), map));
+    Bytes cut = formats::MakeRegRegion(reg);
     cut.resize(cut.size() / 2);
-    Seed("world", "cut_stream", join(support::MakeFlexDeclaring({{1, 2, 3, 4, 5}}, 300), cut, {}));
+    Seed("world", "cut_stream", join(formats::MakeFlexDeclaring({{1, 2, 3, 4, 5}}, 300), cut, {}));
 }
 
 // --- initgame: the archive ---
@@ -197,8 +197,8 @@ void WorldSeeds()
 void InitGameSeeds()
 {
     Seed("initgame", "intact",
-         support::MakeInitGame({{"IDENTITY", {'E', 'V', '\r', '\n'}}, {"VXIREG00", Bytes(300, 0)}, {"A", {}}}));
-    Seed("initgame", "long_name", support::MakeInitGame({{"ABCDEFGHIJKLM", {1, 2, 3}}, {"..", {4}}}));
+         formats::MakeInitGame({{"IDENTITY", {'E', 'V', '\r', '\n'}}, {"VXIREG00", Bytes(300, 0)}, {"A", {}}}));
+    Seed("initgame", "long_name", formats::MakeInitGame({{"ABCDEFGHIJKLM", {1, 2, 3}}, {"..", {4}}}));
 }
 
 }  // namespace

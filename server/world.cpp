@@ -1,4 +1,5 @@
-// The world's identity, its walls and the motion rule.
+// The server's world: the wall tables loaded from the game folder, the wall test and
+// the motion rule every actor walks by.
 #include "world.h"
 
 #include <cmath>

@@ -132,7 +132,7 @@ std::vector<ShapeArt> MakeCharacters()
     for (const Look& look : kLooks) {
         ShapeArt art;
         art.name = look.name;
-        std::vector<support::Picture> north, south;
+        std::vector<formats::Picture> north, south;
         for (int pose = 0; pose < 3; ++pose) {
             north.push_back(Project(Figure(look, pose, false), outlined));
             south.push_back(Project(Figure(look, pose, true), outlined));

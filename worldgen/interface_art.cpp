@@ -7,13 +7,13 @@
 #include "glyphs.h"
 #include "palette.h"
 #include "rng.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 
 namespace worldgen {
 
 namespace {
 
-using support::Picture;
+using formats::Picture;
 
 struct Face {
     const char* const* glyphs;
@@ -47,14 +47,14 @@ struct FontStyle {
     int space;    // advance of a blank
 };
 
-support::Frame Glyph(const FontStyle& s, int code)
+formats::Frame Glyph(const FontStyle& s, int code)
 {
     if (code < 32)
-        return support::Frame{};
+        return formats::Frame{};
     int first, last;
     InkColumns(s.face, code, first, last);
     if (last < 0) {
-        support::Frame blank;
+        formats::Frame blank;
         blank.header[0] = int16_t(s.space);
         return blank;
     }
@@ -86,15 +86,15 @@ support::Frame Glyph(const FontStyle& s, int code)
         }
     p.hotX = 1;
     p.hotY = gh;  // the ink's last row sits one pixel above the hot spot row
-    return support::FrameFromPicture(p, int16_t(gw + s.spacing + (s.outline >= 0 ? 1 : 0)));
+    return formats::FrameFromPicture(p, int16_t(gw + s.spacing + (s.outline >= 0 ? 1 : 0)));
 }
 
-support::Bytes Font(const FontStyle& s)
+formats::Bytes Font(const FontStyle& s)
 {
-    std::vector<support::Frame> frames;
+    std::vector<formats::Frame> frames;
     for (int code = 0; code < kFontFrames; ++code)
         frames.push_back(Glyph(s, code));
-    return support::MakeShape(frames);
+    return formats::MakeShape(frames);
 }
 
 // Panels: a textured field inside a bevelled frame.
@@ -217,7 +217,7 @@ Picture PlainPointer(int frame)
 
 }  // namespace
 
-std::vector<support::Bytes> MakeFonts()
+std::vector<formats::Bytes> MakeFonts()
 {
     const FontStyle overlay{kFace5x7, 1, [](int, int) { return int(Shade(kCream, 7)); }, kOutline, -1, 1, 4};
     const FontStyle ink{kFace5x7, 1, [](int, int) { return int(Shade(kBark, 1)); }, -1, -1, 1, 4};
@@ -229,9 +229,9 @@ std::vector<support::Bytes> MakeFonts()
     return {Font(overlay), Font(ink), Font(gold), Font(title), Font(small)};
 }
 
-std::vector<support::Bytes> MakeGumps()
+std::vector<formats::Bytes> MakeGumps()
 {
-    std::vector<support::Bytes> out;
+    std::vector<formats::Bytes> out;
     const Ramp ramps[] = {kParchment, kStone, kWood, kDirt, kSlate, kCream};
     for (int g = 0; g < kGumpCount; ++g) {
         Picture p;
@@ -244,20 +244,20 @@ std::vector<support::Bytes> MakeGumps()
             const int w = 24 + int(h % 160), ht = 20 + int((h >> 16) % 120);
             p = Panel(w, ht, ramps[g % 6], g % 3, uint64_t(g));
         }
-        out.push_back(support::MakeShape({support::FrameFromPicture(p)}));
+        out.push_back(formats::MakeShape({formats::FrameFromPicture(p)}));
     }
     return out;
 }
 
-support::Bytes MakePointer()
+formats::Bytes MakePointer()
 {
-    std::vector<support::Frame> frames;
+    std::vector<formats::Frame> frames;
     for (int f = 0; f < 8; ++f)
-        frames.push_back(support::FrameFromPicture(PlainPointer(f)));
+        frames.push_back(formats::FrameFromPicture(PlainPointer(f)));
     for (int band = 0; band < 3; ++band)
         for (int dir = 0; dir < 8; ++dir)
-            frames.push_back(support::FrameFromPicture(Arrow(dir, band)));
-    return support::MakeShape(frames);
+            frames.push_back(formats::FrameFromPicture(Arrow(dir, band)));
+    return formats::MakeShape(frames);
 }
 
 }  // namespace worldgen

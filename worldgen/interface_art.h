@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 
 namespace worldgen {
 
@@ -17,16 +17,16 @@ constexpr int kSpeechLogGumps[2] = {49, 54};
 // dark ink for parchment, font 3 gold with a shadow, font 4 large titles,
 // font 5 the small dark speech-log font (lines 6 pixels apart). A glyph's hot
 // spot is its left edge on the baseline; frame headers hold the advance.
-std::vector<support::Bytes> MakeFonts();
+std::vector<formats::Bytes> MakeFonts();
 
 // GUMPS.VGA entries, one frame each, hot spot at the top-left corner. Gumps 49
 // and 54 are the speech-log panels: 20 lines of 6 pixels from 44 pixels right
 // and 35 pixels below the hot spot.
-std::vector<support::Bytes> MakeGumps();
+std::vector<formats::Bytes> MakeGumps();
 
 // POINTERS.SHP: frames 0-7 the plain pointer (hot spot at its tip), 8-31
 // three bands of eight arrows (north, north-east, ... north-west), small to
 // large, hot spot at the arrow's centre.
-support::Bytes MakePointer();
+formats::Bytes MakePointer();
 
 }  // namespace worldgen

@@ -32,7 +32,7 @@ int BaseGround(Base b)
 }
 
 // Projects a model onto the ground of its own tile.
-support::Picture OnBase(const Volume& v, Base b, int frame = 0)
+formats::Picture OnBase(const Volume& v, Base b, int frame = 0)
 {
     const std::vector<uint8_t> base = GroundPixels(BaseGround(b), frame);
     ProjectOptions o;
@@ -40,14 +40,14 @@ support::Picture OnBase(const Volume& v, Base b, int frame = 0)
     return Project(v, o);
 }
 
-support::Picture Outlined(const Volume& v)
+formats::Picture Outlined(const Volume& v)
 {
     ProjectOptions o;
     o.outline = true;
     return Project(v, o);
 }
 
-ShapeArt Art(const std::string& name, std::vector<support::Picture> frames, int height, int tx, int ty,
+ShapeArt Art(const std::string& name, std::vector<formats::Picture> frames, int height, int tx, int ty,
              bool blocks = false, int cls = 0, bool animated = false, bool boxOrdered = false)
 {
     ShapeArt a;
@@ -604,7 +604,7 @@ Volume Item(int kind, uint64_t seed)
 }
 
 // Tinted copies make the filler shapes that stand between the designed ones.
-support::Picture Tinted(support::Picture p, int rampShift)
+formats::Picture Tinted(formats::Picture p, int rampShift)
 {
     for (int& c : p.pixels)
         if (c >= 0 && c < 224 && c != kBlack)
@@ -658,7 +658,7 @@ ShapeCatalogue MakeObjectShapes()
     o.bush.fill(-1); o.rock.fill(-1); o.reeds.fill(-1); o.flowers.fill(-1);
 
     auto frames3 = [](const std::function<Volume(int)>& make, Base base) {
-        std::vector<support::Picture> f;
+        std::vector<formats::Picture> f;
         for (int i = 0; i < 3; ++i)
             f.push_back(OnBase(make(i), base, i));
         return f;
@@ -686,7 +686,7 @@ ShapeCatalogue MakeObjectShapes()
         o.boulder = b.Add(Art("boulder", {OnBase(v, kOnRock)}, 3, 2, 2, true));
     }
     auto wallFrames = [](Ramp r, int style) {
-        return std::vector<support::Picture>{Project(Wall(r, style, 0)), Project(Wall(r, style, 1)), Project(Wall(r, style, 2))};
+        return std::vector<formats::Picture>{Project(Wall(r, style, 0)), Project(Wall(r, style, 1)), Project(Wall(r, style, 2))};
     };
     o.stoneWall = b.Add(Art("stone wall", wallFrames(kStone, 0), 5, 1, 1, true));
     o.brickWall = b.Add(Art("brick wall", wallFrames(kBrick, 1), 5, 1, 1, true));
@@ -695,7 +695,7 @@ ShapeCatalogue MakeObjectShapes()
     o.doorEast = b.Add(Art("doorway east", {OnBase(Doorway(false), kOnWood)}, 5, 1, 1));
     o.battlement = b.Add(Art("battlement", {Project(Battlement())}, 4, 1, 1, true));
     auto roofFrames = [](Ramp r) {
-        std::vector<support::Picture> f;
+        std::vector<formats::Picture> f;
         for (int i = 0; i < 9; ++i)
             f.push_back(Project(RoofPiece(r, i)));
         return f;
@@ -707,7 +707,7 @@ ShapeCatalogue MakeObjectShapes()
     o.signpost = b.Add(Art("signpost", {OnBase(Signpost(), kOnGrass), OnBase(Signpost(), kOnCobbles)}, 3, 1, 1, true));
     o.well = b.Add(Art("well", {OnBase(Well(), kOnCobbles)}, 4, 2, 2, true));
     {
-        std::vector<support::Picture> f;
+        std::vector<formats::Picture> f;
         for (int i = 0; i < 4; ++i)
             f.push_back(OnBase(Fountain(i), kOnCobbles, i));
         o.fountain = b.Add(Art("fountain", f, 2, 2, 2, true, 0, true));
@@ -715,7 +715,7 @@ ShapeCatalogue MakeObjectShapes()
     o.stall = b.Add(Art("market stall", {OnBase(Stall(), kOnCobbles)}, 3, 2, 1, true));
     o.statue = b.Add(Art("statue", {OnBase(Statue(), kOnCobbles)}, 6, 1, 1, true));
     auto animated = [](const std::function<Volume(int)>& make, int n, bool outline) {
-        std::vector<support::Picture> f;
+        std::vector<formats::Picture> f;
         for (int i = 0; i < n; ++i)
             f.push_back(outline ? Outlined(make(i)) : Project(make(i)));
         return f;

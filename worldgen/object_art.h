@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 
 namespace worldgen {
 
 struct ShapeArt {
     std::string name;
-    std::vector<support::Picture> frames;
+    std::vector<formats::Picture> frames;
     uint8_t flags[3] = {0, 0, 0};  // TFA.DAT bytes
     uint8_t dims[2] = {0, 0};      // SHPDIMS.DAT bytes: blocks along x, along y
 };

@@ -6,7 +6,7 @@
 
 #include "palette.h"
 #include "rng.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 
 namespace worldgen {
 
@@ -262,14 +262,14 @@ std::vector<uint8_t> GroundPixels(int ground, int frame)
     }
 }
 
-std::vector<support::Bytes> MakeGroundTiles()
+std::vector<formats::Bytes> MakeGroundTiles()
 {
-    std::vector<support::Bytes> entries;
+    std::vector<formats::Bytes> entries;
     for (int g = 0; g < kGroundShapeCount; ++g) {
-        std::vector<support::Bytes> frames;
+        std::vector<formats::Bytes> frames;
         for (int f = 0; f < GroundFrameCount(g); ++f)
             frames.push_back(GroundPixels(g, f));
-        support::Bytes entry = support::MakeGroundTile(frames);
+        formats::Bytes entry = formats::MakeGroundTile(frames);
         // A ground tile whose first u32 equals its size would load as a
         // run-length shape; nudge its fourth pixel if that ever happens.
         const uint32_t first = uint32_t(entry[0]) | uint32_t(entry[1]) << 8 | uint32_t(entry[2]) << 16 | uint32_t(entry[3]) << 24;

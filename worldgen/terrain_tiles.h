@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 
 namespace worldgen {
 
@@ -31,6 +31,6 @@ std::vector<uint8_t> GroundPixels(int ground, int frame);
 
 // The 150 ground-tile archive entries. No entry's first four bytes equal its
 // size, so none is taken for a run-length shape.
-std::vector<support::Bytes> MakeGroundTiles();
+std::vector<formats::Bytes> MakeGroundTiles();
 
 }  // namespace worldgen

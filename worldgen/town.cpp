@@ -9,16 +9,16 @@
 
 namespace worldgen {
 
-using support::ShapeWord;
+using formats::ShapeWord;
 
-support::MovableObject ShortEntry(uint16_t word, int lift, uint8_t quality)
+formats::MovableObject ShortEntry(uint16_t word, int lift, uint8_t quality)
 {
-    return support::MovableShort(0, 0, word, lift, quality);
+    return formats::MovableShort(0, 0, word, lift, quality);
 }
 
-support::MovableObject LongEntry(uint16_t word, int lift, std::vector<support::MovableObject> contents)
+formats::MovableObject LongEntry(uint16_t word, int lift, std::vector<formats::MovableObject> contents)
 {
-    return support::MovableLong(0, 0, word, lift, std::move(contents));
+    return formats::MovableLong(0, 0, word, lift, std::move(contents));
 }
 
 namespace {
@@ -58,7 +58,7 @@ private:
     // Sets the pattern word of world tile (x, y).
     void Put(int x, int y, uint16_t word) { At(x - kTownX0 * 16, y - kTownY0 * 16) = word; }
     void Fix(int x, int y, int lift, int shape, int frame = 0) { fixed_.push_back({x, y, lift, ShapeWord(shape, frame)}); }
-    void Move(int x, int y, support::MovableObject o) { movable_.push_back({x, y, std::move(o)}); }
+    void Move(int x, int y, formats::MovableObject o) { movable_.push_back({x, y, std::move(o)}); }
 
     void LayStreets()
     {
@@ -221,7 +221,7 @@ private:
         Move(tx, ty, ShortEntry(ShapeWord(ids_.items[size_t(rng_.Below(12))], 0), 1));
         Move(tx - 1, ty, ShortEntry(ShapeWord(ids_.items[size_t(rng_.Below(12))], 0), 1));
         // A chest with contents (long form), a barrel and a crate (short form).
-        std::vector<support::MovableObject> contents;
+        std::vector<formats::MovableObject> contents;
         for (int i = 0, n = 1 + rng_.Below(4); i < n; ++i)
             contents.push_back(ShortEntry(ShapeWord(ids_.items[size_t(rng_.Below(12))], 0), 0, uint8_t(i)));
         Move(ix1, iy1, LongEntry(ShapeWord(ids_.chest, 0), 0, contents));

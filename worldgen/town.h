@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "object_art.h"
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 namespace worldgen {
 
@@ -21,12 +21,12 @@ struct PlacedFixed {
 
 struct PlacedMovable {
     int x, y;  // world tile
-    support::MovableObject object;  // its d[0] and d[1] are filled in when placed
+    formats::MovableObject object;  // its d[0] and d[1] are filled in when placed
 };
 
 struct TownChunk {
     int cx, cy;  // world chunk
-    support::ChunkPattern pattern;
+    formats::ChunkPattern pattern;
 };
 
 struct Town {
@@ -39,7 +39,7 @@ Town BuildTown(uint64_t seed, const ObjectIds& ids);
 
 // A movable entry in the short (L = 6) or long (L = 12) form; d[0] and d[1]
 // are set from the world tile when the entry is filed under its region.
-support::MovableObject ShortEntry(uint16_t word, int lift, uint8_t quality = 0);
-support::MovableObject LongEntry(uint16_t word, int lift, std::vector<support::MovableObject> contents = {});
+formats::MovableObject ShortEntry(uint16_t word, int lift, uint8_t quality = 0);
+formats::MovableObject LongEntry(uint16_t word, int lift, std::vector<formats::MovableObject> contents = {});
 
 }  // namespace worldgen

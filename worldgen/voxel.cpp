@@ -59,14 +59,14 @@ Texture Solid(Ramp ramp, int shade, int speckle, uint64_t seed)
     };
 }
 
-support::Picture Project(const Volume& vol, const ProjectOptions& options)
+formats::Picture Project(const Volume& vol, const ProjectOptions& options)
 {
     const int margin = 1;
     const int w = vol.SX() + vol.SZ() - 1 + 2 * margin;
     const int h = vol.SY() + vol.SZ() - 1 + 2 * margin;
     const int hotX = vol.AnchorX() + vol.SZ() - 1 + margin;
     const int hotY = vol.AnchorY() + vol.SZ() - 1 + margin;
-    support::Picture pic(w, h, hotX, hotY);
+    formats::Picture pic(w, h, hotX, hotY);
     // Higher voxels on the same pixel are nearer the eye: draw bottom up.
     for (int z = 0; z < vol.SZ(); ++z)
         for (int y = 0; y < vol.SY(); ++y)
@@ -84,7 +84,7 @@ support::Picture Project(const Volume& vol, const ProjectOptions& options)
                 pic.At(x - z + vol.SZ() - 1 + margin, y - z + vol.SZ() - 1 + margin) = colour;
             }
     if (options.outline) {
-        const support::Picture src = pic;
+        const formats::Picture src = pic;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 if (src.At(x, y) >= 0)

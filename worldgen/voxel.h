@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "palette.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 
 namespace worldgen {
 
@@ -84,6 +84,6 @@ struct ProjectOptions {
 };
 
 // Projects the model into a picture whose hot spot is the model's anchor.
-support::Picture Project(const Volume& volume, const ProjectOptions& options = {});
+formats::Picture Project(const Volume& volume, const ProjectOptions& options = {});
 
 }  // namespace worldgen

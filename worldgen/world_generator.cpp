@@ -6,9 +6,9 @@
 #include "interface_art.h"
 #include "object_art.h"
 #include "palette.h"
-#include "support/flex_writer.h"
-#include "support/shape_writer.h"
-#include "support/world_writer.h"
+#include "formats/flex_writer.h"
+#include "formats/shape_writer.h"
+#include "formats/world_writer.h"
 #include "terrain_tiles.h"
 #include "world_map.h"
 
@@ -16,7 +16,7 @@ namespace worldgen {
 
 namespace {
 
-using support::Bytes;
+using formats::Bytes;
 
 std::string Join(const std::string& dir, const std::string& a, const std::string& b = "")
 {
@@ -70,11 +70,11 @@ WorldSummary GenerateWorld(const std::string& outDir, uint64_t seed, const std::
 
     say("palette and colour tables");
     const auto palette = MakePalette();
-    support::WriteFile(Join(stat, "PALETTES.FLX"), support::MakeFlex({Bytes(palette.begin(), palette.end())}, "Veltharn palettes"));
+    formats::WriteFile(Join(stat, "PALETTES.FLX"), formats::MakeFlex({Bytes(palette.begin(), palette.end())}, "Veltharn palettes"));
     std::vector<Bytes> transforms;
     for (int k = 0; k < 8; ++k)
         transforms.push_back(Transform(k));
-    support::WriteFile(Join(stat, "XFORM.TBL"), support::MakeFlex(transforms, "Veltharn colour transforms"));
+    formats::WriteFile(Join(stat, "XFORM.TBL"), formats::MakeFlex(transforms, "Veltharn colour transforms"));
 
     say("ground tiles and objects");
     std::vector<Bytes> shapes = MakeGroundTiles();
@@ -82,10 +82,10 @@ WorldSummary GenerateWorld(const std::string& outDir, uint64_t seed, const std::
     Bytes tfa(1024 * 3, 0), dims(874 * 2, 0);
     for (size_t i = 0; i < catalogue.shapes.size(); ++i) {
         const ShapeArt& art = catalogue.shapes[i];
-        std::vector<support::Frame> frames;
-        for (const support::Picture& p : art.frames)
-            frames.push_back(support::FrameFromPicture(p));
-        shapes.push_back(support::MakeShape(frames));
+        std::vector<formats::Frame> frames;
+        for (const formats::Picture& p : art.frames)
+            frames.push_back(formats::FrameFromPicture(p));
+        shapes.push_back(formats::MakeShape(frames));
         const size_t shape = 150 + i;
         for (int b = 0; b < 3; ++b)
             tfa[shape * 3 + size_t(b)] = art.flags[b];
@@ -94,37 +94,37 @@ WorldSummary GenerateWorld(const std::string& outDir, uint64_t seed, const std::
     }
     summary.shapeCount = int(shapes.size());
     summary.characterShapes = int(catalogue.ids.characters.size());
-    support::WriteFile(Join(stat, "SHAPES.VGA"), support::MakeFlex(shapes, "Veltharn shapes"));
-    support::WriteFile(Join(stat, "TFA.DAT"), tfa);
-    support::WriteFile(Join(stat, "SHPDIMS.DAT"), dims);
+    formats::WriteFile(Join(stat, "SHAPES.VGA"), formats::MakeFlex(shapes, "Veltharn shapes"));
+    formats::WriteFile(Join(stat, "TFA.DAT"), tfa);
+    formats::WriteFile(Join(stat, "SHPDIMS.DAT"), dims);
 
     say("fonts, gumps and pointer");
-    support::WriteFile(Join(stat, "FONTS.VGA"), support::MakeFlex(MakeFonts(), "Veltharn fonts"));
-    support::WriteFile(Join(stat, "GUMPS.VGA"), support::MakeFlex(MakeGumps(), "Veltharn gumps"));
-    support::WriteFile(Join(stat, "POINTERS.SHP"), MakePointer());
+    formats::WriteFile(Join(stat, "FONTS.VGA"), formats::MakeFlex(MakeFonts(), "Veltharn fonts"));
+    formats::WriteFile(Join(stat, "GUMPS.VGA"), formats::MakeFlex(MakeGumps(), "Veltharn gumps"));
+    formats::WriteFile(Join(stat, "POINTERS.SHP"), MakePointer());
 
     const WorldMap map = BuildWorldMap(seed, catalogue, [&](const std::string& step) { say("map: " + step); });
     summary.distinctChunks = map.distinctChunks;
     say("writing VXCHUNKS and VXMAP");
-    support::WriteFile(Join(stat, "VXCHUNKS"), support::MakeChunkPatterns(map.patterns));
-    support::WriteFile(Join(stat, "VXMAP"), support::MakeRegionMap(map.regionMap));
+    formats::WriteFile(Join(stat, "VXCHUNKS"), formats::MakeChunkPatterns(map.patterns));
+    formats::WriteFile(Join(stat, "VXMAP"), formats::MakeRegionMap(map.regionMap));
 
     say("writing VXIFIX00..8F, VXIREG00..8F and INITGAME.DAT");
     std::vector<std::pair<std::string, Bytes>> initial;
     std::string identityFile = identity;
     identityFile += "\r\n";
     initial.emplace_back("IDENTITY", Bytes(identityFile.begin(), identityFile.end()));
-    for (int r = 0; r < support::kRegionCount; ++r) {
-        support::WriteFile(support::RegionFileName(Join(stat, "VXIFIX"), r), support::MakeFixRegion(map.fixed[size_t(r)]));
-        const Bytes reg = support::MakeRegRegion(map.movable[size_t(r)]);
-        support::WriteFile(support::RegionFileName(Join(gamedat, "VXIREG"), r), reg);
-        initial.emplace_back(support::RegionFileName("VXIREG", r), reg);
+    for (int r = 0; r < formats::kRegionCount; ++r) {
+        formats::WriteFile(formats::RegionFileName(Join(stat, "VXIFIX"), r), formats::MakeFixRegion(map.fixed[size_t(r)]));
+        const Bytes reg = formats::MakeRegRegion(map.movable[size_t(r)]);
+        formats::WriteFile(formats::RegionFileName(Join(gamedat, "VXIREG"), r), reg);
+        initial.emplace_back(formats::RegionFileName("VXIREG", r), reg);
         for (const auto& list : map.fixed[size_t(r)])
             summary.fixedObjects += int(list.size());
         for (const auto& list : map.movable[size_t(r)])
             summary.movableObjects += int(list.size());
     }
-    support::WriteFile(Join(stat, "INITGAME.DAT"), support::MakeInitGame(initial));
+    formats::WriteFile(Join(stat, "INITGAME.DAT"), formats::MakeInitGame(initial));
     say("done");
     return summary;
 }

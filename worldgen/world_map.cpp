@@ -13,7 +13,7 @@
 
 namespace worldgen {
 
-using support::ShapeWord;
+using formats::ShapeWord;
 
 namespace {
 
@@ -50,12 +50,12 @@ class PatternMaker {
 public:
     explicit PatternMaker(const ObjectIds& ids) : ids_(ids) {}
 
-    support::ChunkPattern Make(const PatternKey& key) const
+    formats::ChunkPattern Make(const PatternKey& key) const
     {
         const uint64_t seed = Hash(key.Packed(), 0x5EED);
         Terrain t[16][16];
         Classes(key, seed, t);
-        support::ChunkPattern p{};
+        formats::ChunkPattern p{};
         bool road[16][16] = {};
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x)
@@ -155,7 +155,7 @@ private:
             }
     }
 
-    void PlaceNature(support::ChunkPattern& p, Terrain t[16][16], int x, int y, int variant, uint64_t h) const
+    void PlaceNature(formats::ChunkPattern& p, Terrain t[16][16], int x, int y, int variant, uint64_t h) const
     {
         const int roll = int((h >> 20) % 1000);
         const int frame = int((h >> 40) % 3);
@@ -237,15 +237,15 @@ class MapAssembler {
 public:
     MapAssembler(const ObjectIds& ids) : maker_(ids)
     {
-        map_.regionMap.assign(size_t(support::kRegionCount * 256), 0);
-        map_.fixed.resize(support::kRegionCount);
-        map_.movable.resize(support::kRegionCount);
+        map_.regionMap.assign(size_t(formats::kRegionCount * 256), 0);
+        map_.fixed.resize(formats::kRegionCount);
+        map_.movable.resize(formats::kRegionCount);
     }
 
     // A pattern of its own (town chunks): never shared.
-    int AddUnique(const support::ChunkPattern& p)
+    int AddUnique(const formats::ChunkPattern& p)
     {
-        if (map_.patterns.size() >= size_t(support::kChunkPatternCount))
+        if (map_.patterns.size() >= size_t(formats::kChunkPatternCount))
             throw std::logic_error("out of chunk patterns for the town");
         map_.patterns.push_back(p);
         return int(map_.patterns.size()) - 1;
@@ -259,7 +259,7 @@ public:
             const auto found = byKey_.find(key.Packed());
             if (found != byKey_.end())
                 return found->second;
-            if (map_.patterns.size() < size_t(support::kChunkPatternCount) - reserve_ || attempt >= 3) {
+            if (map_.patterns.size() < size_t(formats::kChunkPatternCount) - reserve_ || attempt >= 3) {
                 const int n = int(map_.patterns.size());
                 map_.patterns.push_back(maker_.Make(key));
                 byKey_[key.Packed()] = n;
@@ -286,7 +286,7 @@ public:
         map_.fixed[size_t(p.Region())][size_t(p.ChunkInRegion())].push_back({p.TileX(), p.TileY(), lift, word});
     }
 
-    void AddMovable(int x, int y, support::MovableObject o)
+    void AddMovable(int x, int y, formats::MovableObject o)
     {
         const TilePos p{x, y};
         o.data[0] = uint8_t(((x / 16) % 16) << 4 | p.TileX());
@@ -300,7 +300,7 @@ public:
     {
         map_.distinctChunks = int(map_.patterns.size());
         const Terrain land[] = {kGrassland, kMeadow, kForest, kSnow, kSwamp, kRocky, kSand};
-        for (int n = 0; map_.patterns.size() < size_t(support::kChunkPatternCount); ++n) {
+        for (int n = 0; map_.patterns.size() < size_t(formats::kChunkPatternCount); ++n) {
             const Terrain t = land[n % 7];
             PatternKey key{{t, t, t, t}, 4 + (n / 7) % 12, (n / 84) % 16};
             map_.patterns.push_back(maker_.Make(key));

@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "object_art.h"
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 namespace worldgen {
 
 struct WorldMap {
-    std::vector<support::ChunkPattern> patterns;  // exactly 3072
+    std::vector<formats::ChunkPattern> patterns;  // exactly 3072
     std::vector<uint16_t> regionMap;              // 144 x 256 pattern numbers
-    std::vector<support::FixRegion> fixed;        // 144 regions
-    std::vector<support::RegRegion> movable;      // 144 regions
+    std::vector<formats::FixRegion> fixed;        // 144 regions
+    std::vector<formats::RegRegion> movable;      // 144 regions
     int distinctChunks = 0;                       // patterns the map actually uses
 };
 

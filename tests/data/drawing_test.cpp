@@ -10,12 +10,12 @@
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "platform/console.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 
-using support::Bytes;
-using support::Frame;
-using support::Run;
-using support::Span;
+using formats::Bytes;
+using formats::Frame;
+using formats::Run;
+using formats::Span;
 
 namespace {
 
@@ -84,7 +84,7 @@ protected:
 
     void Store(int slot, const std::vector<Frame>& frames)
     {
-        const Bytes bytes = support::MakeShape(frames);
+        const Bytes bytes = formats::MakeShape(frames);
         shapes->StoreShape(slot, bytes.data(), int32_t(bytes.size()), false);
     }
 
@@ -310,9 +310,9 @@ TEST_F(Drawing, RunsOfLengthZeroDrawNothingAndKeepTheWalkInStep)
     // Each encoded span: empty literal run, literal run {1, 2}, empty colour run,
     // colour run of 2. One span is drawn whole, one cut at the left edge, one
     // on a row off the picture, and a raw span after them must still be found.
-    const support::Bytes runs = {0, 2 << 1, 1, 2, 1, 77, (2 << 1) | 1, 3};
-    support::Bytes frame = {0, 0, 0xFF, 0xFF, 0, 0, 0, 0};  // header
-    auto span = [&](int16_t x, int16_t y, bool encoded, const support::Bytes& data, int length) {
+    const formats::Bytes runs = {0, 2 << 1, 1, 2, 1, 77, (2 << 1) | 1, 3};
+    formats::Bytes frame = {0, 0, 0xFF, 0xFF, 0, 0, 0, 0};  // header
+    auto span = [&](int16_t x, int16_t y, bool encoded, const formats::Bytes& data, int length) {
         frame.push_back(uint8_t((length << 1) | int(encoded)));
         frame.push_back(0);
         frame.push_back(uint8_t(x));
@@ -326,9 +326,9 @@ TEST_F(Drawing, RunsOfLengthZeroDrawNothingAndKeepTheWalkInStep)
     span(0, -50, true, runs, 4);
     span(0, 2, false, {9}, 1);
     frame.insert(frame.end(), {0, 0});
-    support::Bytes shape = {0, 0, 0, 0, 8, 0, 0, 0};
+    formats::Bytes shape = {0, 0, 0, 0, 8, 0, 0, 0};
     shape.insert(shape.end(), frame.begin(), frame.end());
-    support::SetU32(shape, 0, uint32_t(shape.size()));
+    formats::SetU32(shape, 0, uint32_t(shape.size()));
     shapes->StoreShape(150, shape.data(), int32_t(shape.size()), false);
     ASSERT_TRUE(shapes->FrameUsable(150, 0));
 
@@ -349,7 +349,7 @@ TEST_F(Drawing, RunsOfLengthZeroDrawNothingAndKeepTheWalkInStep)
 
 TEST_F(Drawing, FrameThatFailedTheLoadCheckDrawsNothing)
 {
-    Bytes bytes = support::MakeShape({FrameOf({Raw(0, 0, {1})}), FrameOf({Raw(0, 0, {2})})});
+    Bytes bytes = formats::MakeShape({FrameOf({Raw(0, 0, {1})}), FrameOf({Raw(0, 0, {2})})});
     // Frame 1's span claims 200 pixels that the shape does not hold.
     const uint32_t frame1 = uint32_t(bytes[8]) | uint32_t(bytes[9]) << 8;
     bytes[frame1 + 8] = uint8_t((200 << 1) & 0xFF);
@@ -415,7 +415,7 @@ TEST_F(Drawing, GroundTileHasItsHotSpotBottomRight)
     Bytes second(64);
     for (int i = 0; i < 64; ++i)
         second[i] = uint8_t(100 + i);
-    const Bytes tile = support::MakeGroundTile({Bytes(64, 1), second});
+    const Bytes tile = formats::MakeGroundTile({Bytes(64, 1), second});
     std::memcpy(shapes->GroundTiles[3], tile.data(), tile.size());
 
     shapes->DrawGround(10, 20, 3, 1);
@@ -492,7 +492,7 @@ TEST_F(Text, GlyphWithDamagedSpansStillAdvances)
     std::vector<Frame> glyphs;
     for (int k = 0; k < 'D'; ++k)
         glyphs.push_back(FrameOf({Raw(0, 0, {uint8_t(k)})}, k == 'B' ? 20 : 5));
-    Bytes bytes = support::MakeShape(glyphs);
+    Bytes bytes = formats::MakeShape(glyphs);
     const size_t b = 4 + 4 * 'B';
     const uint32_t frameB = uint32_t(bytes[b]) | uint32_t(bytes[b + 1]) << 8;
     bytes[frameB + 8] = uint8_t((120 << 1) & 0xFF);

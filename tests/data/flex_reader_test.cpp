@@ -2,17 +2,17 @@
 #include <gtest/gtest.h>
 
 #include "data/flex_reader.h"
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 #include "support/temp_folder.h"
 
-using support::Bytes;
+using formats::Bytes;
 
 namespace {
 
 std::string WriteArchive(const support::TempFolder& dir, const Bytes& bytes)
 {
     const std::string path = dir.Path() + "ARCHIVE.FLX";
-    support::WriteFile(path, bytes);
+    formats::WriteFile(path, bytes);
     return path;
 }
 
@@ -22,7 +22,7 @@ TEST(FlexReader, VisitsEveryEntryOnceThenWrapsToTheFirst)
 {
     support::TempFolder dir("flex");
     const std::vector<Bytes> entries = {{1, 2, 3}, {4}, {5, 6}};
-    TFlexReader reader(WriteArchive(dir, support::MakeFlex(entries)));
+    TFlexReader reader(WriteArchive(dir, formats::MakeFlex(entries)));
     EXPECT_EQ(reader.Count(), 3);
 
     std::vector<Bytes> seen;
@@ -49,7 +49,7 @@ TEST(FlexReader, VisitsEveryEntryOnceThenWrapsToTheFirst)
 TEST(FlexReader, SingleEntryWrapsOnFirstNext)
 {
     support::TempFolder dir("flex1");
-    TFlexReader reader(WriteArchive(dir, support::MakeFlex({{9, 9}})));
+    TFlexReader reader(WriteArchive(dir, formats::MakeFlex({{9, 9}})));
     EXPECT_FALSE(reader.Next());
     EXPECT_EQ(reader.Index(), 0);
     EXPECT_EQ(reader.Size(), 2);
@@ -59,7 +59,7 @@ TEST(FlexReader, TruncatedTableFailsAtTheFirstPairPastTheEnd)
 {
     support::TempFolder dir("flextrunc");
     // Two empty entries hold no bytes, so the file ends right after their pairs.
-    const std::string path = WriteArchive(dir, support::MakeFlexDeclaring({{}, {}}, 5));
+    const std::string path = WriteArchive(dir, formats::MakeFlexDeclaring({{}, {}}, 5));
     TFlexReader reader(path);
     EXPECT_EQ(reader.Count(), 5);
     EXPECT_TRUE(reader.Next());
@@ -75,7 +75,7 @@ TEST(FlexReader, TruncatedTableFailsAtTheFirstPairPastTheEnd)
 TEST(FlexReader, ZeroSizeEntryLeavesTheBufferUntouched)
 {
     support::TempFolder dir("flexempty");
-    TFlexReader reader(WriteArchive(dir, support::MakeFlex({{}, {7}})));
+    TFlexReader reader(WriteArchive(dir, formats::MakeFlex({{}, {7}})));
     EXPECT_EQ(reader.Size(), 0);
     uint8_t buf[4] = {0xAA, 0xAA, 0xAA, 0xAA};
     reader.ReadEntry(buf);
@@ -88,8 +88,8 @@ TEST(FlexReader, ZeroSizeEntryLeavesTheBufferUntouched)
 TEST(FlexReader, EntryRunningPastTheFileRaisesBeforeAnythingIsAllocated)
 {
     support::TempFolder dir("flexpast");
-    Bytes bytes = support::MakeFlex({{1, 2, 3, 4}, {5, 6}});
-    support::SetU32(bytes, 128 + 4, 0x7FFFFFF0);  // entry 0 declares nearly 2 GB
+    Bytes bytes = formats::MakeFlex({{1, 2, 3, 4}, {5, 6}});
+    formats::SetU32(bytes, 128 + 4, 0x7FFFFFF0);  // entry 0 declares nearly 2 GB
     bytes.pop_back();                             // entry 1 lacks its last byte
     TFlexReader reader(WriteArchive(dir, bytes));
     std::vector<uint8_t> out;
@@ -112,7 +112,7 @@ TEST(FlexReader, ArchiveDeclaringNoEntriesIsEmpty)
     support::TempFolder dir("flexnone");
     for (int32_t declared : {0, -3}) {
         // Only the header: there is not even one table pair to read.
-        Bytes bytes = support::MakeFlexDeclaring({}, declared);
+        Bytes bytes = formats::MakeFlexDeclaring({}, declared);
         TFlexReader reader(WriteArchive(dir, bytes));
         EXPECT_EQ(reader.Size(), 0);
         uint8_t buf = 0x55;

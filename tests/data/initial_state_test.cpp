@@ -4,11 +4,11 @@
 #include "data/initial_state.h"
 #include "platform/binary_file.h"
 #include "support/temp_folder.h"
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 namespace {
 
-support::Bytes Text(const std::string& s) { return support::Bytes(s.begin(), s.end()); }
+formats::Bytes Text(const std::string& s) { return formats::Bytes(s.begin(), s.end()); }
 
 }  // namespace
 
@@ -28,11 +28,11 @@ TEST(InitialState, StoredNamesEndAtTheirFirstZeroOrThirteenCharacters)
 TEST(InitialState, IdentityIsTheFirstLineOfItsEntryWhereverItStands)
 {
     support::TempFolder dir("initgame");
-    support::WriteFile(dir.Path() + "STATIC/INITGAME.DAT",
-                       support::MakeInitGame({{"VXIREG00", {0, 0}}, {"IDENTITY", Text("HIGH MOOR\r\nbuilt 2026\r\n")}}));
+    formats::WriteFile(dir.Path() + "STATIC/INITGAME.DAT",
+                       formats::MakeInitGame({{"VXIREG00", {0, 0}}, {"IDENTITY", Text("HIGH MOOR\r\nbuilt 2026\r\n")}}));
     EXPECT_EQ(ReadArchivedIdentity(dir.Path()), "HIGH MOOR");
 
-    support::WriteFile(dir.Path() + "STATIC/INITGAME.DAT", support::MakeInitGame({{"VXIREG00", {0, 0}}}));
+    formats::WriteFile(dir.Path() + "STATIC/INITGAME.DAT", formats::MakeInitGame({{"VXIREG00", {0, 0}}}));
     try {
         ReadArchivedIdentity(dir.Path());
         FAIL() << "an archive without IDENTITY was accepted";

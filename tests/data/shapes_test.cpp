@@ -6,18 +6,18 @@
 #include "platform/binary_file.h"
 #include "platform/console.h"
 #include "support/mini_game.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 #include "support/temp_folder.h"
 
-using support::Bytes;
+using formats::Bytes;
 
 namespace {
 
-Bytes GroundTile(uint8_t colour) { return support::MakeGroundTile({Bytes(64, colour)}); }
+Bytes GroundTile(uint8_t colour) { return formats::MakeGroundTile({Bytes(64, colour)}); }
 
 std::string Write(const support::TempFolder& dir, const std::string& name, const Bytes& bytes)
 {
-    support::WriteFile(dir.Path() + name, bytes);
+    formats::WriteFile(dir.Path() + name, bytes);
     return dir.Path() + name;
 }
 
@@ -25,7 +25,7 @@ std::string Write(const support::TempFolder& dir, const std::string& name, const
 Bytes WithFirstHeaderValue(Bytes shape, uint32_t value)
 {
     const uint32_t frame0 = uint32_t(shape[4]) | uint32_t(shape[5]) << 8;
-    support::SetU32(shape, frame0, value);
+    formats::SetU32(shape, frame0, value);
     return shape;
 }
 
@@ -40,7 +40,7 @@ TEST(Shapes, SlotsAreNumberedOverNonEmptyEntriesOnly)
     entries.push_back({});                // entry 7 is empty
     entries.push_back(GroundTile(42));    // entry 8 takes slot 7
     platform::ConsoleCapture console;
-    const std::string path = Write(dir, "SHAPES.VGA", support::MakeFlex(entries));
+    const std::string path = Write(dir, "SHAPES.VGA", formats::MakeFlex(entries));
     TVxShapes shapes(path);
     EXPECT_EQ(shapes.ShapeCount, 8);
     EXPECT_EQ(shapes.GroundTileCount, 8);
@@ -54,7 +54,7 @@ TEST(Shapes, OversizedEntryIsReportedAndTakesNoSlot)
     support::TempFolder dir("oversized");
     Bytes big(65541, 1);
     const std::string path =
-        Write(dir, "SHAPES.VGA", support::MakeFlex({GroundTile(1), big, support::SimpleShape(1, 3, 5)}));
+        Write(dir, "SHAPES.VGA", formats::MakeFlex({GroundTile(1), big, support::SimpleShape(1, 3, 5)}));
     platform::ConsoleCapture console;
     TVxShapes shapes(path);
     EXPECT_EQ(shapes.ShapeCount, 2);
@@ -66,7 +66,7 @@ TEST(Shapes, SlotTableOverflowsAfter1501Slots)
 {
     support::TempFolder dir("overflow");
     std::vector<Bytes> entries(1502, support::SimpleShape(1, 1, 9));
-    const std::string path = Write(dir, "SHAPES.VGA", support::MakeFlex(entries));
+    const std::string path = Write(dir, "SHAPES.VGA", formats::MakeFlex(entries));
     platform::ConsoleCapture console;
     TVxShapes shapes(path);
     EXPECT_EQ(shapes.ShapeCount, 1501);
@@ -86,7 +86,7 @@ TEST(Shapes, FrameCountEndsAtFirstValueThatCannotBeAnOffset)
     // A header value that looks like a valid offset extends the count by one.
     entries.push_back(WithFirstHeaderValue(three, 16));
     platform::ConsoleCapture console;
-    TVxShapes shapes(Write(dir, "SHAPES.VGA", support::MakeFlex(entries)));
+    TVxShapes shapes(Write(dir, "SHAPES.VGA", formats::MakeFlex(entries)));
     EXPECT_EQ(shapes.FrameCount(150), 3);
     EXPECT_EQ(shapes.FrameCount(151), 3);
     EXPECT_EQ(shapes.FrameCount(152), 3);
@@ -120,7 +120,7 @@ TEST(Shapes, GumpsGetOneFrameEvenWithMore)
 {
     support::TempFolder dir("gumps");
     TVxShapes shapes;
-    shapes.LoadGumps(Write(dir, "GUMPS.VGA", support::MakeFlex({support::SimpleShape(4, 2, 1)})));
+    shapes.LoadGumps(Write(dir, "GUMPS.VGA", formats::MakeFlex({support::SimpleShape(4, 2, 1)})));
     EXPECT_EQ(shapes.FrameCount(0), 1);
     EXPECT_EQ(shapes.PointerSlot, 1);
 }
@@ -135,7 +135,7 @@ TEST(Shapes, DamagedFrameIsRejectedAtLoadWithoutHarmingOthers)
     const uint32_t frame1 = uint32_t(broken[8]) | uint32_t(broken[9]) << 8;
     broken[frame1 + 8] = uint8_t(100 << 1);
     entries.push_back(broken);
-    Bytes badRun = support::MakeShape({support::Frame{{0, -1, 0, 0}, {support::Span{0, 0, true, {}, {{false, {1, 2}, 2}}}}}});
+    Bytes badRun = formats::MakeShape({formats::Frame{{0, -1, 0, 0}, {formats::Span{0, 0, true, {}, {{false, {1, 2}, 2}}}}}});
     // Turn the literal run of 2 into a run of 0: the span's runs now reach into
     // the frame's end marker and past the shape.
     badRun[4 + 4 + 8 + 6] = 0;
@@ -143,7 +143,7 @@ TEST(Shapes, DamagedFrameIsRejectedAtLoadWithoutHarmingOthers)
     entries.push_back(support::SimpleShape(1, 4, 7));
 
     platform::ConsoleCapture console;
-    TVxShapes shapes(Write(dir, "SHAPES.VGA", support::MakeFlex(entries)));
+    TVxShapes shapes(Write(dir, "SHAPES.VGA", formats::MakeFlex(entries)));
     EXPECT_TRUE(shapes.FrameUsable(150, 0));
     EXPECT_TRUE(shapes.FrameUsable(150, 1));
     EXPECT_TRUE(shapes.FrameUsable(151, 0));
@@ -162,11 +162,11 @@ TEST(Shapes, RunsOfLengthZeroAreValidData)
 {
     // A span of 3 pixels: an empty literal run (byte 0), a literal run of 2, an
     // empty colour run (bytes 1, index), a colour run of 1. The runs add up.
-    Bytes shape = support::MakeShape({support::Frame{{0, -1, 0, 0}, {support::Span{0, 0, true, {}, {{false, {7, 8}, 2}, {true, {9}, 1}}}}}});
+    Bytes shape = formats::MakeShape({formats::Frame{{0, -1, 0, 0}, {formats::Span{0, 0, true, {}, {{false, {7, 8}, 2}, {true, {9}, 1}}}}}});
     const size_t runs = 4 + 4 + 8 + 6;
     shape.insert(shape.begin() + runs + 3, {1, 5});  // before the colour run
     shape.insert(shape.begin() + runs, 0);            // before the literal run
-    support::SetU32(shape, 0, uint32_t(shape.size()));
+    formats::SetU32(shape, 0, uint32_t(shape.size()));
     platform::ConsoleCapture console;
     TVxShapes shapes;
     shapes.StoreShape(150, shape.data(), int32_t(shape.size()), false);
@@ -184,9 +184,9 @@ TEST(Shapes, ShapeTooShortForAnOffsetTableStillCountsOneFrame)
     const Bytes tiny = {4, 0, 0, 0};
     entries.push_back(tiny);
     platform::ConsoleCapture console;
-    TVxShapes shapes(Write(dir, "SHAPES.VGA", support::MakeFlex(entries)));
+    TVxShapes shapes(Write(dir, "SHAPES.VGA", formats::MakeFlex(entries)));
     shapes.GumpBase = shapes.ShapeCount;
-    shapes.LoadGumps(Write(dir, "GUMPS.VGA", support::MakeFlex({tiny})));
+    shapes.LoadGumps(Write(dir, "GUMPS.VGA", formats::MakeFlex({tiny})));
     EXPECT_EQ(shapes.FrameCount(150), 1);
     EXPECT_EQ(shapes.FrameCount(shapes.GumpBase), 1);
     EXPECT_FALSE(shapes.FrameUsable(150, 0));
@@ -202,7 +202,7 @@ TEST(Shapes, GroundTileStoreLimitsAreKept)
     for (int i = 1; i < 151; ++i)
         entries.push_back(GroundTile(uint8_t(i)));  // the 151st ground tile does not fit
     platform::ConsoleCapture console;
-    TVxShapes shapes(Write(dir, "SHAPES.VGA", support::MakeFlex(entries)));
+    TVxShapes shapes(Write(dir, "SHAPES.VGA", formats::MakeFlex(entries)));
     EXPECT_EQ(shapes.GroundTileCount, 150);
     EXPECT_EQ(shapes.ShapeCount, 151) << "a skipped ground tile still uses its slot";
     EXPECT_EQ(shapes.GroundTiles[0][2047], 5);
@@ -216,10 +216,10 @@ TEST(Shapes, PointerFileBeyondItsLimitsIsAnError)
     TVxShapes shapes;
     Bytes big = support::SimpleShape(1, 4, 1);
     big.resize(65541, 0);
-    support::SetU32(big, 0, 65541);
+    formats::SetU32(big, 0, 65541);
     EXPECT_THROW(shapes.LoadPointers(Write(dir, "BIG.SHP", big)), EInOutError);
     Bytes lying = support::SimpleShape(1, 4, 1);
-    support::SetU32(lying, 0, 5000);  // declares more bytes than the file has
+    formats::SetU32(lying, 0, 5000);  // declares more bytes than the file has
     EXPECT_THROW(shapes.LoadPointers(Write(dir, "LIE.SHP", lying)), EInOutError);
 }
 

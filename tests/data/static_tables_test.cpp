@@ -13,10 +13,10 @@ TEST(StaticTables, PaletteIsScaledIntoTheColourTable)
     support::TempFolder dir("palette");
     support::WriteMiniGame(dir.Path());
     // Entry 0 becomes (63, 32, 0) on disk.
-    support::Bytes palette(768, 0);
+    formats::Bytes palette(768, 0);
     palette[0] = 63;
     palette[1] = 32;
-    support::WriteFile(dir.Path() + "STATIC/PALETTES.FLX", support::MakeFlex({palette}));
+    formats::WriteFile(dir.Path() + "STATIC/PALETTES.FLX", formats::MakeFlex({palette}));
     LoadStaticData(dir.Path());
     EXPECT_EQ(ColourTable[0], 0x00FC8000u);
     EXPECT_EQ(VxShapes->Palette[0][0], 252);

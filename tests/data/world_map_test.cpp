@@ -10,10 +10,10 @@
 #include "data/world_map.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 #include "support/temp_folder.h"
 #include "support/world_tables.h"
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 namespace {
 
@@ -22,33 +22,33 @@ constexpr int kRegion1A = 26;    // region (2, 2)
 
 
 // Every region file of one kind, all empty but the ones given.
-using support::ShapeWord;
+using formats::ShapeWord;
 
 // A movable-object file: the given raw entries, then the 256 group ends.
-support::Bytes RegFile(support::Bytes entries)
+formats::Bytes RegFile(formats::Bytes entries)
 {
     entries.insert(entries.end(), 256, 0);
     return entries;
 }
 
-void Append(support::Bytes& out, const support::Bytes& entry)
+void Append(formats::Bytes& out, const formats::Bytes& entry)
 {
     out.push_back(uint8_t(entry.size()));
     out.insert(out.end(), entry.begin(), entry.end());
 }
 
-void WriteFixFiles(const std::string& prefix, int region, const support::Bytes& archive)
+void WriteFixFiles(const std::string& prefix, int region, const formats::Bytes& archive)
 {
-    const support::Bytes empty = support::MakeFixRegion({});
+    const formats::Bytes empty = formats::MakeFixRegion({});
     for (int k = 0; k < kRegionCount; ++k)
-        support::WriteFile(RegionFileName(prefix, k), k == region ? archive : empty);
+        formats::WriteFile(RegionFileName(prefix, k), k == region ? archive : empty);
 }
 
-void WriteRegFiles(const std::string& prefix, int region, const support::Bytes& file)
+void WriteRegFiles(const std::string& prefix, int region, const formats::Bytes& file)
 {
-    const support::Bytes empty = support::MakeRegRegion({});
+    const formats::Bytes empty = formats::MakeRegRegion({});
     for (int k = 0; k < kRegionCount; ++k)
-        support::WriteFile(RegionFileName(prefix, k), k == region ? file : empty);
+        formats::WriteFile(RegionFileName(prefix, k), k == region ? file : empty);
 }
 
 class WorldMap : public ::testing::Test {
@@ -74,9 +74,9 @@ TEST_F(WorldMap, RegionFilesAreNamedWithTwoUpperCaseHexDigits)
     EXPECT_EQ(RegionFileName("P", 143), "P8F");
 
     // Only the file "...1A" holds an object: it must land in region (2, 2).
-    support::FixRegion region;
+    formats::FixRegion region;
     region[3 * 16 + 5].push_back({7, 9, 4, ShapeWord(300, 2)});
-    WriteFixFiles(dir_.Path() + "VXIFIX", kRegion1A, support::MakeFixRegion(region));
+    WriteFixFiles(dir_.Path() + "VXIFIX", kRegion1A, formats::MakeFixRegion(region));
     LoadFixLists(dir_.Path() + "VXIFIX");
     const FixList& list = FixLists[2][2][3][5];
     ASSERT_EQ(list.Count, 1);
@@ -90,17 +90,17 @@ TEST_F(WorldMap, RegionFilesAreNamedWithTwoUpperCaseHexDigits)
 TEST_F(WorldMap, FixedEntriesKeepWholeRecordsAndReloadAfresh)
 {
     // Chunk 0: 9 bytes, two whole records and one stray byte; chunk 1: 3 bytes, none.
-    std::vector<support::Bytes> entries(256);
+    std::vector<formats::Bytes> entries(256);
     entries[0] = {0x12, 1, 0x2C, 0x01, 0x34, 2, 0x2D, 0x01, 0xFF};
     entries[1] = {0x12, 1, 0x2C};
-    WriteFixFiles(dir_.Path() + "VXIFIX", 0, support::MakeFlex(entries));
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, formats::MakeFlex(entries));
     LoadFixLists(dir_.Path() + "VXIFIX");
     ASSERT_EQ(FixLists[0][0][0][0].Count, 2);
     EXPECT_EQ(FixLists[0][0][0][0].Records[1].ShapeFrame, 0x012D);
     EXPECT_EQ(FixLists[0][0][0][1].Count, 0);
 
     // A second load sets every count afresh.
-    WriteFixFiles(dir_.Path() + "VXIFIX", 0, support::MakeFixRegion({}));
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, formats::MakeFixRegion({}));
     LoadFixLists(dir_.Path() + "VXIFIX");
     EXPECT_EQ(FixLists[0][0][0][0].Count, 0);
 }
@@ -108,9 +108,9 @@ TEST_F(WorldMap, FixedEntriesKeepWholeRecordsAndReloadAfresh)
 TEST_F(WorldMap, FixedArchiveWithTooFewEntriesLeavesTheRestEmpty)
 {
     support::AddFixedObject(8 * 16, 0, 0, 0x1234);  // stale data in chunk (8, 0), which the short archive lacks
-    std::vector<support::Bytes> entries(10);
+    std::vector<formats::Bytes> entries(10);
     entries[9] = {0x00, 0, 0x2C, 0x01};
-    WriteFixFiles(dir_.Path() + "VXIFIX", 0, support::MakeFlex(entries));
+    WriteFixFiles(dir_.Path() + "VXIFIX", 0, formats::MakeFlex(entries));
     platform::ConsoleCapture console;
     LoadFixLists(dir_.Path() + "VXIFIX");
     EXPECT_EQ(FixLists[0][0][0][9].Count, 1);
@@ -125,13 +125,13 @@ TEST_F(WorldMap, FixedEntryThatCannotBeReadLeavesItsChunkEmpty)
     // cut 25 records in, or declaring nearly 2 GB. The load fails naming the file and
     // entry (before allocating for the entry), and the chunk must not count records
     // it never received (a roof query would read past them).
-    std::vector<support::Bytes> entries(256);
-    entries[0] = support::Bytes(400, 0x7F);
-    support::Bytes cut = support::MakeFlex(entries);
+    std::vector<formats::Bytes> entries(256);
+    entries[0] = formats::Bytes(400, 0x7F);
+    formats::Bytes cut = formats::MakeFlex(entries);
     cut.resize(128 + 8 * 256 + 100);
-    support::Bytes huge = support::MakeFlex(entries);
-    support::SetU32(huge, 128 + 4, 0x7FFFFFF0);
-    for (const support::Bytes& archive : {cut, huge}) {
+    formats::Bytes huge = formats::MakeFlex(entries);
+    formats::SetU32(huge, 128 + 4, 0x7FFFFFF0);
+    for (const formats::Bytes& archive : {cut, huge}) {
         support::AddFixedObject(0, 0, 12, 0x1234);
         WriteFixFiles(dir_.Path() + "VXIFIX", 0, archive);
         try {
@@ -149,22 +149,22 @@ TEST_F(WorldMap, FixedEntryThatCannotBeReadLeavesItsChunkEmpty)
 
 TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
 {
-    support::Bytes entries = {1};  // a top-level length byte 1: no effect
+    formats::Bytes entries = {1};  // a top-level length byte 1: no effect
     // 0x3A / 0x5C: chunk (3, 5), tile (10, 12); L = 10, lift in d[9].
     Append(entries, {0x3A, 0x5C, 0x2C, 0x01, 0, 0, 0, 0, 0, 0x70});
     // A container without contents (d[4] = d[5] = 0): the next entry is a real one.
-    const support::Bytes emptyBox = {0x00, 0x00, uint8_t(kContainer & 255), uint8_t(kContainer >> 8), 0, 0, 0, 0, 0, 0, 0, 0};
+    const formats::Bytes emptyBox = {0x00, 0x00, uint8_t(kContainer & 255), uint8_t(kContainer >> 8), 0, 0, 0, 0, 0, 0, 0, 0};
     Append(entries, emptyBox);
     Append(entries, {0x01, 0x00, 0x2D, 0x01, 0x30, 0});  // L = 6: lift 3 in d[4]
     // A full container (d[5] set; the writer's containers below set d[4]): contents up
     // to and including the next length byte 1 are skipped, a length byte 0 among them.
-    support::Bytes fullBox = emptyBox;
+    formats::Bytes fullBox = emptyBox;
     fullBox[0] = 0x02;
     fullBox[5] = 1;
     Append(entries, fullBox);
     entries.insert(entries.end(), {3, 0x03, 0x00, 0x2E, 0, 2, 0x04, 0x00, 1});
     Append(entries, {0x05, 0x00, 0x2F, 0x01, 0x00, 0});
-    const support::Bytes file = RegFile(entries);
+    const formats::Bytes file = RegFile(entries);
     WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, file);
 
     LoadRegLists(dir_.Path() + "VXIREG");
@@ -184,7 +184,7 @@ TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
     EXPECT_EQ(row0.Records[3].ShapeFrame(), 0x012F);
 
     // A second load replaces the movable objects.
-    WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, support::MakeRegRegion({}));
+    WriteRegFiles(dir_.Path() + "VXIREG", kRegion1A, formats::MakeRegRegion({}));
     LoadRegLists(dir_.Path() + "VXIREG");
     EXPECT_EQ(RegLists[2][2][5][3].Count, 0);
     EXPECT_EQ(RegLists[2][2][0][0].Count, 0);
@@ -192,8 +192,8 @@ TEST_F(WorldMap, MovableStreamFilesEntriesByTheirOwnChunk)
 
 TEST_F(WorldMap, OverlongMovableEntryIsReportedAndSkipped)
 {
-    support::Bytes entries;
-    Append(entries, support::Bytes(25, 0x11));
+    formats::Bytes entries;
+    Append(entries, formats::Bytes(25, 0x11));
     Append(entries, {0x21, 0x00, 0x2C, 0x01, 0x00, 0x00});
     WriteRegFiles(dir_.Path() + "VXIREG", 0, RegFile(entries));
     platform::ConsoleCapture console;
@@ -208,31 +208,31 @@ TEST_F(WorldMap, OverlongMovableEntryIsReportedAndSkipped)
 TEST_F(WorldMap, ShortFilesRaiseAndEarlierRegionsStayLoaded)
 {
     // The sample world's writer: a container with contents, then a plain entry.
-    support::RegRegion region;
-    region[0].push_back(support::MovableLong(1, 1, kContainer, 0, {support::MovableShort(1, 1, 0x0155, 0)}));
-    region[0].push_back(support::MovableShort(2, 1, 0x012C, 0));
-    WriteRegFiles(dir_.Path() + "VXIREG", 0, support::MakeRegRegion(region));
-    support::Bytes truncated(255, 0);  // one group end missing
-    support::WriteFile(RegionFileName(dir_.Path() + "VXIREG", 1), truncated);
+    formats::RegRegion region;
+    region[0].push_back(formats::MovableLong(1, 1, kContainer, 0, {formats::MovableShort(1, 1, 0x0155, 0)}));
+    region[0].push_back(formats::MovableShort(2, 1, 0x012C, 0));
+    WriteRegFiles(dir_.Path() + "VXIREG", 0, formats::MakeRegRegion(region));
+    formats::Bytes truncated(255, 0);  // one group end missing
+    formats::WriteFile(RegionFileName(dir_.Path() + "VXIREG", 1), truncated);
     EXPECT_THROW(LoadRegLists(dir_.Path() + "VXIREG"), EInOutError);
     ASSERT_EQ(RegLists[0][0][0][0].Count, 2);
     EXPECT_EQ(RegLists[0][0][0][0].Records[1].ShapeFrame(), 0x012C);
 
-    support::WriteFile(dir_.Path() + "VXCHUNKS", support::Bytes(1572863, 0));
+    formats::WriteFile(dir_.Path() + "VXCHUNKS", formats::Bytes(1572863, 0));
     EXPECT_THROW(LoadChunkPatterns(dir_.Path() + "VXCHUNKS"), EInOutError);
     EXPECT_THROW(LoadRegionMap(dir_.Path() + "MISSING"), EInOutError);
 }
 
 TEST_F(WorldMap, PatternsAndRegionMapLoadAndWrap)
 {
-    std::vector<support::ChunkPattern> patterns(3072);
+    std::vector<formats::ChunkPattern> patterns(3072);
     patterns[77][5 * 16 + 6] = ShapeWord(160, 3);
-    support::WriteFile(dir_.Path() + "VXCHUNKS", support::MakeChunkPatterns(patterns));
+    formats::WriteFile(dir_.Path() + "VXCHUNKS", formats::MakeChunkPatterns(patterns));
     std::vector<uint16_t> numbers(144 * 256, 0);
     numbers[143 * 256 + 15 * 16 + 15] = 77;  // last chunk of the world
     numbers[5] = 3072;                     // out of range, twice in one file
     numbers[6] = 60000;
-    support::WriteFile(dir_.Path() + "VXMAP", support::MakeRegionMap(numbers));
+    formats::WriteFile(dir_.Path() + "VXMAP", formats::MakeRegionMap(numbers));
 
     platform::ConsoleCapture console;
     LoadChunkPatterns(dir_.Path() + "VXCHUNKS");
@@ -299,12 +299,12 @@ TEST_F(WorldMap, DrawChunkDrawsGroundFirstThenObjects)
     std::memset(VxShapes->GroundTiles[3], 3, 64);
     // Shape 150: one raw row of 16 pixels of index 9 ending at its hot spot's
     // right neighbour tile, so it covers cell (1, 0)'s bottom row.
-    support::Frame frame;
-    support::Span span;
+    formats::Frame frame;
+    formats::Span span;
     span.x = -7;
-    span.raw = support::Bytes(16, 9);
+    span.raw = formats::Bytes(16, 9);
     frame.spans.push_back(span);
-    const support::Bytes shape = support::MakeShape({frame});
+    const formats::Bytes shape = formats::MakeShape({frame});
     VxShapes->StoreShape(150, shape.data(), int32_t(shape.size()), false);
 
     ChunkPatterns[40][0][0] = ShapeWord(150, 0);

@@ -10,9 +10,9 @@
 
 namespace frontend_test {
 
-support::Bytes InitGameEntry(const std::string& nameField, const std::string& content)
+formats::Bytes InitGameEntry(const std::string& nameField, const std::string& content)
 {
-    support::Bytes entry(13, 0);
+    formats::Bytes entry(13, 0);
     for (size_t i = 0; i < nameField.size() && i < 13; ++i)
         entry[i] = uint8_t(nameField[i]);
     entry.insert(entry.end(), content.begin(), content.end());
@@ -22,8 +22,8 @@ support::Bytes InitGameEntry(const std::string& nameField, const std::string& co
 void WriteTestGame(const std::string& folder, const std::string& identity)
 {
     support::WriteMiniGame(folder);
-    support::WriteFile(folder + "STATIC/INITGAME.DAT",
-                       support::MakeFlex({InitGameEntry("IDENTITY", identity + "\r\nsecond line\r\n"), {},
+    formats::WriteFile(folder + "STATIC/INITGAME.DAT",
+                       formats::MakeFlex({InitGameEntry("IDENTITY", identity + "\r\nsecond line\r\n"), {},
                                           InitGameEntry("VXIREG00", "objects")}));
 }
 

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 #include "support/temp_folder.h"
 
 namespace frontend_test {
 
 // One INITGAME.DAT entry: a 13-byte name field and the file's content.
-support::Bytes InitGameEntry(const std::string& nameField, const std::string& content);
+formats::Bytes InitGameEntry(const std::string& nameField, const std::string& content);
 
 // Writes a game folder the client can start with: the static files and an
 // INITGAME.DAT holding IDENTITY (with `identity` as its first line) and one

@@ -13,8 +13,9 @@
 
 #include "frontend/vxa_config.h"
 #include "platform/binary_file.h"
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 #include "support/mini_game.h"
+#include "support/world_reader.h"
 #include "test_game.h"
 
 using frontend_test::InitGameEntry;
@@ -32,9 +33,9 @@ struct Extraction {
         out = game.Path() + "CLIDAT/";
         fs::create_directories(out);
     }
-    void Archive(const std::vector<support::Bytes>& entries)
+    void Archive(const std::vector<formats::Bytes>& entries)
     {
-        support::WriteFile(game.Path() + "STATIC/INITGAME.DAT", support::MakeFlex(entries));
+        formats::WriteFile(game.Path() + "STATIC/INITGAME.DAT", formats::MakeFlex(entries));
     }
     void Run()
     {
@@ -72,8 +73,8 @@ TEST(ExtractInitGame, WritesEachEntryAfterItsNameField)
 TEST(ExtractInitGame, OverwritesSameNamesAndKeepsOtherFiles)
 {
     Extraction x;
-    support::WriteFile(x.out + "IDENTITY", support::Bytes(100, 'z'));
-    support::WriteFile(x.out + "KEEPME", {'k'});
+    formats::WriteFile(x.out + "IDENTITY", formats::Bytes(100, 'z'));
+    formats::WriteFile(x.out + "KEEPME", {'k'});
     x.Archive({InitGameEntry("IDENTITY", "new")});
     x.Run();
     EXPECT_EQ(support::ReadTextFile(x.out + "IDENTITY"), "new");
@@ -93,7 +94,7 @@ TEST(ExtractInitGameDeathTest, KillDuringAWriteKeepsTheEarlierFile)
     // Forked, not re-run: the child must write into this test's folder.
     GTEST_FLAG_SET(death_test_style, "fast");
     Extraction x;
-    support::WriteFile(x.out + "VXIREG00", support::Bytes(100, 'o'));
+    formats::WriteFile(x.out + "VXIREG00", formats::Bytes(100, 'o'));
     x.Archive({InitGameEntry("VXIREG00", std::string(64 * 1024, 'n'))});
     // The file size limit kills the extraction in the middle of writing the entry.
     EXPECT_EXIT(
@@ -135,7 +136,7 @@ TEST(ExtractInitGame, RefusesOversizedAndTruncatedEntriesAndStopsOnEmptyArchive)
 {
     {
         Extraction x;
-        support::Bytes big = InitGameEntry("BIG", "");
+        formats::Bytes big = InitGameEntry("BIG", "");
         big.resize(size_t(kExtractBufferSize) + 1, 'b');
         x.Archive({big});
         EXPECT_THROW(
@@ -154,9 +155,9 @@ TEST(ExtractInitGame, RefusesOversizedAndTruncatedEntriesAndStopsOnEmptyArchive)
         // An entry that fills the buffer exactly still fits; one shorter than
         // its name field is refused.
         Extraction x;
-        support::Bytes exact = InitGameEntry("FULL", "");
+        formats::Bytes exact = InitGameEntry("FULL", "");
         exact.resize(size_t(kExtractBufferSize), 'f');
-        x.Archive({exact, support::Bytes{'S', 'H', 'O', 'R', 'T', 0}});
+        x.Archive({exact, formats::Bytes{'S', 'H', 'O', 'R', 'T', 0}});
         EXPECT_THROW(x.Run(), EInOutError);
         EXPECT_EQ(x.Files(), 1);
         EXPECT_EQ(fs::file_size(x.out + "FULL"), size_t(kExtractBufferSize - kStoredNameSize));
@@ -188,7 +189,7 @@ TEST(InstallWorldFrom, RecordsTheWorldAfterExtraction)
     EXPECT_EQ(support::ReadTextFile(game.Path() + "CLIDAT/VXIREG00"), "objects");
 
     // A carriage return alone ends the identity line as well.
-    support::WriteFile(game.Path() + "CLIDAT/IDENTITY", {'V', 'X', '-', 'C', 'R', '\r', 'n', 'e', 'x', 't'});
+    formats::WriteFile(game.Path() + "CLIDAT/IDENTITY", {'V', 'X', '-', 'C', 'R', '\r', 'n', 'e', 'x', 't'});
     EXPECT_EQ(ReadIdentityLine(game.Path() + "CLIDAT/"), "VX-CR");
 
     // Installing the same folder again over its existing CLIDAT adds a second, identical world.
@@ -209,7 +210,7 @@ TEST(InstallWorldFrom, NamesTheMissingGameFileAndRecordsNothingOnFailure)
               "This is not a Tessarine folder: STATIC\\INITGAME.DAT is missing in " + game.Path());
 
     // An archive without IDENTITY fails the installation before anything is recorded.
-    support::WriteFile(game.Path() + "STATIC/INITGAME.DAT", support::MakeFlex({InitGameEntry("OTHER", "x")}));
+    formats::WriteFile(game.Path() + "STATIC/INITGAME.DAT", formats::MakeFlex({InitGameEntry("OTHER", "x")}));
     TVxaConfig config;
     try {
         InstallWorldFrom(game.Path(), config, [](const std::string& g, const std::string& o) {

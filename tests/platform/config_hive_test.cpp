@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 #include "support/temp_folder.h"
+#include "support/world_reader.h"
 
 namespace {
 

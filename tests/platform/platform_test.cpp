@@ -8,7 +8,7 @@
 #include "platform/console.h"
 #include "platform/game_path.h"
 #include "platform/tick_count.h"
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -44,7 +44,7 @@ TEST(TickCount, RealClockMovesForward)
 TEST(GamePath, MatchesComponentsWithoutRegardToCase)
 {
     const fs::path dir = TempFolder("case");
-    support::WriteFile((dir / "static" / "shapes.vga").string(), {1, 2, 3});
+    formats::WriteFile((dir / "static" / "shapes.vga").string(), {1, 2, 3});
     const std::string folder = platform::WithTrailingSeparator(dir.string());
     const std::string resolved = platform::NativePath(folder + "STATIC\\SHAPES.VGA");
     EXPECT_EQ(resolved, (dir / "static" / "shapes.vga").string());
@@ -60,7 +60,7 @@ TEST(BinaryFile, MissingAndShortFilesRaiseErrorsNamingTheFile)
 {
     const fs::path dir = TempFolder("short");
     const std::string folder = platform::WithTrailingSeparator(dir.string());
-    support::WriteFile(folder + "STATIC/TFA.DAT", support::Bytes(100, 7));
+    formats::WriteFile(folder + "STATIC/TFA.DAT", formats::Bytes(100, 7));
     uint8_t buf[3072];
     try {
         platform::ReadFilePrefix(folder + "STATIC\\TFA.DAT", buf, sizeof buf);

@@ -3,15 +3,16 @@
 
 #include <vector>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 #include "support/mini_game.h"
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 namespace servertest {
 
 void WriteServerTestWorld(const std::string& folder)
 {
     using namespace support;
+    using namespace formats;
     WriteMiniGame(folder, MiniGame{.characterShape = CharacterShape});
     // Shape 151 blocks along x and y; its footprint is its own tile.
     Bytes dims(1748, 0);

@@ -3,9 +3,11 @@
 
 #include <cctype>
 
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 
 namespace support {
+
+using namespace formats;
 
 Bytes SimpleShape(int frames, int width, uint8_t colour)
 {

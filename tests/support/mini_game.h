@@ -4,9 +4,11 @@
 
 #include <string>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 
 namespace support {
+
+using formats::Bytes;
 
 struct MiniGame {
     int groundTiles = 150;       // ground-tile entries at the start of SHAPES.VGA

@@ -3,9 +3,12 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace support {
+
+using namespace formats;
 
 namespace {
 
@@ -24,6 +27,14 @@ Bytes ReadFile(const std::string& path)
     if (!f)
         throw std::runtime_error("cannot open " + path);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 std::vector<Bytes> FlexEntries(const Bytes& archive)

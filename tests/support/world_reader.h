@@ -8,11 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 namespace support {
 
+using formats::Bytes;
+using formats::FixRegion;
+using formats::MovableObject;
+using formats::RegRegion;
+
 Bytes ReadFile(const std::string& path);
+// The whole file as text; empty when it cannot be read.
+std::string ReadTextFile(const std::string& path);
 
 // Every entry of a flex archive, in table order (empty entries stay empty).
 std::vector<Bytes> FlexEntries(const Bytes& archive);

@@ -12,7 +12,7 @@
 #include "data/world_map.h"
 #include "net/npc_list.h"
 #include "platform/console.h"
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 #include "support/world_tables.h"
 #include "view/world_renderer.h"
 
@@ -44,17 +44,17 @@ void AddMovable(int x, int y, int lift, uint16_t word)
 // from the hot spot.
 void StorePixels(int slot, const std::vector<int>& colours, int16_t dx = 0, int16_t dy = 0)
 {
-    std::vector<support::Frame> frames;
+    std::vector<formats::Frame> frames;
     for (int c : colours) {
-        support::Span span;
+        formats::Span span;
         span.x = dx;
         span.y = dy;
         span.raw = {uint8_t(c)};
-        support::Frame f;
+        formats::Frame f;
         f.spans.push_back(span);
         frames.push_back(f);
     }
-    const support::Bytes bytes = support::MakeShape(frames);
+    const formats::Bytes bytes = formats::MakeShape(frames);
     VxShapes->StoreShape(slot, bytes.data(), int32_t(bytes.size()), false);
 }
 

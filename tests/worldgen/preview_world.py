@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Debug pictures of a generated game folder, until the map tool exists.
+"""Quick debug pictures of a game folder without building anything: a whole-world
+overview and a painter's-order drawing of an area (vxmap view draws an area as the
+game does, with the occlusion test).
 
     preview_world.py GAMEDIR overview OUT.png          one pixel per 4 x 4 tiles
     preview_world.py GAMEDIR area X Y W H OUT.png [LIMIT]

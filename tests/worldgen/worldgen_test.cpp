@@ -19,7 +19,7 @@
 #include "world_generator.h"
 
 namespace fs = std::filesystem;
-using support::Bytes;
+using formats::Bytes;
 
 namespace {
 
@@ -207,9 +207,9 @@ TEST_F(SampleWorld, WorldFilesHaveTheirLayoutsAndATownAtTheStart)
     // Fixed objects: every archive whole; roofs at lift 5 and up in the town, a tower top at 10 or more.
     int roofLifts = 0, towerTops = 0, fixedTotal = 0;
     for (int r = 0; r < 144; ++r) {
-        const support::FixRegion fix = support::ParseFixRegion(support::ReadFile(support::RegionFileName(Static("VXIFIX"), r)));
+        const formats::FixRegion fix = support::ParseFixRegion(support::ReadFile(formats::RegionFileName(Static("VXIFIX"), r)));
         for (const auto& list : fix)
-            for (const support::FixedObject& o : list) {
+            for (const formats::FixedObject& o : list) {
                 ++fixedTotal;
                 ASSERT_LT(o.word & 1023, VxShapes->ShapeCount);
                 ASSERT_LT((o.word >> 10) & 31, VxShapes->FrameCount(o.word & 1023));
@@ -231,12 +231,12 @@ TEST_F(SampleWorld, MovableObjectsAndInitialStateMatch)
     int shortForm = 0, longForm = 0, filledContainers = 0, total = 0;
     std::set<int> hidden;
     for (int r = 0; r < 144; ++r) {
-        const std::string name = support::RegionFileName("VXIREG", r);
+        const std::string name = formats::RegionFileName("VXIREG", r);
         const Bytes file = support::ReadFile(Gamedat(name));
         ASSERT_EQ(initial.at(name), file) << name;
-        const support::RegRegion reg = support::ParseRegRegion(file, IsContainer);
+        const formats::RegRegion reg = support::ParseRegRegion(file, IsContainer);
         for (int chunk = 0; chunk < 256; ++chunk)
-            for (const support::MovableObject& o : reg[size_t(chunk)]) {
+            for (const formats::MovableObject& o : reg[size_t(chunk)]) {
                 ++total;
                 shortForm += o.data.size() == 6;
                 longForm += o.data.size() == 12;

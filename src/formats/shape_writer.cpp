@@ -1,9 +1,9 @@
 // Run-length shape and ground-tile writer.
-#include "support/shape_writer.h"
+#include "formats/shape_writer.h"
 
 #include <stdexcept>
 
-namespace support {
+namespace formats {
 
 int Span::Length() const
 {
@@ -142,4 +142,4 @@ Bytes MakeGroundTile(const std::vector<Bytes>& frames)
     return out;
 }
 
-}  // namespace support
+}  // namespace formats

@@ -1,13 +1,12 @@
 // Flex archive writer.
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
-namespace support {
+namespace formats {
 
 void PutU8(Bytes& out, uint8_t v) { out.push_back(v); }
 void PutU16(Bytes& out, uint16_t v)
@@ -67,12 +66,4 @@ void WriteFile(const std::string& path, const Bytes& bytes)
         throw std::runtime_error("cannot write " + path);
 }
 
-std::string ReadTextFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace support
+}  // namespace formats

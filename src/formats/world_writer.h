@@ -18,9 +18,9 @@
 #include <utility>
 #include <vector>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 
-namespace support {
+namespace formats {
 
 constexpr int kChunkTiles = 16;         // tiles per chunk side
 constexpr int kRegionChunks = 16;       // chunks per region side
@@ -69,4 +69,4 @@ std::string RegionFileName(const std::string& prefix, int region);
 Bytes MakeInitGameEntry(const std::string& name, const Bytes& content);
 Bytes MakeInitGame(const std::vector<std::pair<std::string, Bytes>>& files);
 
-}  // namespace support
+}  // namespace formats

@@ -1,11 +1,11 @@
 // World-file writers.
-#include "support/world_writer.h"
+#include "formats/world_writer.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
-namespace support {
+namespace formats {
 
 Bytes MakeChunkPatterns(const std::vector<ChunkPattern>& patterns)
 {
@@ -135,4 +135,4 @@ Bytes MakeInitGame(const std::vector<std::pair<std::string, Bytes>>& files)
     return MakeFlex(entries, "Veltharn initial game");
 }
 
-}  // namespace support
+}  // namespace formats

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/flex_writer.h"
+#include "formats/flex_writer.h"
 
-namespace support {
+namespace formats {
 
 // One run inside an encoded span: a colour run repeats `pixels[0]`,
 // a literal run stores every pixel.
@@ -61,4 +61,4 @@ Frame FrameFromPicture(const Picture& picture, int16_t advance = 0);
 // A ground tile entry: frames of 64 palette indices each.
 Bytes MakeGroundTile(const std::vector<Bytes>& frames);
 
-}  // namespace support
+}  // namespace formats

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace support {
+namespace formats {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -28,7 +28,4 @@ Bytes MakeFlexDeclaring(const std::vector<Bytes>& entries, int32_t declaredCount
 // Writes bytes to a file, creating its parent folders; throws std::runtime_error on failure.
 void WriteFile(const std::string& path, const Bytes& bytes);
 
-// The whole file as text; empty when it cannot be read.
-std::string ReadTextFile(const std::string& path);
-
-}  // namespace support
+}  // namespace formats
