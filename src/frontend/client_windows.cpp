@@ -8,6 +8,7 @@
 #include "frontend/later_windows.h"
 #include "frontend/login_window.h"
 #include "frontend/world_windows.h"
+#include "net/connections.h"
 
 TInit1* Init1 = nullptr;
 TVxLogin* VxLogin = nullptr;

@@ -10,6 +10,7 @@
 #include "frontend/login_window.h"
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
+#include "net/connections.h"
 
 namespace {
 
@@ -39,8 +40,22 @@ public:
             VxLogin->ComboBox1->setEditText(QString::fromStdString(*CommandLine.Name));
         if (CommandLine.Password)
             VxLogin->Edit2->setText(QString::fromStdString(*CommandLine.Password));
+        if (!CommandLine.TcpPort.empty())
+            Connections->TCPPort->setText(QString::fromStdString(CommandLine.TcpPort));
+        if (!CommandLine.UdpPort.empty())
+            Connections->UDPPort->setText(QString::fromStdString(CommandLine.UdpPort));
+        if (!CommandLine.LocalUdpPortBox.empty())
+            Connections->LocalUDPPort->setText(QString::fromStdString(CommandLine.LocalUdpPortBox));
         VxLogin->show();
         init_.hide();
+        // --connect presses Connect once, after the window has come up the first time.
+        if (CommandLine.Connect && !init_.ConnectPressed) {
+            init_.ConnectPressed = true;
+            QTimer::singleShot(0, VxLogin, [] {
+                if (VxLogin->isVisible())
+                    VxLogin->BitBtn2->click();
+            });
+        }
     }
     void Terminate() override
     {

@@ -29,6 +29,8 @@ public:
 
     // Set when the step asked the application to end (the picker was left).
     bool TerminateRequested = false;
+    // Set when --connect has pressed Connect.
+    bool ConnectPressed = false;
     // Set when Timer1 first fired.
     bool StepStarted = false;
 

@@ -21,9 +21,3 @@ TFullScreenForm::TFullScreenForm()
     setWindowTitle("vx");
     resize(640, 400);
 }
-
-TConnections::TConnections()
-{
-    setWindowTitle("Connections");
-    MakeFixedDialog(this, 400, 300);
-}

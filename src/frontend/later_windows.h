@@ -25,10 +25,3 @@ class TFullScreenForm : public QWidget {
 public:
     TFullScreenForm();
 };
-
-// The connection window.
-class TConnections : public QDialog {
-    Q_OBJECT
-public:
-    TConnections();
-};

@@ -1,33 +1,138 @@
-// The login window's controls; connecting and the world choice come with the login flow.
+// The login window: its three tabs, the character preview and Connect.
 #include "frontend/login_window.h"
 
 #include <QCoreApplication>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPixmap>
 #include <QVBoxLayout>
+#include <cstring>
 
+#include "data/drawing.h"
+#include "data/shapes.h"
+#include "data/static_tables.h"
 #include "frontend/client_windows.h"
+#include "frontend/init_window.h"
 #include "frontend/startup.h"
+#include "frontend/vxa_config.h"
+#include "frontend/world_windows.h"
+#include "net/connections.h"
+
+#ifndef VX_PUBLIC_SERVER
+#define VX_PUBLIC_SERVER "203.0.113.10"
+#endif
+
+std::string CharacterName;
+std::string CharacterPassword;
+uint16_t CharacterShape = 0;
+
+const char* const TVxLogin::PublicServerAddress = VX_PUBLIC_SERVER;
+
+namespace {
+
+// The banner: the client's name on white.
+QPixmap Banner()
+{
+    QPixmap banner(249, 67);
+    banner.fill(Qt::white);
+    QPainter p(&banner);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(0x6b, 0x2a, 0x12));
+    QFont title("Serif", 26, QFont::Bold);
+    p.setFont(title);
+    p.drawText(QRect(0, 0, 249, 46), Qt::AlignCenter, "Veltharn");
+    p.setPen(QColor(0x50, 0x50, 0x50));
+    QFont sub("Sans", 8);
+    p.setFont(sub);
+    p.drawText(QRect(0, 44, 249, 20), Qt::AlignCenter, "Tessarine online");
+    return banner;
+}
+
+// A port box's text as a port number; EConvertError names the box otherwise.
+uint16_t PortFromBox(const char* box, const QString& text)
+{
+    int port = -1;
+    try {
+        port = StrToInt(text.toStdString());
+    } catch (const EConvertError&) {
+    }
+    if (port < 0 || port > 65535)
+        throw EConvertError("The connection window's " + std::string(box) + " box holds '" + text.toStdString() +
+                            "', which is not a port number (0-65535); nothing was connected.");
+    return uint16_t(port);
+}
+
+QPushButton* InactiveButton(const char* text, QWidget* parent)
+{
+    return new QPushButton(text, parent);
+}
+
+}  // namespace
+
+TPreviewBox::TPreviewBox(QWidget* parent) : QWidget(parent) {}
+
+void TPreviewBox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    if (!Picture.isNull())
+        p.drawImage(QRect(0, 0, width() + 1, height() + 1), Picture);
+    p.setPen(Qt::gray);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
 
 TVxLogin::TVxLogin()
 {
     MakeFixedDialog(this, 481, 455);
 
-    ComboBox1 = new QComboBox(this);
+    Panel1 = new QWidget(this);
+    Panel1->setFixedHeight(81);
+    Panel1->setAutoFillBackground(true);
+    QPalette white = Panel1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(white);
+    Image1 = new QLabel(Panel1);
+    Image1->setFixedSize(249, 67);
+    Image1->setPixmap(Banner());
+    auto* bannerLayout = new QHBoxLayout(Panel1);
+    bannerLayout->setContentsMargins(7, 7, 7, 7);
+    bannerLayout->addWidget(Image1);
+    bannerLayout->addStretch();
+
+    PageControl1 = new QTabWidget(this);
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    TabSheet3 = new QWidget;
+    PageControl1->addTab(TabSheet1, "Sign In");
+    PageControl1->addTab(TabSheet2, "Servers");
+    PageControl1->addTab(TabSheet3, "Characters");
+
+    // Sign In.
+    ComboBox1 = new QComboBox(TabSheet1);
     ComboBox1->setEditable(true);
     ComboBox1->setEditText("Avatar");
-    Edit2 = new QLineEdit(this);
+    Edit2 = new QLineEdit(TabSheet1);
     Edit2->setEchoMode(QLineEdit::Password);
-    Edit1 = new QLineEdit(this);
+    Edit1 = new QLineEdit(TabSheet1);
     Edit1->setEnabled(false);
-    BitBtn1 = new QPushButton("Change...", this);
-    ComboBox2 = new QComboBox(this);
+    BitBtn1 = new QPushButton("Change...", TabSheet1);
+    ComboBox3 = new QComboBox(TabSheet1);
+    ComboBox3->setEditable(true);
+    ComboBox3->addItems({"local server", "Test Server"});
+    ComboBox3->setEditText("Test Server");
+    ComboBox2 = new QComboBox(TabSheet1);
     ComboBox2->setEditable(true);
     ComboBox2->addItems({"127.0.0.1", PublicServerAddress});
     ComboBox2->setEditText(PublicServerAddress);
-    CheckBox1 = new QCheckBox("Run Full Screen", this);
-    BitBtn2 = new QPushButton("&Connect", this);
-    BitBtn3 = new QPushButton("&Quit", this);
+    CheckBox1 = new QCheckBox("Run Full Screen", TabSheet1);
+    CheckBox2 = new QCheckBox("TCP Only", TabSheet1);
+    CheckBox2->hide();
+    BitBtn2 = new QPushButton("&Connect", TabSheet1);
+    BitBtn2->setDefault(true);
+    BitBtn3 = new QPushButton("&Quit", TabSheet1);
 
     auto* form = new QFormLayout;
     form->addRow("Character &Name", ComboBox1);
@@ -36,17 +141,78 @@ TVxLogin::TVxLogin()
     world->addWidget(Edit1);
     world->addWidget(BitBtn1);
     form->addRow("World", world);
+    form->addRow("Server Name", ComboBox3);
     form->addRow("Server IP", ComboBox2);
     form->addRow("", CheckBox1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn2);
-    buttons->addWidget(BitBtn3);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addStretch();
-    layout->addLayout(buttons);
+    form->addRow("", CheckBox2);
+    auto* signInButtons = new QHBoxLayout;
+    signInButtons->addStretch();
+    signInButtons->addWidget(BitBtn2);
+    signInButtons->addWidget(BitBtn3);
+    auto* signIn = new QVBoxLayout(TabSheet1);
+    signIn->addLayout(form);
+    signIn->addStretch();
+    signIn->addLayout(signInButtons);
 
+    // Servers.
+    ListView1 = new QTreeWidget(TabSheet2);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setHeaderLabels({"F", "Name", "World", "Type", "Net", "Players", "Ping", "IP"});
+    ListView1->header()->setSectionResizeMode(0, QHeaderView::Fixed);
+    ListView1->setColumnWidth(0, 20);
+    ListView1->setColumnWidth(1, 100);
+    ListView1->setColumnWidth(7, 120);
+    ListView1->addTopLevelItem(new QTreeWidgetItem(
+        QStringList{"X", "Test Server", "ANVIL", "vx", "none", "?", "?", PublicServerAddress}));
+    ListView1->setSortingEnabled(true);
+    ListView1->sortByColumn(0, Qt::AscendingOrder);
+    auto* serverButtons = new QHBoxLayout;
+    serverButtons->addWidget(InactiveButton("Refresh All", TabSheet2));
+    serverButtons->addWidget(InactiveButton("Refresh Vis", TabSheet2));
+    serverButtons->addStretch();
+    serverButtons->addWidget(InactiveButton("Set Master...", TabSheet2));
+    auto* servers = new QVBoxLayout(TabSheet2);
+    servers->addWidget(ListView1, 1);
+    servers->addLayout(serverButtons);
+
+    // Characters.
+    PaintBox1 = new TPreviewBox(TabSheet3);
+    PaintBox1->setFixedSize(145, 193);
+    Label1 = new QLabel("Shape Name", TabSheet3);
+    Label1->setAlignment(Qt::AlignCenter);
+    SpeedButton1 = new QToolButton(TabSheet3);
+    SpeedButton1->setArrowType(Qt::LeftArrow);
+    SpeedButton2 = new QToolButton(TabSheet3);
+    SpeedButton2->setArrowType(Qt::RightArrow);
+    auto* figure = new QGridLayout;
+    figure->addWidget(PaintBox1, 0, 0, 1, 3, Qt::AlignCenter);
+    figure->addWidget(SpeedButton1, 1, 0);
+    figure->addWidget(Label1, 1, 1);
+    figure->addWidget(SpeedButton2, 1, 2);
+    auto* stats = new QVBoxLayout;
+    stats->addWidget(new QLabel("stats, whatever", TabSheet3));
+    stats->addWidget(new QListWidget(TabSheet3), 1);
+    auto* characterButtons = new QHBoxLayout;
+    characterButtons->addWidget(InactiveButton("Retrieve...", TabSheet3));
+    characterButtons->addWidget(InactiveButton("Create...", TabSheet3));
+    stats->addLayout(characterButtons);
+    auto* characters = new QHBoxLayout(TabSheet3);
+    characters->addLayout(figure);
+    characters->addLayout(stats, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 6);
+    layout->addWidget(Panel1);
+    layout->addWidget(PageControl1, 1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(500);
+
+    connect(Timer1, &QTimer::timeout, this, &TVxLogin::Timer1Timer);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TVxLogin::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TVxLogin::SpeedButton2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TVxLogin::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TVxLogin::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TVxLogin::BitBtn3Click);
 }
 
@@ -59,7 +225,87 @@ void TVxLogin::showEvent(QShowEvent* e)
 void TVxLogin::FormShow()
 {
     setWindowTitle("Veltharn Client -- 0.2.3");
+    if (VxShapes)
+        CharacterShape = VxShapes->NextCharacterShape(300);
+    PreviewFrame = 17;
     Edit1->setText(QString::fromStdString(WorldIdentity));
+    Timer1->start();
+}
+
+void TVxLogin::Timer1Timer()
+{
+    PreviewFrame = uint16_t(PreviewFrame + 1);
+    if (PreviewFrame > 18)
+        PreviewFrame = 17;
+    Label1->setText(QString("%1 %2").arg(CharacterShape).arg(PreviewFrame));
+    if (!VxShapes)
+        return;
+    ClearOwners();
+    for (auto& row : ColourBuffer)
+        for (uint32_t& pixel : row)
+            pixel = 0xFFFFFF;
+    VxShapes->DrawFrame(65, 70, CharacterShape, PreviewFrame, DrawBox{});
+    QImage picture(75, 70, QImage::Format_RGB32);
+    for (int y = 0; y < 70; ++y)
+        std::memcpy(picture.scanLine(y), ColourBuffer[y], 75 * sizeof(uint32_t));
+    PaintBox1->Picture = picture;
+    PaintBox1->update();
+}
+
+void TVxLogin::SpeedButton1Click()
+{
+    if (VxShapes)
+        CharacterShape = VxShapes->PreviousCharacterShape(CharacterShape);
+    Timer1Timer();
+}
+
+void TVxLogin::SpeedButton2Click()
+{
+    if (VxShapes)
+        CharacterShape = VxShapes->NextCharacterShape(CharacterShape);
+    Timer1Timer();
+}
+
+void TVxLogin::BitBtn2Click()
+{
+    Timer1->stop();
+    hide();
+    CharacterName = ComboBox1->currentText().toStdString();
+    CharacterPassword = Edit2->text().toStdString();
+    const bool fullScreen = CheckBox1->isChecked();
+    VxaConfig->WriteValue("LastIP", ComboBox2->currentText().toStdString());
+    VxaConfig->WriteValue("FullScreen", fullScreen ? "Yes" : "No");
+    Connections->show();
+    Connections->ServerAddress->setText(ComboBox2->currentText());
+    // Every box is read before either endpoint is set, so a bad one leaves both as they were.
+    const uint16_t tcpPort = PortFromBox("TCP port", Connections->TCPPort->text());
+    const uint16_t localUdpPort = PortFromBox("local UDP port", Connections->LocalUDPPort->text());
+    const uint16_t udpPort = PortFromBox("UDP port", Connections->UDPPort->text());
+    Connections->InSocketAddress = Connections->ServerAddress->text();
+    Connections->InSocketPort = tcpPort;
+    Connections->InUDPLocalPort = localUdpPort;
+    Connections->InUDPRemotePort = udpPort;
+    Connections->InUDPRemoteHost = Connections->ServerAddress->text();
+    Connections->AppendLog("Initiating TCP connection to " + Connections->InSocketAddress.toStdString());
+    Connections->ActivateInSocket();
+}
+
+void TVxLogin::BitBtn1Click()
+{
+    PickWorldForm->FillWorldList();
+    if (PickWorldForm->exec() != QDialog::Accepted)
+        return;
+    int selected = -1;
+    for (int i = 0; i < PickWorldForm->ListBox1->count(); ++i)
+        if (PickWorldForm->ListBox1->item(i)->isSelected())
+            selected = i;
+    if (selected < 0)
+        return;
+    VxaConfig->WriteItem(1, kListWorlds, std::to_string(selected + 1));
+    Timer1->stop();
+    ShapesLoaded = false;
+    hide();
+    Init1->Timer1->start();
 }
 
 void TVxLogin::BitBtn3Click()

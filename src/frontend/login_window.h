@@ -1,30 +1,84 @@
-// The login window, with the boxes the start-up step fills in.
+// The login window: character name, password, server, world and figure, and Connect.
 #pragma once
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <cstdint>
+#include <string>
+
+// The login choices, read by the login handshake.
+extern std::string CharacterName;
+extern std::string CharacterPassword;
+extern uint16_t CharacterShape;
+
+// The character preview: the top-left 75 x 70 pixels of the colour buffer,
+// stretched over the whole box.
+class TPreviewBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPreviewBox(QWidget* parent);
+    QImage Picture;  // what the box shows; null until the first preview
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+};
 
 class TVxLogin : public QDialog {
     Q_OBJECT
 public:
     TVxLogin();
 
+    QWidget* Panel1;            // white banner panel, 81 pixels high
+    QLabel* Image1;             // the banner picture, 249 x 67
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;         // "Sign In"
+    QWidget* TabSheet2;         // "Servers"
+    QWidget* TabSheet3;         // "Characters"
+
     QComboBox* ComboBox1;  // character name
     QLineEdit* Edit2;      // password
     QLineEdit* Edit1;      // current world, read only
+    QPushButton* BitBtn1;  // "Change..."
+    QComboBox* ComboBox3;  // server name, no action
     QComboBox* ComboBox2;  // server address
     QCheckBox* CheckBox1;  // "Run Full Screen"
-    QPushButton* BitBtn1;  // "Change..."
+    QCheckBox* CheckBox2;  // "TCP Only", hidden
     QPushButton* BitBtn2;  // "&Connect"
     QPushButton* BitBtn3;  // "&Quit"
 
+    QTreeWidget* ListView1;  // the server list, one fixed row
+
+    TPreviewBox* PaintBox1;     // 145 x 193
+    QLabel* Label1;             // "<shape> <frame>"
+    QToolButton* SpeedButton1;  // previous figure
+    QToolButton* SpeedButton2;  // next figure
+
+    QTimer* Timer1;  // 500 ms preview step, off until the window shows
+    uint16_t PreviewFrame = 17;
+
     void FormShow();
+    void Timer1Timer();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    // Connect. A port box of the connection window that is not a port number
+    // raises EConvertError before either endpoint is touched.
+    void BitBtn2Click();
+    // Change...: the world picker; a new choice reloads everything for it.
+    void BitBtn1Click();
     void BitBtn3Click();
 
-    static constexpr const char* PublicServerAddress = "203.0.113.10";
+    // The public server offered beside the loopback address (a build setting).
+    static const char* const PublicServerAddress;
 
 protected:
     void showEvent(QShowEvent* e) override;

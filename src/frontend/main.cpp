@@ -8,6 +8,7 @@
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/init_window.h"
+#include "net/connections.h"
 
 int main(int argc, char** argv)
 {
@@ -25,6 +26,7 @@ int main(int argc, char** argv)
         return 0;
     }
     CommandLine = parsed.Options;
+    TConnections::EchoToStdout = CommandLine.LogToStdout;
 
     TVxApplication app(argc, argv);
     app.setApplicationName("vxclient");

@@ -1,0 +1,240 @@
+// The login window on the offscreen platform, after a real start-up step.
+#include "frontend/login_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTimer>
+#include <functional>
+
+#include "data/shapes.h"
+#include "data/static_tables.h"
+#include "frontend/client_app.h"
+#include "frontend/client_options.h"
+#include "frontend/client_windows.h"
+#include "frontend/init_window.h"
+#include "frontend/startup.h"
+#include "frontend/world_windows.h"
+#include "net/connections.h"
+#include "test_game.h"
+
+namespace {
+
+// Presses OK or Cancel of a modal dialog once it is up, after `before` ran.
+void WhenShown(QDialog* dialog, bool accept, std::function<void()> before = {})
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        if (!dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (before)
+            before();
+        accept ? dialog->accept() : dialog->reject();
+    });
+    poll->start(0);
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+class Login : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "login_window_test";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new TVxApplication(argc, argv);
+    }
+
+    void SetUp() override
+    {
+        frontend_test::WriteTestGame(game.Path(), "VX-ONE");
+        CommandLine.InstallWorld = game.Path();
+        CreateClientWindows();
+        RunStep();
+        ASSERT_EQ(TVxApplication::LastError, "");
+        ASSERT_TRUE(VxLogin->isVisible());
+    }
+
+    void TearDown() override
+    {
+        DestroyClientWindows();
+        ResetStartupState();
+        CommandLine = {};
+        TVxApplication::LastError.clear();
+    }
+
+    static void RunStep()
+    {
+        Init1->Timer1->stop();
+        Init1->Timer1Timer();
+        QCoreApplication::processEvents();
+    }
+
+    frontend_test::ConfigHome home;
+    support::TempFolder game{"game"};
+};
+
+TEST_F(Login, ShowsItsTabsAndStartsThePreviewAtTheFirstFigureAbove300)
+{
+    EXPECT_EQ(VxLogin->windowTitle(), "Veltharn Client -- 0.2.3");
+    EXPECT_EQ(VxLogin->size(), QSize(481, 455));
+    ASSERT_EQ(VxLogin->PageControl1->count(), 3);
+    EXPECT_EQ(VxLogin->PageControl1->tabText(0), "Sign In");
+    EXPECT_EQ(VxLogin->PageControl1->tabText(1), "Servers");
+    EXPECT_EQ(VxLogin->PageControl1->tabText(2), "Characters");
+    EXPECT_EQ(VxLogin->PageControl1->currentIndex(), 0);
+    EXPECT_EQ(VxLogin->ComboBox1->currentText(), "Avatar");
+    EXPECT_EQ(VxLogin->ComboBox3->currentText(), "Test Server");
+    EXPECT_EQ(VxLogin->Edit1->text(), "VX-ONE");
+    EXPECT_FALSE(VxLogin->Edit1->isEnabled());
+    EXPECT_TRUE(VxLogin->CheckBox2->isHidden());
+    EXPECT_EQ(VxLogin->Image1->pixmap().size(), QSize(249, 67));
+    ASSERT_EQ(VxLogin->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(VxLogin->ListView1->topLevelItem(0)->text(7), TVxLogin::PublicServerAddress);
+
+    // The mini game's only figure is 155; the timer is on, the frame at 17.
+    EXPECT_EQ(CharacterShape, 155);
+    EXPECT_EQ(VxLogin->PreviewFrame, 17);
+    EXPECT_TRUE(VxLogin->Timer1->isActive());
+    EXPECT_EQ(VxLogin->Timer1->interval(), 500);
+    VxLogin->Timer1Timer();
+    EXPECT_EQ(VxLogin->Label1->text(), "155 18");
+    const QImage& picture = VxLogin->PaintBox1->Picture;
+    ASSERT_EQ(picture.size(), QSize(75, 70));
+    EXPECT_EQ(picture.pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST_F(Login, ArrowsWrapThroughTheFiguresAndEachClickAdvancesTheFrame)
+{
+    for (int shape : {151, 158})
+        VxShapes->TileFlags[shape][1] = 13;
+    VxLogin->hide();
+    VxLogin->show();  // a new showing restarts at the first figure above 300
+    ASSERT_EQ(CharacterShape, 151);
+
+    VxLogin->SpeedButton2->click();
+    EXPECT_EQ(VxLogin->Label1->text(), "155 18");
+    VxLogin->SpeedButton2->click();
+    EXPECT_EQ(VxLogin->Label1->text(), "158 17");
+    VxLogin->SpeedButton2->click();  // past the last figure: back to the first at or above 150
+    EXPECT_EQ(CharacterShape, 151);
+    VxLogin->SpeedButton1->click();  // before the first: the last
+    EXPECT_EQ(CharacterShape, 158);
+    VxLogin->SpeedButton1->click();
+    EXPECT_EQ(VxLogin->Label1->text(), "155 18");
+
+    // Without any figure in the store the arrows stay put instead of searching forever.
+    for (int shape : {151, 155, 158})
+        VxShapes->TileFlags[shape][1] = 0;
+    VxLogin->SpeedButton2->click();
+    EXPECT_EQ(CharacterShape, 155);
+}
+
+TEST_F(Login, ConnectWithAnEmptyNameStoresTheChoicesAndConnects)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    Connections->TCPPort->setText(QString::number(server.serverPort()));
+    VxLogin->ComboBox1->setEditText("");
+    VxLogin->Edit2->setText("pw");
+    VxLogin->ComboBox2->setEditText("127.0.0.1");
+    VxLogin->CheckBox1->setChecked(false);
+
+    VxLogin->BitBtn2->click();
+    EXPECT_FALSE(VxLogin->isVisible());
+    EXPECT_FALSE(VxLogin->Timer1->isActive());
+    EXPECT_TRUE(Connections->isVisible());
+    EXPECT_EQ(CharacterName, "");
+    EXPECT_EQ(CharacterPassword, "pw");
+    EXPECT_EQ(VxaConfig->ReadValue("LastIP"), "127.0.0.1");
+    EXPECT_EQ(VxaConfig->ReadValue("FullScreen"), "No");
+    EXPECT_EQ(Connections->ServerAddress->text(), "127.0.0.1");
+    EXPECT_EQ(Connections->InUDPLocalPort, 28101);
+    EXPECT_EQ(Connections->InUDPRemotePort, 12577);
+    EXPECT_EQ(Connections->InUDPRemoteHost, "127.0.0.1");
+    EXPECT_TRUE(Connections->Memo1->toPlainText().endsWith("Initiating TCP connection to 127.0.0.1"));
+    EXPECT_TRUE(WaitFor([&] { return server.hasPendingConnections(); }));
+
+    // The next start leaves "Run Full Screen" unticked and offers the last address.
+    DestroyClientWindows();
+    CreateClientWindows();
+    RunStep();
+    EXPECT_FALSE(VxLogin->CheckBox1->isChecked());
+    EXPECT_EQ(VxLogin->ComboBox2->currentText(), "127.0.0.1");
+}
+
+TEST_F(Login, APortBoxThatIsNotAPortEndsConnectBeforeAnyEndpointIsSet)
+{
+    for (const char* bad : {"12x78", "", "70000", "-1"}) {
+        VxLogin->show();
+        Connections->TCPPort->setText("12578");
+        Connections->LocalUDPPort->setText(bad);
+        Connections->InSocketPort = 1;
+        try {
+            VxLogin->BitBtn2Click();
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const EConvertError& e) {
+            EXPECT_NE(std::string(e.what()).find("local UDP port box holds '" + std::string(bad) + "'"),
+                      std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(Connections->InSocketPort, 1);
+        EXPECT_EQ(Connections->InSocket->state(), QAbstractSocket::UnconnectedState);
+        EXPECT_FALSE(Connections->Memo1->toPlainText().contains("Initiating"));
+    }
+}
+
+TEST_F(Login, ChangeCancelledOrWithoutSelectionChangesNothing)
+{
+    WhenShown(PickWorldForm, false);
+    VxLogin->BitBtn1Click();
+    WhenShown(PickWorldForm, true, [] { PickWorldForm->ListBox1->clearSelection(); });
+    VxLogin->BitBtn1Click();
+    EXPECT_TRUE(VxLogin->isVisible());
+    EXPECT_TRUE(VxLogin->Timer1->isActive());
+    EXPECT_FALSE(Init1->Timer1->isActive());
+    EXPECT_EQ(VxaConfig->ReadItem(1, kListWorlds), "1");
+}
+
+TEST_F(Login, ChangeToTheSecondWorldStoresItAndReloads)
+{
+    support::TempFolder second{"second"};
+    frontend_test::WriteTestGame(second.Path(), "VX-TWO");
+    WhenShown(PickWorldForm, true, [&] {
+        // "Install..." through the folder picker, then the new line chosen.
+        VxLocation->SetCurrentFolder(QString::fromStdString(second.Path()));
+        WhenShown(VxLocation, true);
+        PickWorldForm->BitBtn2Click();
+        ASSERT_EQ(PickWorldForm->ListBox1->count(), 2);
+        PickWorldForm->ListBox1->item(1)->setSelected(true);
+    });
+    VxLogin->BitBtn1Click();
+    EXPECT_EQ(VxaConfig->ReadItem(1, kListWorlds), "2");
+    EXPECT_FALSE(VxLogin->isVisible());
+    EXPECT_FALSE(VxLogin->Timer1->isActive());
+    EXPECT_FALSE(ShapesLoaded);
+    EXPECT_TRUE(Init1->Timer1->isActive());
+
+    RunStep();  // what the start-up timer does two seconds later
+    ASSERT_EQ(TVxApplication::LastError, "");
+    EXPECT_EQ(WorldIdentity, "VX-TWO");
+    EXPECT_EQ(GameFolder, second.Path());
+    EXPECT_TRUE(VxLogin->isVisible());
+    EXPECT_EQ(VxLogin->Edit1->text(), "VX-TWO");
+}
+
+}  // namespace
