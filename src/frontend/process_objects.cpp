@@ -1,8 +1,6 @@
 // Creation and release of the client's process-wide objects.
 #include "frontend/process_objects.h"
 
-std::unique_ptr<std::mutex> GumpLock;
-
 void CreateProcessObjects()
 {
     FreeProcessObjects();
@@ -10,14 +8,22 @@ void CreateProcessObjects()
     RenderLock = std::make_unique<std::mutex>();
     ViewLock = std::make_unique<std::mutex>();
     NPCList = std::make_unique<net::TNPCList>();
+    GumpList = std::make_unique<TGumpList>();
     GumpLock = std::make_unique<std::mutex>();
     GameTimer = std::make_unique<net::TGameTimer>();
+    // Suspended: it runs no frame before the game window first resumes it. It reads
+    // the game timer, so it comes after it.
+    RefreshThread = std::make_unique<TRefreshThread>(*NPCList, *GameTimer, *RenderLock, *ViewLock);
 }
 
 void FreeProcessObjects()
 {
+    // The render thread first: it uses all the others. Ending it cancels a hand-over
+    // it may be waiting for, so this never waits on the main thread's own queue.
+    RefreshThread.reset();
     GameTimer.reset();
     GumpLock.reset();
+    GumpList.reset();
     NPCList.reset();
     ViewLock.reset();
     RenderLock.reset();

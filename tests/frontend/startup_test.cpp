@@ -164,6 +164,11 @@ TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
     ASSERT_NE(NPCList, nullptr);
     EXPECT_EQ(NPCList->Count(), 1);
     EXPECT_NE(GameTimer, nullptr);
+    ASSERT_NE(GumpList, nullptr);
+    EXPECT_EQ(GumpList->Head(), nullptr);
+    EXPECT_NE(GumpLock, nullptr);
+    ASSERT_NE(RefreshThread, nullptr);
+    EXPECT_TRUE(RefreshThread->Parked());  // suspended until the game window resumes it
 }
 
 TEST_F(Startup, LaterStartReadsTheSelectedWorldAndLastChoices)

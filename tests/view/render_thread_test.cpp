@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <thread>
@@ -24,7 +25,7 @@ namespace {
 struct FakeWorld {
     static inline platform::FakeClock* clock = nullptr;
     static inline uint32_t renderMs = 0;
-    static inline int renders = 0, cycles = 0;
+    static inline std::atomic<int> renders{0}, cycles{0};
     static inline int lastCentreX = 0, lastCentreY = 0, lastLift = 0;
     static inline std::vector<uint32_t> sleeps;
     static inline uint32_t picture[64];
@@ -46,7 +47,8 @@ struct FakeWorld {
 
     static TFrameWorld Calls()
     {
-        renders = cycles = 0;
+        renders = 0;
+        cycles = 0;
         renderMs = 0;
         sleeps.clear();
         TFrameWorld w;
