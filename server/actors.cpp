@@ -2,13 +2,11 @@
 // the server's characters, speech and the batched saving of positions.
 #include <QTcpSocket>
 
-#include <bit>
-#include <cstring>
-
 #include "data/world_map.h"
 #include "game_server.h"
 #include "net/game_channel.h"
 #include "net/message_types.h"
+#include "net/messages.h"
 #include "net/npc_list.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
@@ -16,14 +14,6 @@
 
 namespace server {
 namespace {
-
-static_assert(std::endian::native == std::endian::little, "payloads are written as they lie in memory");
-
-template <typename T>
-void Put(char* out, size_t offset, T value)
-{
-    std::memcpy(out + offset, &value, sizeof value);
-}
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
@@ -51,24 +41,21 @@ uint8_t FacingOf(int dx, int dy, uint8_t current)
     return current;
 }
 
-// server_npc_state: ID, Shape, X, Y, Lift, Facing, Flags, 4 unread bytes, DirX, DirY
-// (doubles), Spare1, Spare2, Speed (float), LastTime.
-void WriteState(const TActor& a, char out[net::layout::server_npc_state])
+net::TNpcState StateOf(const TActor& a)
 {
-    std::memset(out, 0, net::layout::server_npc_state);
-    Put<int32_t>(out, 0, a.ID);
-    Put<uint16_t>(out, 4, a.Shape);
-    Put<uint16_t>(out, 6, a.Motion.X());
-    Put<uint16_t>(out, 8, a.Motion.Y());
-    Put<uint8_t>(out, 10, a.Lift);
-    Put<uint8_t>(out, 11, a.Facing);
-    Put<uint8_t>(out, 12, a.Motion.Moving() ? net::FlagMoving : 0);
-    Put<double>(out, 17, double(a.Motion.DirX));
-    Put<double>(out, 25, double(a.Motion.DirY));
-    Put<uint16_t>(out, 33, 0xFFFF);
-    Put<uint16_t>(out, 35, 0xFFFF);
-    Put<float>(out, 37, a.Motion.Moving() ? a.Motion.Speed : 0.0f);
-    Put<uint32_t>(out, 41, a.Motion.LastTime);
+    net::TNpcState m;
+    m.ID = a.ID;
+    m.Shape = a.Shape;
+    m.X = a.Motion.X();
+    m.Y = a.Motion.Y();
+    m.Lift = uint8_t(a.Lift);
+    m.Facing = a.Facing;
+    m.Flags = a.Motion.Moving() ? net::FlagMoving : 0;
+    m.DirX = double(a.Motion.DirX);
+    m.DirY = double(a.Motion.DirY);
+    m.Speed = a.Motion.Moving() ? a.Motion.Speed : 0.0f;
+    m.LastTime = a.Motion.LastTime;
+    return m;
 }
 
 }  // namespace
@@ -92,12 +79,11 @@ void TGameServer::RemoveActor(int32_t id)
     auto it = actors_.find(id);
     if (it == actors_.end())
         return;
-    char payload[net::layout::server_npc_remove] = {};
-    Put<int32_t>(payload, 0, id);
+    const auto payload = net::Payload(net::TNpcRemove{id});
     for (auto& s : sessions_) {
         if (!s || !s->Known.erase(id))
             continue;
-        SendTCP(*s, net::msg::server_npc_remove, std::string_view(payload, sizeof payload));
+        SendTCP(*s, net::msg::server_npc_remove, payload.View());
     }
     if (TSession* player = it->second->Player)
         player->Actor = nullptr;
@@ -189,38 +175,28 @@ void TGameServer::Steer(TActor& a, uint32_t now)
 
 void TGameServer::SendState(TSession& to, const TActor& actor)
 {
-    char payload[net::layout::server_npc_state];
-    WriteState(actor, payload);
-    SendTCP(to, net::msg::server_npc_state, std::string_view(payload, sizeof payload));
+    SendTCP(to, net::msg::server_npc_state, net::Payload(StateOf(actor)).View());
 }
 
 void TGameServer::SendAdd(TSession& to, const TActor& a)
 {
-    char payload[net::layout::server_npc_add];
-    Put<int32_t>(payload, 0, a.ID);
-    Put<uint16_t>(payload, 4, a.Shape);
-    Put<uint8_t>(payload, 6, a.Facing);
-    Put<uint8_t>(payload, 7, a.Lift);
-    Put<uint16_t>(payload, 8, a.Motion.X());
-    Put<uint16_t>(payload, 10, a.Motion.Y());
-    SendTCP(to, net::msg::server_npc_add, std::string_view(payload, sizeof payload));
+    const net::TNpcAdd add{a.ID, a.Shape, a.Facing, uint8_t(a.Lift), a.Motion.X(), a.Motion.Y()};
+    SendTCP(to, net::msg::server_npc_add, net::Payload(add).View());
 }
 
 void TGameServer::BroadcastState(const TActor& actor)
 {
-    char payload[net::layout::server_npc_state];
-    WriteState(actor, payload);
+    const auto payload = net::Payload(StateOf(actor));
     for (auto& s : sessions_) {
         if (!s || s->Stage != EStage::InGame || s->Closing)
             continue;
         if (s.get() == actor.Player || s->Known.count(actor.ID))
-            SendTCP(*s, net::msg::server_npc_state, std::string_view(payload, sizeof payload));
+            SendTCP(*s, net::msg::server_npc_state, payload.View());
     }
 }
 
 void TGameServer::UpdateViews()
 {
-    char remove[net::layout::server_npc_remove] = {};
     for (auto& s : sessions_) {
         if (!s || s->Stage != EStage::InGame || s->Closing || !s->Actor)
             continue;
@@ -238,8 +214,7 @@ void TGameServer::UpdateViews()
                 SendState(*s, *actor);
             } else if (known && (dx > DropRangeX || dy > DropRangeY)) {
                 s->Known.erase(id);
-                Put<int32_t>(remove, 0, id);
-                SendTCP(*s, net::msg::server_npc_remove, std::string_view(remove, sizeof remove));
+                SendTCP(*s, net::msg::server_npc_remove, net::Payload(net::TNpcRemove{id}).View());
             }
         }
     }
@@ -279,10 +254,8 @@ void TGameServer::Say(const TActor& speaker, std::string_view text)
 {
     if (text.empty())
         return;
-    std::string payload(8, '\0');
-    Put<int32_t>(payload.data(), 0, speaker.ID);
-    Put<uint32_t>(payload.data(), 4, SpeechDuration(text.size()));
-    payload.append(text);
+    std::string payload;
+    net::Encode(net::TNpcSay{speaker.ID, SpeechDuration(text.size()), text}, payload);
     if (speaker.Player)
         platform::ConsoleLine(speaker.Player->Name.toStdString() + " says: " + std::string(text));
     for (auto& s : sessions_) {

@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "net/protocol_constants.h"
+
 namespace server {
 
-inline constexpr size_t MaxChatLength = 99;  // the client shows no more
+inline constexpr size_t MaxChatLength = net::MaxSpeechLength;  // the client shows no more
 
 // The line as it is relayed: printable ASCII only, cut to 99 characters.
 std::string CleanChatLine(std::string_view text);

@@ -31,6 +31,7 @@
 #include "accounts.h"
 #include "chat.h"
 #include "net/protocol.h"
+#include "net/protocol_constants.h"
 #include "npcs.h"
 #include "world.h"
 
@@ -56,9 +57,9 @@ struct TServerOptions {
 inline constexpr int TownX = 940, TownY = 1220;
 inline constexpr uint32_t HandshakeTimeout = 30000;
 inline constexpr size_t MaxUnframed = 64 * 1024;  // a TCP buffer past this without a whole message is hostile
-inline constexpr int MaxNameLength = 47;
+inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
-inline constexpr int DropRangeX = 120, DropRangeY = 75;     // the client's own limits
+inline constexpr int DropRangeX = net::ViewRangeX, DropRangeY = net::ViewRangeY;  // the client's own limits
 inline constexpr uint32_t BeatInterval = 1000;
 inline constexpr int DatagramBudget = 100;  // messages per second and connection
 inline constexpr int32_t FirstNpcId = 0x40000000;

@@ -10,6 +10,7 @@
 #include "game_server.h"
 #include "platform/console.h"
 #include "platform/game_path.h"
+#include "platform/version.h"
 #include "stop_signals.h"
 
 namespace {
@@ -30,7 +31,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vxserver"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(platform::ProgramVersion));
 #ifdef SIGPIPE
     // A console reader that went away must not end the server before it has saved.
     std::signal(SIGPIPE, SIG_IGN);

@@ -15,6 +15,7 @@
 #include "data/world_map.h"
 #include "game_server.h"
 #include "net/message_types.h"
+#include "net/messages.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "session.h"
@@ -384,9 +385,9 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
         CheckPassword(session, payload);
         return;
     case msg::client_shape: {
-        unsigned char raw[2];
-        TVxProtocolFormat::PeekBytes(payload, raw, 2);
-        const uint16_t shape = uint16_t(raw[0] | raw[1] << 8);
+        TShape decoded;
+        Decode(payload, decoded);  // the payload's length has been checked
+        const uint16_t shape = decoded.Shape;
         // Only character shapes walk; anything else leaves the server's choice.
         if (std::find(characterShapes_.begin(), characterShapes_.end(), shape) != characterShapes_.end()) {
             session.Shape = shape;
@@ -483,9 +484,8 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t ticket, TPasswordChe
     session.Stage = EStage::LoggedIn;
     Log((result == TPasswordCheck::EResult::Hashed ? "New account " : "Login ") + session.Name.toStdString() +
         " on connection " + who);
-    const uint16_t udpPort = session.Endpoint->localPort();
-    const char port[2] = {char(udpPort & 0xFF), char(udpPort >> 8)};
-    SendTCP(session, net::msg::server_udpport, std::string_view(port, 2));
+    const net::TUdpPort port{session.Endpoint->localPort()};
+    SendTCP(session, net::msg::server_udpport, net::Payload(port).View());
 
     // What the client sent meanwhile, in its order.
     std::deque<std::pair<uint32_t, std::string>> deferred;
@@ -519,13 +519,9 @@ void TGameServer::EnterGame(TSession& session)
     session.Actor = &actor;
     Log(session.Name.toStdString() + " enters the game at (" + std::to_string(x) + ", " + std::to_string(y) + ")");
 
-    char id[4];
-    for (int i = 0; i < 4; ++i)
-        id[i] = char(uint32_t(actor.ID) >> (8 * i));
-    SendTCP(session, net::msg::server_player_id, std::string_view(id, 4));
-    const char pos[7] = {char(actor.Facing), char(actor.Lift), char(x & 0xFF), char(x >> 8),
-                         char(y & 0xFF),     char(y >> 8),     0};
-    SendTCP(session, net::msg::server_player_pos, std::string_view(pos, 7));
+    SendTCP(session, net::msg::server_player_id, net::Payload(net::TPlayerId{actor.ID}).View());
+    const net::TPlayerPos pos{actor.Facing, uint8_t(actor.Lift), uint16_t(x), uint16_t(y)};
+    SendTCP(session, net::msg::server_player_pos, net::Payload(pos).View());
     SendState(session, actor);
     UpdateViews();
 }

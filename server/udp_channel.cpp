@@ -7,6 +7,7 @@
 #include "game_server.h"
 #include "net/game_channel.h"
 #include "net/message_types.h"
+#include "net/messages.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "session.h"
@@ -66,13 +67,13 @@ void TGameServer::HandleDatagramMessage(TSession& session, uint32_t type, std::s
         }
         return;
     case msg::client_beatack: {
-        const TByteAndWord echo = ReadByteAndWord(payload);
-        if (!session.BeatOut[echo.Byte])
+        TBeat echo;
+        Decode(payload, echo);  // the payload's length has been checked
+        if (!session.BeatOut[echo.Sequence])
             return;  // never sent, or answered already
-        session.BeatOut[echo.Byte] = false;
-        char answer[5];
-        WriteByteAndWord({echo.Byte, now - session.BeatSentAt[echo.Byte]}, answer);
-        SendUDP(session, msg::server_beatackack, std::string_view(answer, 5));
+        session.BeatOut[echo.Sequence] = false;
+        const TBeatAckAck answer{echo.Sequence, now - session.BeatSentAt[echo.Sequence]};
+        SendUDP(session, msg::server_beatackack, Payload(answer).View());
         return;
     }
     case msg::client_keydown:
@@ -103,19 +104,17 @@ void TGameServer::SendBeat(TSession& session, uint32_t now)
     session.BeatSentAt[session.BeatSequence] = now;
     session.BeatOut[session.BeatSequence] = true;
     session.NextBeat = now + BeatInterval;
-    char beat[5];
-    net::WriteByteAndWord({session.BeatSequence, now}, beat);
-    SendUDP(session, net::msg::server_beat, std::string_view(beat, 5));
+    SendUDP(session, net::msg::server_beat, net::Payload(net::TBeat{session.BeatSequence, now}).View());
 }
 
 void TGameServer::HandleMove(TSession& session, bool down, std::string_view payload)
 {
-    const net::TMoveRecord record = net::ReadMoveRecord(payload);
+    net::TMoveRecord record;
+    net::Decode(payload, record);  // the payload's length has been checked
     if (record.Code >= net::DirUp && record.Code <= net::DirRight) {
         // Acknowledged at once, also a repeat: the client resends until it hears this.
-        char ack[5];
-        net::WriteByteAndWord({record.Code, record.KeyTime}, ack);
-        SendUDP(session, down ? net::msg::server_keydown_ack : net::msg::server_keyup_ack, std::string_view(ack, 5));
+        SendUDP(session, down ? net::msg::server_keydown_ack : net::msg::server_keyup_ack,
+                net::Payload(net::TKeyAck{record.Code, record.KeyTime}).View());
     }
     TActor* actor = session.Actor;
     if (!actor)

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "palette.h"
+#include "platform/byte_order.h"
 #include "rng.h"
 #include "formats/shape_writer.h"
 
@@ -272,7 +273,7 @@ std::vector<formats::Bytes> MakeGroundTiles()
         formats::Bytes entry = formats::MakeGroundTile(frames);
         // A ground tile whose first u32 equals its size would load as a
         // run-length shape; nudge its fourth pixel if that ever happens.
-        const uint32_t first = uint32_t(entry[0]) | uint32_t(entry[1]) << 8 | uint32_t(entry[2]) << 16 | uint32_t(entry[3]) << 24;
+        const uint32_t first = platform::GetU32(entry.data());
         if (first == entry.size())
             entry[3] ^= 1;
         entries.push_back(std::move(entry));

@@ -12,6 +12,7 @@
 
 #include "data/shapes.h"
 #include "data/static_tables.h"
+#include "platform/byte_order.h"
 #include "platform/console.h"
 
 alignas(64) uint32_t ColourBuffer[kViewHeight][kViewWidth];
@@ -30,13 +31,6 @@ void PutPixel(int x, int y, uint8_t red, uint8_t green, uint8_t blue)
 }
 
 namespace {
-
-inline uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline int16_t I16(const uint8_t* p) { return int16_t(U16(p)); }
-inline uint32_t U32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 uint32_t* Colours() { return &ColourBuffer[0][0]; }
 OwnerRecord* Owners() { return &OwnerBuffer[0][0]; }
@@ -143,12 +137,12 @@ void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette
     constexpr int kStep = Transposed ? kViewWidth : 1;
 
     for (;;) {
-        const unsigned header = U16(p);
+        const unsigned header = platform::GetU16(p);
         if (header == 0)
             return;
         const int length = int(header >> 1);
-        const int start = along0 + I16(p + 2);
-        const int cross = cross0 + I16(p + 4);
+        const int start = along0 + platform::GetI16(p + 2);
+        const int cross = cross0 + platform::GetI16(p + 4);
         p += 6;
         const bool raw = (header & 1) == 0;
         const bool visible = cross >= 0 && cross < kCrossEnd && start < kAlongEnd && start + length > 0;
@@ -219,12 +213,12 @@ FrameAt LocateFrame(const TVxShapes& shapes, int shape, int frame, const char* w
     const ShapeRecord& record = shapes.Shapes[shape];
     const uint8_t* data = record.data.get();
     if (shapes.FrameUsable(shape, frame))
-        return {data + U32(data + 4 * frame) - 4, true};
+        return {data + platform::GetU32(data + 4 * frame) - 4, true};
     const uint32_t end = uint32_t(record.length) - 4;  // meaningful bytes of data
     const uint32_t entry = 4u * uint32_t(frame);
     if (data == nullptr || record.length < 4 || entry + 4 > end)
         return {};
-    const uint32_t offset = U32(data + entry);
+    const uint32_t offset = platform::GetU32(data + entry);
     if (offset < 4 || uint64_t(offset) - 4 + 8 > end)
         return {};
     return {data + offset - 4, false};
@@ -273,7 +267,7 @@ void TVxShapes::AlwaysDrawFrame(int x, int y, int shape, int frame)
     }
     const FrameAt at = LocateFrame(*this, shape, frame, "Tried to alwaysDraw invalid frameNum: (");
     if (at.header != nullptr)
-        GlyphAdvance = U16(at.header);
+        GlyphAdvance = platform::GetU16(at.header);
     if (!at.drawable)
         return;
     WalkSpans<false>(at.header + 8, x, y, Palette, PlainWriter<1>{});

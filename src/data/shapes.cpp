@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "data/flex_reader.h"
+#include "platform/byte_order.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
 
@@ -14,9 +15,6 @@ std::atomic<bool> ShapesLoaded{false};
 namespace {
 
 constexpr int kMaxFrames = 255;  // the frame count is kept in one byte
-
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 // One buffer for every entry read: only the copied bytes matter.
 uint8_t workBuffer[kShapeWorkBuffer];
@@ -28,14 +26,14 @@ const char* FrameFault(const uint8_t* data, uint32_t end, int frame)
     const uint32_t entry = 4u * uint32_t(frame);
     if (entry + 4 > end)
         return "has no entry in the offset table";
-    const uint32_t offset = U32(data + entry);
+    const uint32_t offset = platform::GetU32(data + entry);
     if (offset < 4 || uint64_t(offset) - 4 + 8 > end)
         return "has its header outside the shape";
     uint32_t p = offset - 4 + 8;
     for (;;) {
         if (p + 2 > end)
             return "runs past the end of the shape";
-        const uint16_t header = U16(data + p);
+        const uint16_t header = platform::GetU16(data + p);
         if (header == 0)
             return nullptr;
         if (p + 6 > end)
@@ -97,7 +95,7 @@ void TVxShapes::LoadPointers(const std::string& path)
         throw EInOutError(file.Path() + ": " + std::to_string(size) + " bytes, more than the " +
                           std::to_string(kShapeWorkBuffer) + " a pointer file may hold");
     file.ReadExact(workBuffer, size_t(size));
-    const uint32_t length = size >= 4 ? U32(workBuffer) : 0;
+    const uint32_t length = size >= 4 ? platform::GetU32(workBuffer) : 0;
     if (length < 4 || length > uint64_t(size))
         throw EInOutError(file.Path() + ": declared length " + std::to_string(length) +
                           " does not fit the file's " + std::to_string(size) + " bytes");
@@ -131,7 +129,7 @@ int TVxShapes::LoadArchive(const std::string& path, int firstSlot, Kind kind)
                 continue;
             }
             reader.ReadEntry(workBuffer);
-            const bool runLength = size >= 4 && U32(workBuffer) == uint32_t(size);
+            const bool runLength = size >= 4 && platform::GetU32(workBuffer) == uint32_t(size);
             if (runLength) {
                 StoreShape(slot, workBuffer, size, kind == Kind::Gumps);
             } else if (kind == Kind::World) {
@@ -197,7 +195,7 @@ void TVxShapes::CountFrames(int slot)
         const uint32_t next = 4u * uint32_t(k + 1);  // data index of the entry after frame k
         if (next + 4 > length - 4)
             break;
-        const uint32_t value = U32(record.data.get() + next);
+        const uint32_t value = platform::GetU32(record.data.get() + next);
         if (value < 4 || value > length - 4)
             break;
         if (n == kMaxFrames) {

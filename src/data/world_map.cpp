@@ -198,7 +198,7 @@ void LoadFixLists(const std::string& prefix)
                     list.Records.resize(size_t(count));
                     for (int32_t r = 0; r < count; ++r) {
                         const uint8_t* b = entry.data() + 4 * r;
-                        list.Records[size_t(r)] = FixRecord{b[0], b[1], uint16_t(b[2] | b[3] << 8)};
+                        list.Records[size_t(r)] = FixRecord{b[0], b[1], platform::GetU16(b + 2)};
                     }
                 }
                 list.Count = count;

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
+
 constexpr int kWorldTiles = 3072;
 constexpr int kRegionsPerSide = 12;
 constexpr int kRegionCount = kRegionsPerSide * kRegionsPerSide;
@@ -69,7 +71,7 @@ struct RegRecord {
     uint8_t Length = 0;
     uint8_t Data[kMaxRegEntry] = {};
 
-    uint16_t ShapeFrame() const { return uint16_t(Data[2] | Data[3] << 8); }
+    uint16_t ShapeFrame() const { return platform::GetU16(Data + 2); }
     int Lift() const { return (Length == 6 ? Data[4] : Data[9]) >> 4; }
 };
 static_assert(sizeof(RegRecord) == 20);

@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "platform/version.h"
+
 ClientOptions CommandLine;
 
 namespace {
@@ -97,7 +99,7 @@ ParsedCommandLine ParseClientOptions(const std::vector<std::string>& args)
 
 std::string ClientVersion()
 {
-    return "vxclient 0.2.3";
+    return std::string("vxclient ") + platform::ProgramVersion;
 }
 
 std::string ClientUsage()

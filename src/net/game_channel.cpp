@@ -6,25 +6,12 @@
 
 #include "net/game_timer.h"
 #include "net/message_types.h"
+#include "net/protocol_constants.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 
 namespace net {
 namespace {
-
-void PutU16(char* p, uint16_t v)
-{
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
-
-void PutU32(char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char(v >> (8 * i) & 0xFF);
-}
-
-uint32_t GetU32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
 // The arrow keys in the order the retransmission timer visits them.
 constexpr uint8_t RetransmitOrder[4] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT};
@@ -53,48 +40,12 @@ uint8_t DirectionCode(uint8_t key)
     }
 }
 
-void WriteMoveRecord(const TMoveRecord& record, char out[14])
-{
-    out[0] = char(record.Sequence);
-    out[1] = char(record.Code);
-    PutU16(out + 2, record.TargetX);
-    PutU16(out + 4, record.TargetY);
-    PutU32(out + 6, 0);
-    PutU32(out + 10, record.KeyTime);
-}
-
-TMoveRecord ReadMoveRecord(std::string_view payload)
-{
-    unsigned char raw[layout::client_keydown];
-    TVxProtocolFormat::PeekBytes(payload, raw, sizeof raw);
-    TMoveRecord record;
-    record.Sequence = raw[0];
-    record.Code = raw[1];
-    record.TargetX = uint16_t(raw[2] | raw[3] << 8);
-    record.TargetY = uint16_t(raw[4] | raw[5] << 8);
-    record.KeyTime = GetU32(raw + 10);
-    return record;
-}
-
-void WriteByteAndWord(TByteAndWord value, char out[5])
-{
-    out[0] = char(value.Byte);
-    PutU32(out + 1, value.Word);
-}
-
-TByteAndWord ReadByteAndWord(std::string_view payload)
-{
-    unsigned char raw[5];
-    TVxProtocolFormat::PeekBytes(payload, raw, sizeof raw);
-    return {raw[0], GetU32(raw + 1)};
-}
-
 int WrapTarget(int v)
 {
     if (v < 0)
-        return v + 3072;
-    if (v > 3071)
-        return v - 3072;
+        return v + WorldTiles;
+    if (v >= WorldTiles)
+        return v - WorldTiles;
     return v;
 }
 
@@ -155,11 +106,12 @@ void TGameChannel::server_beat(std::string_view payload)
 {
     if (!PayloadFits(msg::server_beat, payload))
         return;
-    const TByteAndWord beat = ReadByteAndWord(payload);
+    TBeat beat;
+    Decode(payload, beat);
     if (entered_) {
         // A beat one behind the last, a repeat, or any later one is taken; two to
         // five behind is stale; six or more behind means the sequence wrapped.
-        const int s = beat.Byte;
+        const int s = beat.Sequence;
         const int p = beatSequence_;
         if (!(s < p - 5 || s >= p - 1)) {
             platform::ConsoleLine("Received invalid BEAT sequence: Recvd: " + std::to_string(s) +
@@ -167,8 +119,8 @@ void TGameChannel::server_beat(std::string_view payload)
             return;
         }
     }
-    beatSequence_ = beat.Byte;
-    clockOffset_ = int64_t(beat.Word) - int64_t(platform::TickCount());
+    beatSequence_ = beat.Sequence;
+    clockOffset_ = int64_t(beat.Time) - int64_t(platform::TickCount());
     // The client expects the beat echoed unchanged.
     scratch_.clear();
     TVxProtocolFormat::AppendMessage(scratch_, msg::client_beatack, payload);
@@ -181,14 +133,15 @@ void TGameChannel::server_beatackack(std::string_view payload)
 {
     if (!PayloadFits(msg::server_beatackack, payload))
         return;
-    const TByteAndWord ack = ReadByteAndWord(payload);
-    if (ack.Byte != beatSequence_) {
-        platform::ConsoleLine("Received invalid BEATACKACK: Recvd: " + std::to_string(ack.Byte) +
+    TBeatAckAck ack;
+    Decode(payload, ack);
+    if (ack.Sequence != beatSequence_) {
+        platform::ConsoleLine("Received invalid BEATACKACK: Recvd: " + std::to_string(ack.Sequence) +
                               " Previous: " + std::to_string(beatSequence_));
         return;
     }
-    ping_ = ack.Word;
-    timer_.AddPingSample(ack.Word);
+    ping_ = ack.Ping;
+    timer_.AddPingSample(ack.Ping);
     correctedOffset_ = clockOffset_ - ping_ / 2;
     timer_.SetOffset(static_cast<int32_t>(static_cast<uint32_t>(clockOffset_)));
     if (entered_)
@@ -205,22 +158,21 @@ void TGameChannel::KeyAck(std::string_view payload, bool down)
 {
     if (!PayloadFits(down ? msg::server_keydown_ack : msg::server_keyup_ack, payload))
         return;
-    const TByteAndWord ack = ReadByteAndWord(payload);
-    const uint8_t key = DirectionKey(ack.Byte);
-    if (key == 0 || keyTime_[key] != ack.Word)
+    TKeyAck ack;
+    Decode(payload, ack);
+    const uint8_t key = DirectionKey(ack.Code);
+    if (key == 0 || keyTime_[key] != ack.KeyTime)
         return;  // another code, or an older press or release
     (down ? downAcked_ : upAcked_)[key] = true;
     if (onKeyAck_)
-        onKeyAck_(ack.Byte, down, ack.Word);
+        onKeyAck_(ack.Code, down, ack.KeyTime);
 }
 
 void TGameChannel::SendMove(uint32_t type, uint8_t code, uint16_t targetX, uint16_t targetY, uint32_t keyTime)
 {
     ++moveSeq_;
-    char record[layout::client_keydown];
-    WriteMoveRecord({moveSeq_, code, targetX, targetY, keyTime}, record);
     scratch_.clear();
-    TVxProtocolFormat::AppendMessage(scratch_, type, std::string_view(record, sizeof record));
+    AppendMessage(scratch_, type, TMoveRecord{moveSeq_, code, targetX, targetY, keyTime});
     SendUDP(scratch_);
 }
 

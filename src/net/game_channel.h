@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/messages.h"
 #include "net/protocol.h"
 
 namespace net {
@@ -32,29 +33,6 @@ inline constexpr uint8_t DirUp = 1, DirDown = 2, DirLeft = 3, DirRight = 4, DirW
 uint8_t DirectionKey(uint8_t code);
 // The direction code of a movement key; 0 for any other key.
 uint8_t DirectionCode(uint8_t key);
-
-// Movement record, the payload of client_keydown and client_keyup (14 bytes, LE):
-//   0 sequence (MoveSeq after its increment)   1 direction code
-//   2 target X, 4 target Y (code 6 in client_keydown, else 0)
-//   6 reserved, always 0                        10 key time (game time of the press
-//                                                  or release; resends repeat it)
-struct TMoveRecord {
-    uint8_t Sequence = 0;
-    uint8_t Code = 0;
-    uint16_t TargetX = 0, TargetY = 0;
-    uint32_t KeyTime = 0;
-};
-void WriteMoveRecord(const TMoveRecord& record, char out[14]);
-// Reads a record; a payload shorter than 14 bytes reads as zeros past its end.
-TMoveRecord ReadMoveRecord(std::string_view payload);
-
-// Beat and acknowledgement payloads: one byte, then an unsigned 32-bit value.
-struct TByteAndWord {
-    uint8_t Byte = 0;
-    uint32_t Word = 0;
-};
-void WriteByteAndWord(TByteAndWord value, char out[5]);
-TByteAndWord ReadByteAndWord(std::string_view payload);
 
 // A walking target coordinate brought into 0 to 3071 (one lap at most).
 int WrapTarget(int v);

@@ -1,12 +1,11 @@
 // The remote actor list and the actor messages.
 #include "net/npc_list.h"
 
-#include <bit>
-#include <cstring>
 
 #include "platform/assertion_failed.h"
 #include "net/game_timer.h"
 #include "net/message_types.h"
+#include "net/messages.h"
 #include "net/protocol.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
@@ -91,23 +90,16 @@ void TSpeechHistory::Add(std::string_view text)
 
 namespace {
 
-// Little-endian fields at fixed offsets; the callers have checked the payload's length.
-uint8_t U8(std::string_view p, size_t at) { return static_cast<uint8_t>(p[at]); }
-uint16_t U16(std::string_view p, size_t at) { return uint16_t(U8(p, at) | U8(p, at + 1) << 8); }
-uint32_t U32(std::string_view p, size_t at) { return uint32_t(U16(p, at)) | uint32_t(U16(p, at + 2)) << 16; }
-uint64_t U64(std::string_view p, size_t at) { return uint64_t(U32(p, at)) | uint64_t(U32(p, at + 4)) << 32; }
-double F64(std::string_view p, size_t at) { return std::bit_cast<double>(U64(p, at)); }
-float F32(std::string_view p, size_t at) { return std::bit_cast<float>(U32(p, at)); }
-
 constexpr uint16_t SpareUnset = 0xFFFF;
 
 }  // namespace
 
 void server_npc_add(TNPCList& list, std::string_view payload)
 {
-    if (!PayloadFits(msg::server_npc_add, payload))
+    TNpcAdd m;
+    if (!PayloadFits(msg::server_npc_add, payload) || !Decode(payload, m))
         return;
-    const int32_t id = static_cast<int32_t>(U32(payload, 0));
+    const int32_t id = m.ID;
     const uint32_t now = platform::TickCount();
 
     std::lock_guard<std::mutex> hold(list.Lock());
@@ -124,11 +116,11 @@ void server_npc_add(TNPCList& list, std::string_view payload)
         fresh->ID = id;
         record = fresh.get();
     }
-    record->Shape = U16(payload, 4);
-    record->Facing = U8(payload, 6);
-    record->Lift = U8(payload, 7);
-    record->X = U16(payload, 8);
-    record->Y = U16(payload, 10);
+    record->Shape = m.Shape;
+    record->Facing = m.Facing;
+    record->Lift = m.Lift;
+    record->X = m.X;
+    record->Y = m.Y;
     record->PosX = record->X;
     record->PosY = record->Y;
     record->Flags = 0;
@@ -141,9 +133,10 @@ void server_npc_add(TNPCList& list, std::string_view payload)
 
 void server_npc_remove(TNPCList& list, std::string_view payload)
 {
-    if (!PayloadFits(msg::server_npc_remove, payload))
+    TNpcRemove m;
+    if (!PayloadFits(msg::server_npc_remove, payload) || !Decode(payload, m))
         return;
-    const int32_t id = static_cast<int32_t>(U32(payload, 0));
+    const int32_t id = m.ID;
 
     std::lock_guard<std::mutex> hold(list.Lock());
     TNPCNode* node = list.FindEntry(id);
@@ -153,9 +146,10 @@ void server_npc_remove(TNPCList& list, std::string_view payload)
 
 void server_npc_state(TNPCList& list, std::string_view payload)
 {
-    if (!PayloadFits(msg::server_npc_state, payload))
+    TNpcState m;
+    if (!PayloadFits(msg::server_npc_state, payload) || !Decode(payload, m))
         return;
-    const int32_t id = static_cast<int32_t>(U32(payload, 0));
+    const int32_t id = m.ID;
 
     std::lock_guard<std::mutex> hold(list.Lock());
     TNPCNode* node = list.FindEntry(id);
@@ -164,29 +158,30 @@ void server_npc_state(TNPCList& list, std::string_view payload)
         fresh->ID = id;
         node = list.InsertEntry(std::move(fresh));
     }
-    node->Shape = U16(payload, 4);
-    node->X = U16(payload, 6);
-    node->Y = U16(payload, 8);
-    node->Lift = U8(payload, 10);
-    node->Facing = U8(payload, 11);
-    node->Flags = U8(payload, 12);
-    node->DirX = F64(payload, 17);
-    node->DirY = F64(payload, 25);
-    node->Spare1 = U16(payload, 33);
-    node->Spare2 = U16(payload, 35);
-    node->Speed = F32(payload, 37);
-    node->LastTime = U32(payload, 41);
+    node->Shape = m.Shape;
+    node->X = m.X;
+    node->Y = m.Y;
+    node->Lift = m.Lift;
+    node->Facing = m.Facing;
+    node->Flags = m.Flags;
+    node->DirX = m.DirX;
+    node->DirY = m.DirY;
+    node->Spare1 = m.Spare1;
+    node->Spare2 = m.Spare2;
+    node->Speed = m.Speed;
+    node->LastTime = m.LastTime;
     node->PosX = node->X;
     node->PosY = node->Y;
 }
 
 void server_npc_say(TNPCList& list, TSpeechHistory& history, std::string_view payload)
 {
-    if (!PayloadFits(msg::server_npc_say, payload))
+    TNpcSay m;
+    if (!PayloadFits(msg::server_npc_say, payload) || !Decode(payload, m))
         return;
-    const int32_t id = static_cast<int32_t>(U32(payload, 0));
-    const uint32_t duration = U32(payload, 4);
-    const std::string_view text = payload.substr(layout::server_npc_say);
+    const int32_t id = m.ID;
+    const uint32_t duration = m.Duration;
+    const std::string_view text = m.Text;
     const uint32_t now = platform::TickCount();
 
     std::lock_guard<std::mutex> hold(list.Lock());
@@ -200,10 +195,10 @@ void server_npc_say(TNPCList& list, TSpeechHistory& history, std::string_view pa
 
 void server_player_id(TNPCList& list, std::string_view payload)
 {
-    if (!PayloadFits(msg::server_player_id, payload))
+    TPlayerId m;
+    if (!PayloadFits(msg::server_player_id, payload) || !Decode(payload, m))
         return;
-    std::string_view rest = payload;
-    const int32_t id = TVxProtocolFormat::ExtractInteger(rest);
+    const int32_t id = m.ID;
 
     std::lock_guard<std::mutex> hold(list.Lock());
     TNPCNode* head = list.Head();
@@ -220,17 +215,18 @@ void server_player_id(TNPCList& list, std::string_view payload)
 
 void server_player_pos(TNPCList& list, TGameTimer& timer, std::string_view payload)
 {
-    if (!PayloadFits(msg::server_player_pos, payload))
+    TPlayerPos m;
+    if (!PayloadFits(msg::server_player_pos, payload) || !Decode(payload, m))
         return;
     // Read before taking the list lock: no other lock is taken while holding it.
     const uint32_t nextTick = timer.NextTick(4);
 
     std::lock_guard<std::mutex> hold(list.Lock());
     TNPCNode* head = list.Head();
-    head->Facing = U8(payload, 0);
-    head->Lift = U8(payload, 1);
-    head->X = U16(payload, 2);
-    head->Y = U16(payload, 4);
+    head->Facing = m.Facing;
+    head->Lift = m.Lift;
+    head->X = m.X;
+    head->Y = m.Y;
     head->PosX = head->X;
     head->PosY = head->Y;
     head->Flags = 0;  // the correction stops the walking animation

@@ -9,12 +9,11 @@
 #include <mutex>
 #include <string_view>
 
+#include "net/protocol_constants.h"
+
 namespace net {
 
 class TGameTimer;
-
-inline constexpr size_t MaxNameLength = 47;
-inline constexpr size_t MaxSpeechLength = 99;
 
 // A length byte and up to N characters; longer texts are cut to N when stored.
 template <size_t N>

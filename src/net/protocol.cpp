@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/assertion_failed.h"
+#include "platform/byte_order.h"
 #include "net/message_types.h"
 
 namespace net {
@@ -15,11 +16,7 @@ namespace {
 constexpr size_t HeaderSize = 4;
 constexpr uint32_t LengthMask = 0x0000FFFF;
 
-uint32_t ReadWordLE(const char* p)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
+uint32_t ReadWordLE(const char* p) { return platform::GetU32(p); }
 
 }  // namespace
 
@@ -143,8 +140,8 @@ void TVxProtocolFormat::AppendMessage(TByteString& out, uint32_t type, std::stri
         throw EAssertionFailed("MakeMessage: payload of " + std::to_string(payload.size()) +
                                " bytes does not fit the 16-bit length");
     const uint32_t word = uint32_t(payload.size()) | type;
-    const char header[HeaderSize] = {char(word & 0xFF), char(word >> 8 & 0xFF),
-                                     char(word >> 16 & 0xFF), char(word >> 24 & 0xFF)};
+    char header[HeaderSize];
+    platform::PutU32(header, word);
     out.append(header, HeaderSize);
     out.append(payload);
 }

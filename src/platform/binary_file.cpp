@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/game_path.h"
 
 namespace platform {
@@ -48,8 +49,7 @@ int32_t BinaryFile::ReadInt32()
 {
     uint8_t b[4];
     ReadExact(b, 4);
-    return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                                uint32_t(b[3]) << 24);
+    return GetI32(b);
 }
 
 int64_t BinaryFile::Position() const { return std::ftell(file_); }

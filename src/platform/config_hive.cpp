@@ -10,6 +10,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/byte_order.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -75,11 +77,11 @@ std::string DecodeUtf16(const std::vector<uint8_t>& raw)
 {
     std::string out;
     for (size_t i = 0; i + 1 < raw.size(); i += 2) {
-        uint32_t unit = raw[i] | raw[i + 1] << 8;
+        uint32_t unit = GetU16(&raw[i]);
         if (unit == 0)
             break;
         if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < raw.size()) {
-            uint32_t low = raw[i + 2] | raw[i + 3] << 8;
+            uint32_t low = GetU16(&raw[i + 2]);
             if (low >= 0xDC00 && low < 0xE000) {
                 unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
                 i += 2;
@@ -263,7 +265,7 @@ private:
             value.text = DecodeUtf16(value.raw);
             value.raw.clear();
         } else if (value.type == uint32_t(HiveValue::Type::Dword) && value.raw.size() == 4) {
-            value.number = value.raw[0] | value.raw[1] << 8 | value.raw[2] << 16 | uint32_t(value.raw[3]) << 24;
+            value.number = GetU32(value.raw.data());
             value.raw.clear();
         }
     }
@@ -582,7 +584,7 @@ public:
             while (!v.text.empty() && v.text.back() == '\0')
                 v.text.pop_back();
         } else if (type == REG_DWORD && size == 4) {
-            v.number = data[0] | data[1] << 8 | data[2] << 16 | uint32_t(data[3]) << 24;
+            v.number = GetU32(data.data());
         } else {
             v.raw = std::move(data);
         }

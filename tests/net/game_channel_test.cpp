@@ -23,9 +23,14 @@ struct Sent {
 
 std::string Payload5(uint8_t b, uint32_t w)
 {
-    char raw[5];
-    WriteByteAndWord({b, w}, raw);
-    return std::string(raw, 5);
+    return std::string(Payload(TBeat{b, w}).View());
+}
+
+TMoveRecord ReadMoveRecord(std::string_view payload)
+{
+    TMoveRecord record;
+    EXPECT_TRUE(Decode(payload, record));
+    return record;
 }
 
 class GameChannel : public ::testing::Test {

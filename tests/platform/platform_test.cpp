@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/binary_file.h"
+#include "platform/byte_order.h"
 #include "platform/console.h"
 #include "platform/game_path.h"
 #include "platform/tick_count.h"
@@ -97,4 +98,30 @@ TEST(Console, LinesFromTwoThreadsStayWhole)
     for (const auto& l : lines)
         EXPECT_TRUE(l == std::string(50, 'a') || l == std::string(50, 'b'));
     EXPECT_EQ(capture.CountStartingWith("a"), 200);
+}
+
+TEST(ByteOrder, ValuesAreWrittenAndReadLowByteFirst)
+{
+    uint8_t b[8] = {};
+    platform::PutU32(b, 0x04030201);
+    EXPECT_EQ(b[0], 1);
+    EXPECT_EQ(b[3], 4);
+    EXPECT_EQ(platform::GetU32(b), 0x04030201u);
+    EXPECT_EQ(platform::GetU16(b + 2), 0x0403);
+    platform::PutI16(b, -2);
+    EXPECT_EQ(b[0], 0xFE);
+    EXPECT_EQ(b[1], 0xFF);
+    EXPECT_EQ(platform::GetI16(b), -2);
+    platform::PutI32(b, -1);
+    EXPECT_EQ(platform::GetU32(b), 0xFFFFFFFFu);  // high bytes do not sign-extend into the result
+    platform::PutF64(b, 1.0);
+    EXPECT_EQ(b[6], 0xF0);
+    EXPECT_EQ(b[7], 0x3F);
+    EXPECT_EQ(platform::GetF64(b), 1.0);
+    platform::PutF32(b, -0.5f);
+    EXPECT_EQ(b[3], 0xBF);
+    EXPECT_EQ(platform::GetF32(b), -0.5f);
+    platform::PutU64(b, 0x8877665544332211ull);
+    EXPECT_EQ(b[7], 0x88);
+    EXPECT_EQ(platform::GetU64(b), 0x8877665544332211ull);
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/version.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
 
@@ -74,6 +75,18 @@ TEST(BotRun, TenBotsLogInAndEveryKeyIsAcknowledged)
     EXPECT_TRUE(serverLog.contains(QStringLiteral("Server stopped; everything saved.\n")))
         << serverLog.toStdString();
     EXPECT_EQ(serverLog.count(QStringLiteral(" enters the game at ")), 10);
+}
+
+TEST(BotRun, ServerAndBotReportTheOneProgramVersion)
+{
+    for (const char* program : {"vxserver", "vxbot"}) {
+        QProcess p;
+        p.start(Bin + QString::fromLatin1(program), {QStringLiteral("--version")});
+        ASSERT_TRUE(p.waitForFinished(10000)) << program;
+        EXPECT_EQ(p.exitCode(), 0) << program;
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+                  QString::fromLatin1(program) + QLatin1Char(' ') + QString::fromLatin1(platform::ProgramVersion));
+    }
 }
 
 }  // namespace

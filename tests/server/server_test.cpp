@@ -20,6 +20,7 @@
 #include "game_server.h"
 #include "net/game_channel.h"
 #include "net/message_types.h"
+#include "net/messages.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "stop_signals.h"
@@ -49,16 +50,12 @@ T Get(const std::string& payload, size_t offset)
 
 std::string Payload5(uint8_t b, uint32_t w)
 {
-    char raw[5];
-    WriteByteAndWord({b, w}, raw);
-    return std::string(raw, 5);
+    return std::string(Payload(TBeat{b, w}).View());
 }
 
 std::string Move(uint8_t code, uint32_t keyTime, uint16_t tx = 0, uint16_t ty = 0)
 {
-    char raw[14];
-    WriteMoveRecord({1, code, tx, ty, keyTime}, raw);
-    return std::string(raw, 14);
+    return std::string(Payload(TMoveRecord{1, code, tx, ty, keyTime}).View());
 }
 
 // A client that speaks the protocol by hand and records everything it receives.
@@ -355,20 +352,25 @@ TEST_F(Server, BeatsRiseEverySecondAndTheirAcksCarryThePing)
     const Message* beat = client->WaitFor(msg::server_beat);
     ASSERT_TRUE(beat);
     EXPECT_TRUE(beat->Udp);
-    const TByteAndWord first = ReadByteAndWord(beat->Payload);
-    EXPECT_EQ(first.Word, clock.Now());
+    TBeat first;
+    ASSERT_TRUE(Decode(beat->Payload, first));
+    EXPECT_EQ(first.Time, clock.Now());
 
     clock.Advance(30);
     client->SendUdp(msg::client_beatack, beat->Payload);
     const Message* ack = client->WaitFor(msg::server_beatackack);
     ASSERT_TRUE(ack);
-    EXPECT_EQ(ReadByteAndWord(ack->Payload).Byte, first.Byte);
-    EXPECT_EQ(ReadByteAndWord(ack->Payload).Word, 30u);
+    TBeatAckAck answer;
+    ASSERT_TRUE(Decode(ack->Payload, answer));
+    EXPECT_EQ(answer.Sequence, first.Sequence);
+    EXPECT_EQ(answer.Ping, 30u);
 
     Run(1000);
     const Message* next = client->WaitFor(msg::server_beat, 2);
     ASSERT_TRUE(next);
-    EXPECT_EQ(ReadByteAndWord(next->Payload).Byte, uint8_t(first.Byte + 1));
+    TBeat second;
+    ASSERT_TRUE(Decode(next->Payload, second));
+    EXPECT_EQ(second.Sequence, uint8_t(first.Sequence + 1));
 
     // The same echo again, or one from another address, gets no answer.
     client->SendUdp(msg::client_beatack, beat->Payload);

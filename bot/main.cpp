@@ -11,6 +11,7 @@
 
 #include "bot.h"
 #include "platform/console.h"
+#include "platform/version.h"
 
 namespace {
 
@@ -30,9 +31,11 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vxbot"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(platform::ProgramVersion));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Headless clients that log in, walk and chat."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("Server address (default 127.0.0.1)."),
                                     QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption tcp(QStringLiteral("tcp-port"), QStringLiteral("Server TCP port (default 12578)."),

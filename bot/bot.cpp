@@ -2,6 +2,7 @@
 #include "bot.h"
 
 #include "net/message_types.h"
+#include "net/messages.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 
@@ -144,9 +145,9 @@ void TBot::HandleServerMessage(int32_t, uint32_t type, std::string_view payload)
         send(msg::client_password, "pw-" + name_.toLower().toStdString());
         return;
     case msg::server_udpport: {
-        unsigned char raw[2];
-        TVxProtocolFormat::PeekBytes(payload, raw, 2);
-        serverUdpPort_ = uint16_t(raw[0] | raw[1] << 8);
+        TUdpPort port;
+        Decode(payload, port);
+        serverUdpPort_ = port.Port;
         serverAddress_ = tcp_.peerAddress();
         if (!udp_.bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {
             Fail("cannot bind a UDP port");
@@ -157,10 +158,8 @@ void TBot::HandleServerMessage(int32_t, uint32_t type, std::string_view payload)
         channel_.LoginAccepted();
         retransmitTimer_.start();
         // A bot has no shape table: shape 0 leaves the choice to the server.
-        send(msg::client_shape, std::string_view("\0\0", 2));
-        const uint16_t local = udp_.localPort();
-        const char port[2] = {char(local & 0xFF), char(local >> 8)};
-        channel_.SendUDP(TVxProtocolFormat::MakeMessage(msg::client_udpport, std::string_view(port, 2)));
+        send(msg::client_shape, Payload(TShape{0}).View());
+        channel_.SendUDP(TVxProtocolFormat::MakeMessage(msg::client_udpport, Payload(TUdpPort{udp_.localPort()}).View()));
         return;
     }
     case msg::server_beat: {
