@@ -6,14 +6,13 @@
 #include <cstdint>
 
 #include "net/npc_list.h"
+#include "net/protocol_constants.h"  // WorldTiles
 
 namespace net {
 
 // Whether the world blocks walking through tile (x, y) along one axis. Tiles are
 // passed as rounded, possibly one past either edge (-1, 3072): the test wraps them.
 using ObstacleTest = bool (*)(int x, int y);
-
-inline constexpr int WorldTiles = 3072;
 
 // Rounds to the nearest integer, halves to even.
 int RoundHalfEven(double v);
