@@ -2,7 +2,7 @@
 #include "bot.h"
 
 #include "net/message_types.h"
-#include "net/messages.h"
+#include "net/protocol_constants.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 
@@ -17,6 +17,33 @@ constexpr const char* ChatLines[] = {
 
 std::string Text(std::string_view payload) { return std::string(payload.substr(0, 200)); }
 
+// Address texts are plain dotted-decimal IPv4 on both sides of every comparison.
+std::string AddressText(const QHostAddress& address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return (isV4 ? QHostAddress(v4).toString() : address.toString()).toStdString();
+}
+
+// Qt's socket errors in the numbers the connection log shows.
+net::ESocketFault FaultOf(QAbstractSocket::SocketError error)
+{
+    using E = QAbstractSocket::SocketError;
+    switch (error) {
+    case E::ConnectionRefusedError: return net::ESocketFault::ConnectionRefused;
+    case E::RemoteHostClosedError: return net::ESocketFault::ConnectionReset;
+    case E::HostNotFoundError: return net::ESocketFault::HostNotFound;
+    case E::SocketTimeoutError: return net::ESocketFault::TimedOut;
+    case E::NetworkError: return net::ESocketFault::NetworkDown;
+    case E::SocketAccessError: return net::ESocketFault::AccessDenied;
+    case E::AddressInUseError: return net::ESocketFault::AddressInUse;
+    case E::SocketAddressNotAvailableError: return net::ESocketFault::AddressNotAvailable;
+    case E::UnsupportedSocketOperationError: return net::ESocketFault::Unsupported;
+    case E::TemporaryError: return net::ESocketFault::WouldBlock;
+    default: return net::ESocketFault::Other;
+    }
+}
+
 }  // namespace
 
 TBot::TBot(int number, const TBotOptions& options, TBotStats& stats)
@@ -24,49 +51,36 @@ TBot::TBot(int number, const TBotOptions& options, TBotStats& stats)
       options_(options),
       stats_(stats),
       rng_(options.Seed * 7919u + uint32_t(number)),
-      format_(table_),
-      channel_(timer_)
+      session_(*this, actors_, timer_, speech_, table_, &udp_)
 {
-    format_.SetHandler([this](int32_t index, uint32_t type, std::string_view payload) {
-        HandleServerMessage(index, type, payload);
-    });
-    channel_.SetSendDatagram([this](std::string_view message) {
-        ++stats_.UdpSent;
-        udp_.writeDatagram(message.data(), qint64(message.size()), serverAddress_, serverUdpPort_);
-    });
-    channel_.SetSendTCP([this](std::string_view message) { SendTCP(message); });
-    channel_.SetOnKeyAck([this](uint8_t code, bool, uint32_t) {
+    session_.Channel().SetOnKeyAck([this](uint8_t code, bool, uint32_t) {
         if (code < keyPending_.size() && keyPending_[code]) {
             keyPending_[code] = false;
             ++stats_.KeysAcknowledged;
             stats_.KeyAckLatencies.push_back(platform::TickCount() - keySentAt_[code]);
         }
     });
-    channel_.SetOnEnterGame([this] { thinkTimer_.start(200); });
 
+    connect(&tcp_, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::HostLookupState)
+            session_.InSocketLookup();
+        else if (state == QAbstractSocket::ConnectingState)
+            session_.InSocketConnecting();
+    });
     connect(&tcp_, &QTcpSocket::connected, this, [this] {
-        const int32_t index = table_.AddSocket(&tcp_, tcp_.peerAddress().toString().toStdString(), tcp_.peerPort());
-        table_.Entry(index).UDP = &udp_;
+        session_.InSocketConnect(&tcp_, AddressText(tcp_.peerAddress()), tcp_.peerPort());
+        session_.InSocketWrite();
     });
     connect(&tcp_, &QTcpSocket::readyRead, this, [this] {
         char chunk[16384];
-        for (qint64 n; (n = tcp_.read(chunk, sizeof chunk)) > 0;) {
-            in_.Append(chunk, size_t(n));
-            format_.ProcessStream(tcp_.peerAddress().toString().toStdString(), tcp_.peerPort(), in_);
-        }
+        for (qint64 n; (n = tcp_.read(chunk, sizeof chunk)) > 0;)
+            session_.InSocketRead(std::string_view(chunk, size_t(n)));
     });
-    connect(&tcp_, &QTcpSocket::disconnected, this, [this] {
-        table_.RemoveSocket(&tcp_);
-        retransmitTimer_.stop();
-        thinkTimer_.stop();
-        if (!finished_ && !failed_) {
-            ++stats_.ConnectionsLost;
-            Fail(loggedIn_ ? "lost its connection" : "was disconnected during the login");
-        }
-    });
+    connect(&tcp_, &QTcpSocket::disconnected, this, [this] { session_.InSocketDisconnect(&tcp_); });
     connect(&tcp_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error != QAbstractSocket::RemoteHostClosedError && !finished_)
-            Fail("socket error: " + tcp_.errorString().toStdString());
+        const int left = session_.InSocketError(net::WinsockErrorNumber(FaultOf(error)));
+        if (left != 0 && error != QAbstractSocket::RemoteHostClosedError && !finished_)
+            Fail("socket error " + std::to_string(left) + ": " + tcp_.errorString().toStdString());
     });
     connect(&udp_, &QUdpSocket::readyRead, this, [this] {
         char datagram[65536];
@@ -77,16 +91,15 @@ TBot::TBot(int number, const TBotOptions& options, TBotStats& stats)
             if (n < 0)
                 break;
             readingUdp_ = true;
-            net::TGameChannel::InUDPDataReceived(format_, table_, &udp_, from.toString().toStdString(), fromPort,
-                                                 std::string_view(datagram, size_t(n)));
+            session_.InUDPDataReceived(AddressText(from), fromPort, std::string_view(datagram, size_t(n)));
             readingUdp_ = false;
         }
     });
     retransmitTimer_.setInterval(50);
     connect(&retransmitTimer_, &QTimer::timeout, this, [this] {
-        const uint64_t before = channel_.Retransmissions();
-        channel_.RetransmitTimerTimer();
-        stats_.Retransmissions += channel_.Retransmissions() - before;
+        const uint64_t before = session_.Channel().Retransmissions();
+        session_.RetransmitTimerTimer();
+        stats_.Retransmissions += session_.Channel().Retransmissions() - before;
     });
     connect(&thinkTimer_, &QTimer::timeout, this, &TBot::Think);
 }
@@ -95,14 +108,69 @@ TBot::~TBot() = default;
 
 void TBot::Connect()
 {
-    channel_.ClearEntered();
+    net::TLoginChoices login;
+    login.CharacterName = name_.toStdString();
+    login.CharacterPassword = "pw-" + name_.toLower().toStdString();
+    login.CharacterShape = 0;  // a bot has no shape table: 0 leaves the choice to the server
+    login.WorldIdentity = options_.Identity.toStdString();
+    login.LocalUDPPort = "0";  // any free port: many bots share one machine
+    session_.SetLogin(login);
+    session_.ClearEntered();
     tcp_.connectToHost(options_.Server, options_.TcpPort);
 }
 
-void TBot::SendTCP(std::string_view message)
+void TBot::WriteTCP(std::string_view bytes)
 {
     ++stats_.TcpSent;
-    tcp_.write(message.data(), qint64(message.size()));
+    tcp_.write(bytes.data(), qint64(bytes.size()));
+}
+
+bool TBot::TCPActive() const { return tcp_.state() == QAbstractSocket::ConnectedState; }
+
+void TBot::CloseTCP()
+{
+    // The session closes the connection only when the server refused the login.
+    Fail("refused: " + lastLog_);
+}
+
+bool TBot::BindUDP(uint16_t localPort)
+{
+    if (udp_.state() == QAbstractSocket::BoundState)
+        udp_.close();
+    if (!udp_.bind(QHostAddress(QHostAddress::AnyIPv4), localPort)) {
+        Fail("cannot bind a UDP port");
+        return false;
+    }
+    return true;
+}
+
+void TBot::SetUDPRemote(std::string_view host, uint16_t port)
+{
+    serverAddress_ = QHostAddress(QString::fromLatin1(host.data(), qsizetype(host.size())));
+    serverUdpPort_ = port;
+}
+
+void TBot::SendDatagram(std::string_view bytes)
+{
+    ++stats_.UdpSent;
+    udp_.writeDatagram(bytes.data(), qint64(bytes.size()), serverAddress_, serverUdpPort_);
+}
+
+void TBot::StartRetransmitTimer()
+{
+    loggedIn_ = true;
+    ++stats_.LoginsSucceeded;
+    retransmitTimer_.start();
+}
+
+void TBot::ConnectionClosed()
+{
+    retransmitTimer_.stop();
+    thinkTimer_.stop();
+    if (!finished_ && !failed_) {
+        ++stats_.ConnectionsLost;
+        Fail(loggedIn_ ? "lost its connection" : "was disconnected during the login");
+    }
 }
 
 void TBot::Fail(const std::string& why)
@@ -117,114 +185,40 @@ void TBot::Fail(const std::string& why)
     tcp_.abort();
 }
 
-void TBot::HandleServerMessage(int32_t, uint32_t type, std::string_view payload)
+void TBot::MessageArriving(uint32_t type, std::string_view payload)
 {
-    using namespace net;
     ++(readingUdp_ ? stats_.UdpReceived : stats_.TcpReceived);
-    if (!PayloadFits(type, payload))
-        return;
-    auto send = [this](uint32_t t, std::string_view p) { SendTCP(TVxProtocolFormat::MakeMessage(t, p)); };
-    switch (type) {
-    case msg::server_protocolversion:
-        if (payload != "2") {
-            Fail("server speaks protocol " + Text(payload));
-            return;
-        }
-        send(msg::client_version, "0.2.3");
-        send(msg::client_protocolversion, "2");
-        send(msg::client_identity, options_.Identity.toStdString());
-        return;
-    case msg::server_identity:
-        if (!options_.Identity.isEmpty() && payload != options_.Identity.toStdString()) {
-            Fail("server runs another world: " + Text(payload));
-            return;
-        }
-        send(msg::client_name, name_.toStdString());
-        return;
-    case msg::server_nameok:
-        send(msg::client_password, "pw-" + name_.toLower().toStdString());
-        return;
-    case msg::server_udpport: {
-        TUdpPort port;
-        Decode(payload, port);
-        serverUdpPort_ = port.Port;
-        serverAddress_ = tcp_.peerAddress();
-        if (!udp_.bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {
-            Fail("cannot bind a UDP port");
-            return;
-        }
-        loggedIn_ = true;
-        ++stats_.LoginsSucceeded;
-        channel_.LoginAccepted();
-        retransmitTimer_.start();
-        // A bot has no shape table: shape 0 leaves the choice to the server.
-        send(msg::client_shape, Payload(TShape{0}).View());
-        channel_.SendUDP(TVxProtocolFormat::MakeMessage(msg::client_udpport, Payload(TUdpPort{udp_.localPort()}).View()));
-        return;
-    }
-    case msg::server_beat: {
-        const uint8_t sequence = uint8_t(payload[0]);
-        channel_.server_beat(payload);
-        if (channel_.BeatSequence() == sequence) {
-            beatAckSentAt_[sequence] = platform::TickCount();
-            beatAckPending_[sequence] = true;
-        }
-        return;
-    }
-    case msg::server_beatackack: {
+    if (type == net::msg::server_identity && options_.Identity.isEmpty()) {
+        // No identity of its own: the bot takes whatever world the server runs.
+        net::TLoginChoices login = session_.Login();
+        login.WorldIdentity.assign(payload);
+        session_.SetLogin(login);
+    } else if (type == net::msg::server_beatackack) {
         const uint8_t sequence = uint8_t(payload[0]);
         if (beatAckPending_[sequence]) {
             beatAckPending_[sequence] = false;
             stats_.BeatRoundTrips.push_back(platform::TickCount() - beatAckSentAt_[sequence]);
         }
-        channel_.server_beatackack(payload);
-        return;
     }
-    case msg::server_keydown_ack:
-        channel_.server_keydown_ack(payload);
-        return;
-    case msg::server_keyup_ack:
-        channel_.server_keyup_ack(payload);
-        return;
-    case msg::server_badname:
-        Fail("refused: bad name");
-        return;
-    case msg::server_badpassword:
-        Fail("refused: bad password");
-        return;
-    case msg::server_full:
-        Fail("refused: " + Text(payload));
-        return;
-    case msg::server_ip_inuse:
-        Fail("refused: address in use");
-        return;
-    case msg::server_npc_add:
-        net::server_npc_add(actors_, payload);
-        return;
-    case msg::server_npc_remove:
-        net::server_npc_remove(actors_, payload);
-        return;
-    case msg::server_npc_state:
-        net::server_npc_state(actors_, payload);
-        return;
-    case msg::server_npc_say:
-        net::server_npc_say(actors_, speech_, payload);
-        return;
-    case msg::server_player_id:
-        net::server_player_id(actors_, payload);
-        return;
-    case msg::server_player_pos:
-        net::server_player_pos(actors_, timer_, payload);
-        return;
-    default:
-        return;  // welcome, notice, version: nothing to do for a bot
+}
+
+void TBot::MessageHandled(uint32_t type, std::string_view payload)
+{
+    if (type == net::msg::server_protocolversion && payload != net::ProtocolVersion) {
+        Fail("server speaks protocol " + Text(payload));
+    } else if (type == net::msg::server_beat) {
+        const uint8_t sequence = uint8_t(payload[0]);
+        if (session_.Channel().BeatSequence() == sequence) {
+            beatAckSentAt_[sequence] = platform::TickCount();
+            beatAckPending_[sequence] = true;
+        }
     }
 }
 
 void TBot::Press(uint8_t key)
 {
     const uint8_t code = net::DirectionCode(key);
-    channel_.KeyPressed(key);
+    session_.KeyPressed(key);
     ++stats_.KeysSent;
     keySentAt_[code] = platform::TickCount();
     keyPending_[code] = true;
@@ -233,7 +227,7 @@ void TBot::Press(uint8_t key)
 void TBot::Release(uint8_t key)
 {
     const uint8_t code = net::DirectionCode(key);
-    channel_.KeyReleased(key);
+    session_.KeyReleased(key);
     ++stats_.KeysSent;
     keySentAt_[code] = platform::TickCount();
     keyPending_[code] = true;
@@ -246,10 +240,10 @@ void TBot::Think()
     std::uniform_int_distribution<int> roll(0, 99);
     uint8_t held = 0;
     for (const uint8_t key : ArrowKeys)
-        if (channel_.IsKeyDown(key))
+        if (session_.Channel().IsKeyDown(key))
             held = key;
     // A press is released only once acknowledged, so every key change is heard.
-    if (held && channel_.DownAcked(held) && (calm_ || roll(rng_) < 20)) {
+    if (held && session_.Channel().DownAcked(held) && (calm_ || roll(rng_) < 20)) {
         Release(held);
         return;
     }
@@ -262,7 +256,7 @@ void TBot::Think()
     if (roll(rng_) < 1) {
         const char* line = ChatLines[std::uniform_int_distribution<int>(0, 4)(rng_)];
         ++stats_.ChatLines;
-        SendTCP(net::TVxProtocolFormat::MakeMessage(net::msg::client_chat, line));
+        session_.SendChat(line);
     }
 }
 

@@ -1,6 +1,7 @@
-// One headless client of vxbot: the client's own framing, handshake order, beat
-// answers, movement records with acknowledgement and retransmission, game timer
-// and actor list, driven by a small random walker that chats now and then.
+// One headless client of vxbot: the client's own session (handshake, message
+// handling, beats, movement records with acknowledgement and retransmission, game
+// timer and actor list) over Qt sockets, driven by a small random walker that chats
+// now and then.
 #pragma once
 
 #include <QObject>
@@ -14,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "net/game_channel.h"
+#include "net/client_session.h"
 #include "net/game_timer.h"
 #include "net/npc_list.h"
 #include "net/protocol.h"
@@ -43,7 +44,7 @@ struct TBotStats {
     std::vector<std::string> Failures;
 };
 
-class TBot : public QObject {
+class TBot : public QObject, private net::TClientSessionHost {
     Q_OBJECT
 public:
     TBot(int number, const TBotOptions& options, TBotStats& stats);
@@ -55,16 +56,31 @@ public:
     // Closes the connection; no longer counted as lost.
     void Finish();
 
-    bool Entered() const { return channel_.Entered(); }
+    bool Entered() const { return session_.Entered(); }
     bool LoggedIn() const { return loggedIn_; }
     // Arrow-key presses and releases whose acknowledgement has not arrived.
     int Unacknowledged() const;
-    uint64_t Retransmissions() const { return channel_.Retransmissions(); }
+    uint64_t Retransmissions() const { return session_.Channel().Retransmissions(); }
     const QString& Name() const { return name_; }
 
 private:
-    void HandleServerMessage(int32_t index, uint32_t type, std::string_view payload);
-    void SendTCP(std::string_view message);
+    // The session's host: what the connection window does for the client.
+    void WriteTCP(std::string_view bytes) override;
+    bool TCPActive() const override;
+    void CloseTCP() override;
+    bool BindUDP(uint16_t localPort) override;
+    uint16_t UDPLocalPort() const override { return udp_.localPort(); }
+    void SetUDPRemote(std::string_view host, uint16_t port) override;
+    void SendDatagram(std::string_view bytes) override;
+    void AddLogLine(std::string_view line) override { lastLog_.assign(line); }
+    void LoadWorldData() override {}  // a bot draws nothing
+    void StartRetransmitTimer() override;
+    void EnterGame() override { thinkTimer_.start(200); }
+    void ConnectionClosed() override;
+    void ConnectionRefused() override { Fail("connection refused"); }
+    void MessageArriving(uint32_t type, std::string_view payload) override;
+    void MessageHandled(uint32_t type, std::string_view payload) override;
+
     void Fail(const std::string& why);
     void Think();
     void Press(uint8_t key);
@@ -79,14 +95,13 @@ private:
     QTimer retransmitTimer_;
     QTimer thinkTimer_;
     net::TSocketTable table_;
-    net::TVxProtocolFormat format_;
-    net::TReceiveBuffer in_;
     net::TGameTimer timer_;
-    net::TGameChannel channel_;
     net::TNPCList actors_;
     net::TSpeechHistory speech_;
+    net::TClientSession session_;
     QHostAddress serverAddress_;
     uint16_t serverUdpPort_ = 0;
+    std::string lastLog_;
     bool loggedIn_ = false;
     bool finished_ = false;
     bool failed_ = false;

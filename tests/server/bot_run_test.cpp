@@ -59,6 +59,7 @@ TEST(BotRun, TenBotsLogInAndEveryKeyIsAcknowledged)
     EXPECT_EQ(Figure(report, QStringLiteral("logins: (\\d+) succeeded")), 10);
     EXPECT_EQ(Figure(report, QStringLiteral("succeeded, (\\d+) failed")), 0);
     EXPECT_EQ(Figure(report, QStringLiteral("connections lost: (\\d+)")), 0);
+    EXPECT_EQ(Figure(report, QStringLiteral("entered the game: (\\d+) of 10")), 10);
     const long long sent = Figure(report, QStringLiteral("keys sent: (\\d+)"));
     EXPECT_GT(sent, 10);
     EXPECT_EQ(Figure(report, QStringLiteral("acknowledged: (\\d+)")), sent);
