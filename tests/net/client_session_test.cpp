@@ -352,6 +352,17 @@ TEST_F(ClientSession, UdpArgumentChoosesTheLocalPortAndABadOneStopsTheLogin)
     }
 }
 
+TEST_F(ClientSession, UnbindablePortStopsTheLoginWithALine)
+{
+    Connect();
+    host.bindWorks = false;
+    Server(msg::server_udpport, Bytes(TUdpPort{12577}));
+    EXPECT_EQ(Logged(), (Lines{"Cannot bind UDP port #28101; the login stops here."}));
+    EXPECT_TRUE(host.tcp.empty() && host.udp.empty());
+    EXPECT_EQ(host.loads, 0);
+    EXPECT_EQ(host.timerStarts, 0);
+}
+
 TEST_F(ClientSession, ShortFixedLayoutIsDroppedWithAConsoleLine)
 {
     Connect();
