@@ -18,7 +18,9 @@
 
 #include "accounts.h"
 #include "game_server.h"
+#include "net/client_session.h"
 #include "net/game_channel.h"
+#include "net/game_timer.h"
 #include "net/message_types.h"
 #include "net/messages.h"
 #include "platform/console.h"
@@ -58,29 +60,46 @@ std::string Move(uint8_t code, uint32_t keyTime, uint16_t tx = 0, uint16_t ty = 
     return std::string(Payload(TMoveRecord{1, code, tx, ty, keyTime}).View());
 }
 
-// A client that speaks the protocol by hand and records everything it receives.
-class ScriptedClient {
+// A client that records everything it receives. Its handshake and entering run on
+// the client's own session: Name, Login and Enter hand the server's messages, in
+// their turn, to TClientSession::HandleServerMessage, which answers as the client
+// does. Everything else the tests send by hand, to script exact key times, strays
+// and hostile bytes.
+class ScriptedClient : private TClientSessionHost {
 public:
     explicit ScriptedClient(uint16_t port)
     {
+        TLoginChoices login;
+        login.WorldIdentity = servertest::Identity;
+        login.LocalUDPPort = "0";
+        session.SetLogin(login);
         format.SetHandler([this](int32_t, uint32_t type, std::string_view payload) {
             got.push_back({type, std::string(payload), readingUdp});
         });
         QObject::connect(&tcp, &QTcpSocket::readyRead, [this] {
             const QByteArray bytes = tcp.readAll();
             in.Append(bytes.constData(), size_t(bytes.size()));
-            format.ProcessStream("server", 1, in);
+            format.ProcessStream("127.0.0.1", tcp.peerPort(), in);
         });
         QObject::connect(&udp, &QUdpSocket::readyRead, [this] {
             while (udp.hasPendingDatagrams()) {
-                const QByteArray d = udp.receiveDatagram().data();
+                const QNetworkDatagram d = udp.receiveDatagram();
+                const QByteArray bytes = d.data();
                 readingUdp = true;
-                format.ProcessDatagram(nullptr, 0, std::string_view(d.constData(), size_t(d.size())));
+                // The client's own sender check, then the recording handler.
+                TGameChannel::InUDPDataReceived(format, table, &udp,
+                                                QHostAddress(d.senderAddress().toIPv4Address()).toString().toStdString(),
+                                                uint16_t(d.senderPort()),
+                                                std::string_view(bytes.constData(), size_t(bytes.size())));
                 readingUdp = false;
             }
         });
         tcp.connectToHost(QHostAddress::LocalHost, port);
         connected = tcp.waitForConnected(Patience);
+        if (connected) {
+            session.InSocketConnect(&tcp, "127.0.0.1", tcp.peerPort());
+            index = table.FindSocket("127.0.0.1", tcp.peerPort());
+        }
     }
 
     void Send(uint32_t type, std::string_view payload)
@@ -112,6 +131,17 @@ public:
                 last = &m;
         return Count(type) >= n ? last : nullptr;
     }
+    // Waits for a message of the type and hands the latest one to the session, which
+    // answers it as the client does; false when none came.
+    bool Answer(uint32_t type)
+    {
+        const Message* m = WaitFor(type);
+        if (!m)
+            return false;
+        const Message copy = *m;  // the session's answers may add to `got`
+        session.HandleServerMessage(index, copy.Type, copy.Payload);
+        return true;
+    }
     bool WaitClosed()
     {
         return QTest::qWaitFor([&] { return tcp.state() == QAbstractSocket::UnconnectedState; }, Patience);
@@ -119,23 +149,22 @@ public:
     // Runs the handshake up to server_nameok; true when it came.
     bool Name(const std::string& name)
     {
-        if (!WaitFor(msg::server_protocolversion))
+        TLoginChoices login = session.Login();
+        login.CharacterName = name;
+        session.SetLogin(login);
+        if (!Answer(msg::server_protocolversion) || !Answer(msg::server_identity))
             return false;
-        Send(msg::client_version, "0.2.3");
-        Send(msg::client_protocolversion, "2");
-        Send(msg::client_identity, servertest::Identity);
-        if (!WaitFor(msg::server_identity))
-            return false;
-        Send(msg::client_name, name);
         return QTest::qWaitFor([&] { return Count(msg::server_nameok) || Count(msg::server_badname); }, Patience) &&
                !Count(msg::server_badname);
     }
     // Runs the handshake up to server_udpport; true when it came.
     bool Login(const std::string& name, const std::string& password)
     {
-        if (!Name(name))
+        TLoginChoices login = session.Login();
+        login.CharacterPassword = password;
+        session.SetLogin(login);
+        if (!Name(name) || !Answer(msg::server_nameok))
             return false;
-        Send(msg::client_password, password);
         if (!QTest::qWaitFor([&] { return Count(msg::server_udpport) || Count(msg::server_badpassword); },
                              Patience) ||
             !Count(msg::server_udpport))
@@ -144,20 +173,16 @@ public:
         udp.bind(QHostAddress::LocalHost, 0);
         return true;
     }
-    // Announces the UDP port, answers the first beat and enters the game.
+    // The session accepts the login (shape, UDP port), answers the latest beat and
+    // enters the game.
     bool Enter(uint16_t shape = servertest::CharacterShape)
     {
-        Send(msg::client_shape, std::string_view(reinterpret_cast<const char*>(&shape), 2));
-        const uint16_t local = udp.localPort();
-        SendUdp(msg::client_udpport, std::string_view(reinterpret_cast<const char*>(&local), 2));
-        const Message* beat = WaitFor(msg::server_beat);
-        if (!beat)
+        TLoginChoices login = session.Login();
+        login.CharacterShape = shape;
+        session.SetLogin(login);
+        if (!Answer(msg::server_udpport) || !Answer(msg::server_beat) || !Answer(msg::server_beatackack))
             return false;
-        SendUdp(msg::client_beatack, beat->Payload);
-        if (!WaitFor(msg::server_beatackack))
-            return false;
-        Send(msg::client_entergame, {});
-        if (!WaitFor(msg::server_player_pos))
+        if (!entered || !WaitFor(msg::server_player_pos))
             return false;
         id = Get<int32_t>(WaitFor(msg::server_player_id)->Payload, 0);
         return true;
@@ -199,8 +224,46 @@ public:
     std::vector<Message> got;
     bool readingUdp = false;
     bool connected = false;
+    bool entered = false;
     uint16_t serverUdpPort = 0;
     int32_t id = 0;
+    int32_t index = NoSocket;
+
+private:
+    // The session's host: the sockets above.
+    void WriteTCP(std::string_view bytes) override { tcp.write(bytes.data(), qint64(bytes.size())); }
+    bool TCPActive() const override { return tcp.state() == QAbstractSocket::ConnectedState; }
+    void CloseTCP() override { tcp.close(); }
+    bool BindUDP(uint16_t localPort) override
+    {
+        return udp.state() == QAbstractSocket::BoundState || udp.bind(QHostAddress::LocalHost, localPort);
+    }
+    uint16_t UDPLocalPort() const override { return udp.localPort(); }
+    void SetUDPRemote(std::string_view host, uint16_t port) override
+    {
+        udpRemote = QHostAddress(QString::fromStdString(std::string(host)));
+        udpRemotePort = port;
+    }
+    void SendDatagram(std::string_view bytes) override
+    {
+        udp.writeDatagram(bytes.data(), qint64(bytes.size()), udpRemote, udpRemotePort);
+    }
+    void AddLogLine(std::string_view line) override { log.emplace_back(line); }
+    void LoadWorldData() override {}
+    void StartRetransmitTimer() override {}
+    void EnterGame() override { entered = true; }
+    void ConnectionClosed() override {}
+    void ConnectionRefused() override {}
+
+    QHostAddress udpRemote;
+    uint16_t udpRemotePort = 0;
+
+public:
+    std::vector<std::string> log;  // the session's log lines
+    TNPCList actors;
+    TGameTimer timer;
+    TSpeechHistory speech;
+    TClientSession session{*this, actors, timer, speech, table, &udp};
 };
 
 class Server : public ::testing::Test {
@@ -243,6 +306,10 @@ protected:
         auto client = Client();
         EXPECT_TRUE(client->Login(name, "pw-" + name)) << name;
         EXPECT_TRUE(client->Enter()) << name;
+        // The client's own handshake ran: its log ends as a player's does.
+        EXPECT_FALSE(client->log.empty());
+        if (!client->log.empty())
+            EXPECT_EQ(client->log.back(), "OK, Entering game.") << name;
         return client;
     }
     // Moves the fake clock in 50 ms steps, ticking the server, and lets messages flow.
