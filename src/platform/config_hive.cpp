@@ -383,6 +383,17 @@ FileConfigHive::Key* FileConfigHive::FindKey(const std::string& path)
     return nullptr;
 }
 
+bool FileConfigHive::HasKeyBelow(const std::string& path) const
+{
+    if (path.empty())
+        return !keys_.empty();
+    for (const auto& key : keys_)
+        if (key.path.size() > path.size() && key.path[path.size()] == '\\' &&
+            SameName(key.path.substr(0, path.size()), path))
+            return true;
+    return false;
+}
+
 bool FileConfigHive::OpenKey(const std::string& path, bool create)
 {
     CloseKey();
@@ -391,6 +402,12 @@ bool FileConfigHive::OpenKey(const std::string& path, bool create)
         heldLoaded_ = held_;
     }
     const std::string want = TrimPath(path);
+    if (!FindKey(want) && HasKeyBelow(want)) {
+        // As in the registry, a key exists when a key below it does, even where the
+        // file has no section of its own for it (a hand-made or merged export).
+        // Taken into the open keys unwritten: a value written into it gives it one.
+        keys_.push_back({want, {}});
+    }
     if (!FindKey(want)) {
         if (!create)
             return false;

@@ -50,7 +50,8 @@ public:
 
     // Opens a key by its path below HKEY_CURRENT_USER ("\Software\VxaClient\Worlds").
     // With `create`, the key and its missing parents are created. Returns false
-    // when the key does not exist (and `create` is off). Any earlier key is closed.
+    // when the key does not exist (and `create` is off); as in the registry, a key
+    // exists when any key below it exists. Any earlier key is closed.
     virtual bool OpenKey(const std::string& path, bool create) = 0;
     // Ends the opened key's operation, making its writes lasting.
     virtual void CloseKey() = 0;
@@ -115,6 +116,7 @@ private:
     std::vector<Key> Load() const;
     void Save(const std::vector<Key>& keys) const;
     Key* FindKey(const std::string& path);
+    bool HasKeyBelow(const std::string& path) const;
     void WriteValue(const std::string& name, HiveValue value);
 
     std::string filePath_;

@@ -57,6 +57,40 @@ TEST(VxaConfig, FirstRunCreatesTheMainKeyAndTwelveEmptyLists)
     EXPECT_FALSE(hive.OpenKey("\\Software\\VxaClient\\Servers\\IPs", false));
 }
 
+TEST(VxaConfig, AMainKeyKnownOnlyThroughItsListsIsNoFirstRun)
+{
+    // An export file with sections for the list keys but none for the main key:
+    // the installed world must survive the next start.
+    ConfigHome home;
+    {
+        auto hive = Hive();
+        for (int list = 1; list <= 12; ++list) {
+            ASSERT_TRUE(hive.OpenKey(TVxaConfig::ListKeyPath(list), true));
+            hive.WriteDword("Count", list == kListWorldTypes || list == kListWorlds ? 1 : 0);
+            if (list == kListWorldTypes)
+                hive.WriteString("1", "EMBER VALE");
+            if (list == kListWorlds)
+                hive.WriteString("1", "1");
+            hive.CloseKey();
+        }
+    }
+    std::string text = home.Text();
+    for (const std::string section : {"[HKEY_CURRENT_USER\\Software\\VxaClient]\n",
+                                      "[HKEY_CURRENT_USER\\Software]\n"}) {
+        const size_t at = text.find(section);
+        ASSERT_NE(at, std::string::npos) << section;
+        text.erase(at, section.size());
+    }
+    std::ofstream(home.HiveFile(), std::ios::binary | std::ios::trunc) << text;
+    ASSERT_EQ(home.Text().find("VxaClient]"), std::string::npos);
+
+    TVxaConfig config;
+    EXPECT_EQ(config.ItemCount(kListWorldTypes), 1);
+    EXPECT_EQ(config.ReadItem(1, kListWorldTypes), "EMBER VALE");
+    EXPECT_EQ(config.ItemCount(kListWorlds), 1);
+    EXPECT_EQ(config.ItemCount(2), 0);
+}
+
 TEST(VxaConfig, ItemsAndCounts)
 {
     ConfigHome home;

@@ -79,6 +79,42 @@ TEST(ConfigHive, KeepsOtherValueTypesAndDropsDiscardedWrites)
     EXPECT_NE(support::ReadTextFile(file).find("\"Blob\"=hex:01,02,03\n"), std::string::npos);
 }
 
+TEST(ConfigHive, AKeyExistsWhenAKeyBelowItExists)
+{
+    // A hand-made or merged export file: sections only for the deepest keys.
+    support::TempFolder dir("hive");
+    const std::string file = dir.Path() + "user.reg";
+    WriteText(file,
+              "Windows Registry Editor Version 5.00\n"
+              "\n[HKEY_CURRENT_USER\\Software\\VxaClient\\Worlds\\Types]\n"
+              "\"Count\"=dword:00000001\n"
+              "\n[HKEY_CURRENT_USER\\Software\\VxaClientOld]\n");
+    platform::FileConfigHive hive(file);
+    for (const char* path : {"\\Software", "\\Software\\VxaClient", "\\software\\vxaclient\\WORLDS"}) {
+        ASSERT_TRUE(hive.OpenKey(path, false)) << path;
+        EXPECT_FALSE(hive.ReadValue("Count").has_value()) << path;
+    }
+    // A name that merely starts like a key is another key.
+    EXPECT_FALSE(hive.OpenKey("\\Software\\VxaClientO", false));
+    EXPECT_FALSE(hive.OpenKey("\\Software\\VxaClient\\World", false));
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient\\Worlds\\Types", false));
+    EXPECT_EQ(hive.ReadValue("Count")->number, 1u);
+
+    // Opening a key that exists through its sub-keys writes nothing; a value
+    // written into it gives it a section of its own.
+    const std::string before = support::ReadTextFile(file);
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    hive.CloseKey();
+    EXPECT_EQ(support::ReadTextFile(file), before);
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    hive.WriteString("LastIP", "10.0.0.2");
+    hive.CloseKey();
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    EXPECT_EQ(hive.ReadValue("LastIP")->text, "10.0.0.2");
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient\\Worlds\\Types", false));
+    EXPECT_EQ(hive.ReadValue("Count")->number, 1u);
+}
+
 TEST(ConfigHive, MalformedFileNamesFileAndLine)
 {
     support::TempFolder dir("hive");
