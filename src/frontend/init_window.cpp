@@ -2,6 +2,7 @@
 #include "frontend/init_window.h"
 
 #include <QCoreApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QVBoxLayout>
 
@@ -107,6 +108,13 @@ void TInit1::showEvent(QShowEvent* e)
     QWidget::showEvent(e);
     // Without a window manager nothing activates a new window: ask for it.
     activateWindow();
+}
+
+void TInit1::closeEvent(QCloseEvent* e)
+{
+    QWidget::closeEvent(e);
+    TerminateRequested = true;
+    QCoreApplication::quit();
 }
 
 void TInit1::FormActivate()

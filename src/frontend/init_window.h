@@ -27,7 +27,8 @@ public:
     // Loads the static data, showing progress in PBar and Label1.
     void LoadStaticData();
 
-    // Set when the step asked the application to end (the picker was left).
+    // Set when the application was asked to end (the picker was left, or this
+    // window was closed).
     bool TerminateRequested = false;
     // Set when --connect has pressed Connect.
     bool ConnectPressed = false;
@@ -37,4 +38,8 @@ public:
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    // Closing the start-up window ends the client, whatever else is showing (the
+    // extraction window stays up after a failed extraction, and would otherwise
+    // keep the client running with no way to end it).
+    void closeEvent(QCloseEvent* e) override;
 };

@@ -20,6 +20,7 @@
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "platform/console.h"
+#include "formats/flex_writer.h"
 #include "support/mini_game.h"
 #include "test_game.h"
 #include "world_generator.h"
@@ -252,6 +253,35 @@ TEST_F(Startup, InstallFolderWithoutGameFilesStopsBeforeRecordingAWorld)
     // Closing the error box activates the start-up window again: the failed step is not retried.
     Init1->FormActivate();
     EXPECT_FALSE(Init1->Timer1->isActive());
+}
+
+TEST_F(Startup, ClosingTheStartUpWindowEndsTheClientWhileTheExtractionWindowShows)
+{
+    // An archive whose second entry has a name that is refused: the extraction
+    // stops with an error and its window stays up to show how far it came.
+    support::WriteMiniGame(game.Path());
+    formats::WriteFile(game.Path() + "STATIC/INITGAME.DAT",
+                       formats::MakeFlex({frontend_test::InitGameEntry("IDENTITY", "VX-BAD\r\n"),
+                                          frontend_test::InitGameEntry("..", "escape")}));
+    CommandLine.InstallWorld = game.Path();
+    RunStep();
+    ASSERT_NE(TVxApplication::LastError.find("refused file name"), std::string::npos) << TVxApplication::LastError;
+    ASSERT_TRUE(IregExForm->isVisible());
+    ASSERT_TRUE(Init1->isVisible());
+
+    // The client's event loop ends when the start-up window is closed; the second
+    // timer only keeps a client that does not end from hanging the test.
+    bool stillRunning = false;
+    QTimer::singleShot(0, Init1, [] { Init1->close(); });
+    QTimer closeFailed;
+    closeFailed.setSingleShot(true);
+    QObject::connect(&closeFailed, &QTimer::timeout, [&] {
+        stillRunning = true;
+        QCoreApplication::exit(1);
+    });
+    closeFailed.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(stillRunning) << "the client went on with the extraction window showing";
 }
 
 TEST_F(Startup, PickedFolderWithoutGameFilesIsAskedForAgain)
