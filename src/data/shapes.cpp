@@ -222,28 +222,29 @@ void TVxShapes::CheckFrames(int slot)
 
 uint16_t TVxShapes::NextCharacterShape(uint16_t n) const
 {
-    const uint16_t start = n;
-    for (int step = 0; step <= ShapeCount - kGroundTileSlots; ++step) {
-        n = uint16_t(n + 1);
-        if (n >= ShapeCount)
-            n = kGroundTileSlots;
-        if (IsCharacterShape(n))
-            return n;
+    const int slots = ShapeCount - kGroundTileSlots;
+    // From outside the slots the search enters them at 150, the end it moves from;
+    // either way one lap looks at every slot once, ending at n itself.
+    int at = n >= kGroundTileSlots && n < ShapeCount ? n : ShapeCount - 1;
+    for (int step = 0; step < slots; ++step) {
+        at = at + 1 < ShapeCount ? at + 1 : kGroundTileSlots;
+        if (IsCharacterShape(at))
+            return uint16_t(at);
     }
-    return start;
+    return n;
 }
 
 uint16_t TVxShapes::PreviousCharacterShape(uint16_t n) const
 {
-    const uint16_t start = n;
-    for (int step = 0; step <= ShapeCount - kGroundTileSlots; ++step) {
-        n = uint16_t(n - 1);
-        if (n < kGroundTileSlots)
-            n = uint16_t(ShapeCount - 1);
-        if (IsCharacterShape(n))
-            return n;
+    const int slots = ShapeCount - kGroundTileSlots;
+    // From outside the slots the search enters them at ShapeCount - 1.
+    int at = n >= kGroundTileSlots && n < ShapeCount ? n : kGroundTileSlots;
+    for (int step = 0; step < slots; ++step) {
+        at = at - 1 >= kGroundTileSlots ? at - 1 : ShapeCount - 1;
+        if (IsCharacterShape(at))
+            return uint16_t(at);
     }
-    return start;
+    return n;
 }
 
 void TVxShapes::SetPalette(const uint8_t* palette768)

@@ -76,7 +76,9 @@ public:
         return cls == 12 || cls == 13;
     }
     // The neighbouring character shape between 150 and ShapeCount - 1, wrapping;
-    // n itself after one full lap without finding one.
+    // n itself after one full lap of those slots without finding one. An n outside
+    // them (below 150, or ShapeCount and above) starts the lap at the end the
+    // search moves from: 150 for Next, ShapeCount - 1 for Previous.
     uint16_t NextCharacterShape(uint16_t n) const;
     uint16_t PreviousCharacterShape(uint16_t n) const;
 

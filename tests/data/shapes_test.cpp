@@ -238,4 +238,35 @@ TEST(Shapes, CharacterSearchWrapsAndEndsWithoutCharacters)
     none.ShapeCount = 300;
     EXPECT_EQ(none.NextCharacterShape(200), 200);
     EXPECT_EQ(none.PreviousCharacterShape(200), 200);
+    EXPECT_EQ(none.NextCharacterShape(0), 0);
+    EXPECT_EQ(none.PreviousCharacterShape(65535), 65535);
+}
+
+TEST(Shapes, CharacterSearchFromOutsideTheSlotsStillLooksAtEverySlot)
+{
+    // Started below 150 or past the last shape, the search enters the slots at the
+    // end it moves from and still looks at each of them.
+    TVxShapes shapes;
+    shapes.ShapeCount = 1000;
+    shapes.TileFlags[900][1] = 12;
+    for (const uint16_t from : {0, 1, 149, 1000, 1001, 5000, 65535}) {
+        EXPECT_EQ(shapes.NextCharacterShape(from), 900) << from;
+        EXPECT_EQ(shapes.PreviousCharacterShape(from), 900) << from;
+    }
+    shapes.TileFlags[900][1] = 0;
+    shapes.TileFlags[150][1] = 13;
+    shapes.TileFlags[999][1] = 12;
+    EXPECT_EQ(shapes.NextCharacterShape(3), 150);
+    EXPECT_EQ(shapes.PreviousCharacterShape(3), 999);
+    EXPECT_EQ(shapes.NextCharacterShape(1200), 150);
+    EXPECT_EQ(shapes.PreviousCharacterShape(1200), 999);
+
+    // Slots past ShapeCount are never offered, even where their tile flags (read
+    // modulo 1024) say character.
+    TVxShapes few;
+    few.ShapeCount = 400;
+    few.TileFlags[200][1] = 12;
+    few.TileFlags[1023][1] = 12;
+    EXPECT_EQ(few.PreviousCharacterShape(0), 200);
+    EXPECT_EQ(few.NextCharacterShape(1022), 200);
 }
