@@ -35,8 +35,8 @@ std::string RefusedNameReason(const std::string& name)
 {
     if (name.empty() || name[0] == '\0')
         return "the name is empty";
-    if (name == ".")
-        return "the name is \".\"";
+    if (name == "." || name == "..")
+        return "the name is \"" + name + "\"";
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7F)
             return "the name holds a control character";
@@ -45,8 +45,6 @@ std::string RefusedNameReason(const std::string& name)
         if (c == ':')
             return "the name holds a drive colon";
     }
-    if (name.find("..") != std::string::npos)
-        return "the name holds \"..\"";
     return {};
 }
 

@@ -30,7 +30,8 @@ const std::vector<std::string>& RequiredGameFiles();
 std::string MissingGameFileMessage(const std::string& gameFolder);
 
 // Empty when `name` may be written inside the output folder; otherwise why not.
-// Refused: empty, "." or "..", path separators, a drive colon, "..", control characters.
+// Refused: empty, "." or ".." themselves, and names holding a path separator, a
+// drive colon or a control character. Dots inside a name ("A..B") are allowed.
 std::string RefusedNameReason(const std::string& name);
 
 // Unpacks gameFolder + "STATIC\INITGAME.DAT" into outputFolder (ending in a

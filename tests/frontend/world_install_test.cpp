@@ -114,7 +114,7 @@ TEST(ExtractInitGameDeathTest, KillDuringAWriteKeepsTheEarlierFile)
 TEST(ExtractInitGame, RefusesNamesThatLeaveTheFolder)
 {
     const std::string names[] = {std::string("\0IDENTITY", 9), "../escape", "sub/file", "sub\\file", "C:file",
-                                 "a..b", "tab\there", ".", std::string("bad\x7F")};
+                                 "tab\there", ".", "..", std::string("bad\x7F")};
     for (const auto& name : names) {
         Extraction x;
         x.Archive({InitGameEntry("FIRST", "1"), InitGameEntry(name, "evil")});
@@ -130,6 +130,19 @@ TEST(ExtractInitGame, RefusesNamesThatLeaveTheFolder)
         EXPECT_FALSE(fs::exists(x.game.Path() + "escape"));
         EXPECT_FALSE(fs::exists(x.out + "sub"));
     }
+}
+
+TEST(ExtractInitGame, NamesWithDotsInsideAreFilesLikeAnyOther)
+{
+    Extraction x;
+    x.Archive({InitGameEntry("A..B", "1"), InitGameEntry("..HIDDEN", "2"), InitGameEntry("END..", "3"),
+               InitGameEntry(".PROFILE", "4")});
+    x.Run();
+    EXPECT_EQ(x.Files(), 4);
+    EXPECT_EQ(support::ReadTextFile(x.out + "A..B"), "1");
+    EXPECT_EQ(support::ReadTextFile(x.out + "..HIDDEN"), "2");
+    EXPECT_EQ(support::ReadTextFile(x.out + "END.."), "3");
+    EXPECT_EQ(support::ReadTextFile(x.out + ".PROFILE"), "4");
 }
 
 TEST(ExtractInitGame, RefusesOversizedAndTruncatedEntriesAndStopsOnEmptyArchive)
