@@ -24,7 +24,9 @@ int StrToInt(const std::string& text)
     int value = 0;
     const char* begin = text.data();
     const char* end = begin + text.size();
-    if (begin != end && *begin == '+')
+    // One sign at most: from_chars takes a '-' itself, so a '+' is skipped only
+    // when a digit follows.
+    if (begin != end && *begin == '+' && begin + 1 != end && *(begin + 1) != '-')
         ++begin;
     const auto [ptr, ec] = std::from_chars(begin, end, value);
     if (text.empty() || ec != std::errc() || ptr != end)

@@ -172,6 +172,37 @@ TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
     EXPECT_TRUE(RefreshThread->Parked());  // suspended until the game window resumes it
 }
 
+TEST(StrToInt, TakesOnlyAWholeDecimalInteger)
+{
+    EXPECT_EQ(StrToInt("12"), 12);
+    EXPECT_EQ(StrToInt("+7"), 7);
+    EXPECT_EQ(StrToInt("-3"), -3);
+    for (const char* text : {"", "x1", "1x", " 1", "1 ", "0x10", "99999999999", "+", "+-1"}) {
+        try {
+            StrToInt(text);
+            ADD_FAILURE() << "accepted '" << text << "'";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid integer value");
+        }
+    }
+}
+
+TEST_F(Startup, ADamagedSelectedWorldNumberStopsTheStepWithItsText)
+{
+    frontend_test::WriteTestGame(game.Path(), "VX-ONE");
+    CommandLine.InstallWorld = game.Path();
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+    TVxaConfig().WriteItem(1, kListWorlds, "one");
+
+    Start();
+    RunStep();
+    EXPECT_NE(TVxApplication::LastError.find("'one' is not a valid integer value"), std::string::npos)
+        << TVxApplication::LastError;
+    EXPECT_EQ(GameFolder, "**");
+    EXPECT_FALSE(VxLogin->isVisible());
+}
+
 TEST_F(Startup, LaterStartReadsTheSelectedWorldAndLastChoices)
 {
     frontend_test::WriteTestGame(game.Path(), "VX-ONE");
