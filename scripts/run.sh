@@ -49,7 +49,8 @@ trap stop EXIT
 trap 'exit 130' INT TERM
 
 "$build/bin/vxserver" --game "$game" --data "$data/server" --bind 127.0.0.1 \
-  --tcp-port 0 --udp-port 0 > >(tee "$log") 2>&1 &
+  --tcp-port 0 --udp-port 0 --max-pending-per-address 63 --new-accounts-per-minute 1000 \
+  > >(tee "$log") 2>&1 &
 server=$!
 port=""
 for _ in $(seq 200); do

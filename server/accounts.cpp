@@ -2,20 +2,32 @@
 #include "accounts.h"
 
 #include <QMessageAuthenticationCode>
-#include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
 
+#include <sodium.h>
+
+#include <mutex>
 #include <stdexcept>
 
 namespace server {
 namespace {
 
-constexpr char Scheme[] = "pbkdf2-sha256";
-constexpr int SaltBytes = 16;
-constexpr int HashBytes = 32;
+constexpr char LegacyScheme[] = "pbkdf2-sha256";
+constexpr char Argon2Prefix[] = "$argon2id$";
+
+void InitSodium()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (sodium_init() < 0)
+            throw std::runtime_error("libsodium cannot be initialised");
+    });
+}
+
+bool VerifyLegacy(const QByteArray& password, const QString& stored);
 
 [[noreturn]] void Fail(const QString& what, const QSqlError& error)
 {
@@ -59,21 +71,51 @@ QByteArray Pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int 
     return key.left(length);
 }
 
-QString HashPassword(const QByteArray& password, int iterations)
+bool AcceptablePassword(const QByteArray& password)
 {
-    QByteArray salt(SaltBytes, '\0');
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), SaltBytes / 4);
-    const QByteArray hash = Pbkdf2Sha256(password, salt, iterations, HashBytes);
-    return QStringLiteral("%1$%2$%3$%4")
-        .arg(QLatin1String(Scheme))
-        .arg(iterations)
-        .arg(QString::fromLatin1(salt.toHex()), QString::fromLatin1(hash.toHex()));
+    return password.size() <= MaxPasswordLength && !password.contains('\0');
+}
+
+QString HashPassword(const QByteArray& password, const TPasswordCost& cost)
+{
+    InitSodium();
+    char out[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str_alg(out, password.constData(), static_cast<unsigned long long>(password.size()),
+                              cost.Passes, cost.Memory, crypto_pwhash_ALG_ARGON2ID13) != 0)
+        throw std::runtime_error("password hashing ran out of memory");
+    return QString::fromLatin1(out);
 }
 
 bool VerifyPassword(const QByteArray& password, const QString& stored)
 {
+    if (!AcceptablePassword(password))
+        return false;
+    if (!stored.startsWith(QLatin1String(Argon2Prefix)))
+        return VerifyLegacy(password, stored);
+    InitSodium();
+    const QByteArray form = stored.toLatin1();
+    if (form.size() >= crypto_pwhash_STRBYTES)
+        return false;
+    return crypto_pwhash_str_verify(form.constData(), password.constData(),
+                                    static_cast<unsigned long long>(password.size())) == 0;
+}
+
+bool NeedsRehash(const QString& stored, const TPasswordCost& cost)
+{
+    if (!stored.startsWith(QLatin1String(Argon2Prefix)))
+        return true;
+    InitSodium();
+    const QByteArray form = stored.toLatin1();
+    return form.size() >= crypto_pwhash_STRBYTES ||
+           crypto_pwhash_str_needs_rehash(form.constData(), cost.Passes, cost.Memory) != 0;
+}
+
+namespace {
+
+bool VerifyLegacy(const QByteArray& password, const QString& stored)
+{
     const QStringList parts = stored.split(QLatin1Char('$'));
-    if (parts.size() != 4 || parts[0] != QLatin1String(Scheme))
+    if (parts.size() != 4 || parts[0] != QLatin1String(LegacyScheme))
         return false;
     bool ok = false;
     const int iterations = parts[1].toInt(&ok);
@@ -86,13 +128,20 @@ bool VerifyPassword(const QByteArray& password, const QString& stored)
     return SameBytes(Pbkdf2Sha256(password, salt, iterations, int(hash.size())), hash);
 }
 
+}  // namespace
+
 TPasswordCheck::EResult TPasswordCheck::Run(const QByteArray& password, QString& hashed) const
 {
+    hashed.clear();
     if (NewAccount) {
-        hashed = HashPassword(password, Iterations);
+        hashed = HashPassword(password, Cost);
         return EResult::Hashed;
     }
-    return VerifyPassword(password, Stored) ? EResult::Matches : EResult::Mismatch;
+    if (!VerifyPassword(password, Stored))
+        return EResult::Mismatch;
+    if (NeedsRehash(Stored, Cost))
+        hashed = HashPassword(password, Cost);
+    return EResult::Matches;
 }
 
 TAccountStore::TAccountStore(const QString& path, const QString& connectionName)
@@ -167,6 +216,16 @@ TAccount TAccountStore::Create(const QString& name, const QString& hashedPasswor
     return account;
 }
 
+void TAccountStore::SetPassword(int64_t id, const QString& hashedPassword)
+{
+    QSqlQuery update(db_);
+    update.prepare(QStringLiteral("UPDATE accounts SET password = ? WHERE id = ?"));
+    update.addBindValue(hashedPassword);
+    update.addBindValue(QVariant::fromValue<qlonglong>(id));
+    if (!update.exec())
+        Fail(QStringLiteral("password update"), update.lastError());
+}
+
 TAccountStore::ELogin TAccountStore::Login(const QString& name, const QByteArray& password, TAccount& account)
 {
     TPasswordCheck check;
@@ -178,6 +237,8 @@ TAccountStore::ELogin TAccountStore::Login(const QString& name, const QByteArray
         return ELogin::BadPassword;
     case TPasswordCheck::EResult::Matches:
         account = *found;
+        if (!hashed.isEmpty())
+            SetPassword(account.Id, hashed);
         return ELogin::Accepted;
     case TPasswordCheck::EResult::Hashed:
         break;

@@ -1,9 +1,15 @@
 // Player accounts and their saved places, kept in an SQLite database.
 //
-// Passwords are never stored: each account keeps a random 16-byte salt and the
-// PBKDF2-HMAC-SHA256 of the password under that salt, written as the text
-// "pbkdf2-sha256$<iterations>$<salt hex>$<hash hex>", so the work factor can be
-// raised later without breaking old accounts.
+// Passwords are never stored: each account keeps the Argon2id hash of its password
+// (libsodium's crypto_pwhash_str form, "$argon2id$v=19$m=...,t=...,p=1$<salt>$<hash>",
+// which carries its own salt and cost). Accounts made before Argon2id keep the older
+// form "pbkdf2-sha256$<iterations>$<salt hex>$<hash hex>" until their next successful
+// login, which stores the Argon2id hash instead.
+//
+// A password is compared as the exact bytes the client sent. Passwords longer than
+// MaxPasswordLength bytes or holding a zero byte are refused before any hashing:
+// HMAC, under the older form, pads a short key with zero bytes and hashes a key
+// longer than 64 bytes, so without this rule such passwords would match others.
 //
 // The database runs in WAL mode: an account is committed the moment it is created,
 // and positions are written in batches every few seconds, so a crash loses at most
@@ -21,14 +27,32 @@
 namespace server {
 
 // PBKDF2 with HMAC-SHA256 as the pseudo-random function; `length` bytes of key.
+// Only to check passwords stored in the older form.
 QByteArray Pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int iterations, int length);
 
-inline constexpr int PasswordIterations = 20000;
+inline constexpr int MaxPasswordLength = 64;
 
-// The stored form of a password under a fresh random salt.
-QString HashPassword(const QByteArray& password, int iterations = PasswordIterations);
-// Whether the password matches a stored form; a malformed form matches nothing.
+// Argon2id cost: passes over the memory, and the memory in bytes. The default takes
+// a few tens of milliseconds per check on one core of a small server.
+struct TPasswordCost {
+    unsigned long long Passes = 2;
+    size_t Memory = size_t(8) << 20;
+};
+// The cheapest cost libsodium allows; for tests.
+inline constexpr TPasswordCost CheapPasswordCost{1, 8192};
+
+// Whether the server considers a password at all: at most MaxPasswordLength bytes,
+// no zero byte.
+bool AcceptablePassword(const QByteArray& password);
+
+// The stored Argon2id form of a password under a fresh random salt.
+QString HashPassword(const QByteArray& password, const TPasswordCost& cost = {});
+// Whether the password matches a stored form (Argon2id or the older PBKDF2 form); a
+// malformed form, or a password that is not acceptable, matches nothing.
 bool VerifyPassword(const QByteArray& password, const QString& stored);
+// Whether a stored form should be replaced at the next successful login: the older
+// form, or Argon2id under another cost.
+bool NeedsRehash(const QString& stored, const TPasswordCost& cost = {});
 
 struct TAccount {
     int64_t Id = 0;
@@ -52,10 +76,12 @@ struct TSavedPlace {
 struct TPasswordCheck {
     enum class EResult { Matches, Mismatch, Hashed };
     bool NewAccount = false;
-    QString Stored;                       // an existing account's stored form
-    int Iterations = PasswordIterations;  // for a new account's hash
+    QString Stored;      // an existing account's stored form
+    TPasswordCost Cost;  // for a new hash
 
-    // Matches or Mismatch for an existing account; Hashed (with `hashed` set) for a new one.
+    // Matches or Mismatch for an existing account; Hashed (with `hashed` set) for a
+    // new one. A match of a stored form that needs rehashing sets `hashed` to the
+    // new form, to be stored; otherwise `hashed` is left empty.
     EResult Run(const QByteArray& password, QString& hashed) const;
 };
 
@@ -81,6 +107,8 @@ public:
     std::optional<TAccount> Find(const QString& name, QString* storedPassword = nullptr);
     // Creates the account of a name with an already hashed password.
     TAccount Create(const QString& name, const QString& hashedPassword);
+    // Replaces the stored password form of an account (a rehash at login).
+    void SetPassword(int64_t id, const QString& hashedPassword);
 
     // Writes the places in one transaction.
     void SavePlaces(const std::vector<TSavedPlace>& places);

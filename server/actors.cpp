@@ -240,7 +240,26 @@ void TGameServer::ThinkNpcs(uint32_t now)
         if (!actor->Brain || int32_t(now - actor->NextDecision) < 0)
             continue;
         AdvanceActor(*actor, now);
-        const TNpcPlan plan = actor->Brain->Decide(actor->Motion.X(), actor->Motion.Y(), actor->Motion.Moving());
+        const int x = actor->Motion.X(), y = actor->Motion.Y();
+        TNpcPlan plan = actor->Brain->Decide(x, y, actor->Motion.Moving());
+        if ((plan.DirX || plan.DirY) && !OpenStep(x, y, plan.DirX, plan.DirY)) {
+            // Not into a wall: the nearest turn, left or right by 45 degrees, then 90, ...
+            // whose next tile is open; standing when every way is shut.
+            static constexpr int Ring[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+            int at = 0;
+            while (Ring[at][0] != plan.DirX || Ring[at][1] != plan.DirY)
+                ++at;
+            const int turns[] = {1, -1, 2, -2, 3, -3, 4};
+            plan.DirX = plan.DirY = 0;
+            for (const int turn : turns) {
+                const int* d = Ring[(at + turn + 8) % 8];
+                if (OpenStep(x, y, d[0], d[1])) {
+                    plan.DirX = d[0];
+                    plan.DirY = d[1];
+                    break;
+                }
+            }
+        }
         actor->NpcDirX = plan.DirX;
         actor->NpcDirY = plan.DirY;
         actor->NextDecision = now + plan.Duration;
@@ -250,6 +269,17 @@ void TGameServer::ThinkNpcs(uint32_t now)
     }
 }
 
+bool TGameServer::OpenStep(int x, int y, int dx, int dy)
+{
+    TMotion probe;
+    probe.PosX = x;
+    probe.PosY = y;
+    probe.DirX = dx;
+    probe.DirY = dy;
+    probe.Speed = WalkSpeed;
+    return StepMotion(probe) == 0;
+}
+
 void TGameServer::Say(const TActor& speaker, std::string_view text)
 {
     if (text.empty())
@@ -257,7 +287,7 @@ void TGameServer::Say(const TActor& speaker, std::string_view text)
     std::string payload;
     net::Encode(net::TNpcSay{speaker.ID, SpeechDuration(text.size()), text}, payload);
     if (speaker.Player)
-        platform::ConsoleLine(speaker.Player->Name.toStdString() + " says: " + std::string(text));
+        SessionLog(*speaker.Player, LogText(speaker.Player->Name.toLatin1().toStdString()) + " says: " + LogText(text, 100));
     for (auto& s : sessions_) {
         if (!s || s->Stage != EStage::InGame || s->Closing)
             continue;
@@ -284,14 +314,23 @@ void TGameServer::Tick()
     if (shutDown_)
         return;
     const uint32_t now = platform::TickCount();
+    ReapClosing();
     for (auto& s : sessions_) {
-        if (!s || s->Closing)
+        if (!s)
+            continue;
+        if (s->LogSuppressed && now - s->LogWindowStart >= LogWindow)
+            FlushSuppressed(*s, now);
+        if (s->Closing)
             continue;
         if (s->Stage != EStage::InGame && now - s->ConnectedAt > HandshakeTimeout)
             CloseSession(*s, "handshake not finished within 30 seconds");
+        else if (s->Stage >= EStage::LoggedIn && now - s->LastHeard > SilenceTimeout)
+            CloseSession(*s, "silent for 60 seconds", true);
         else if (s->UdpKnown && int32_t(now - s->NextBeat) >= 0)
             SendBeat(*s, now);
     }
+    if (!passwordQueue_.empty())
+        StartPasswordChecks();  // an address's delay may have passed
     ThinkNpcs(now);
     for (auto& [id, actor] : actors_)
         AdvanceActor(*actor, now);

@@ -9,7 +9,8 @@ std::string CleanChatLine(std::string_view text)
     for (const char c : text) {
         if (line.size() == MaxChatLength)
             break;
-        if (c >= 32 && c < 127)
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 0x20 && b < 0x7F) || b >= 0xA0)
             line.push_back(c);
     }
     return line;

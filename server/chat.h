@@ -12,7 +12,8 @@ namespace server {
 
 inline constexpr size_t MaxChatLength = net::MaxSpeechLength;  // the client shows no more
 
-// The line as it is relayed: printable ASCII only, cut to 99 characters.
+// The line as it is relayed: printable Latin-1 only (control characters are
+// dropped), cut to 99 characters.
 std::string CleanChatLine(std::string_view text);
 // How long clients show a line: 4 seconds plus 60 ms per character.
 inline uint32_t SpeechDuration(size_t characters) { return 4000 + 60 * uint32_t(characters); }

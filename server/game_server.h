@@ -3,23 +3,33 @@
 // each player, the server's own characters and chat.
 //
 // Everything runs on the thread of the Qt event loop but the password hashing, which
-// a small thread pool does so that a crowd logging in at once stalls nobody's beats;
-// its answers come back to the event loop as queued calls. Time is platform::TickCount(),
-// which is also the game time the server announces in its beats; Tick() does all
-// the work that depends on time, so tests drive it with the fake clock.
+// a small work queue does so that a crowd logging in at once stalls nobody's beats;
+// the event loop collects its answers (TWorkQueue::TakeDone) on a short timer while
+// checks are out. Time is platform::TickCount(), which is also the game time the
+// server announces in its beats; Tick() does all the work that depends on time, so
+// tests drive it with the fake clock.
 //
-// Each connection gets a UDP endpoint of its own (the server's UDP port for entry 1,
-// the next port for entry 2, ...), so the socket table's lookup by endpoint names
-// the sender of every datagram without guessing, even when many clients share one
-// address.
+// Every client is hostile until it has shown otherwise: a connection is found through
+// its own socket object, never by address text; each event-loop turn reads a bounded
+// amount from it; messages its stage does not allow are dropped before dispatch; its
+// closes finish within a grace; its log lines are escaped and rate-limited; and the
+// connections before login and new accounts of one address are capped.
+//
+// Each logged-in connection gets a UDP endpoint of its own, on a random port, bound to
+// the address its TCP connection reached (so the client sees beats come from the
+// address it connected to). The endpoint belongs to the connection: the first
+// client_udpport that reaches it fixes the client's UDP address and port, and a
+// datagram from anywhere else is dropped unread. The protocol carries no session
+// secret, so another client at the same address that guesses the port and answers
+// first can still claim the endpoint; the random port makes that a guess.
 #pragma once
 
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 
 #include <array>
+#include <deque>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -33,6 +43,7 @@
 #include "net/protocol.h"
 #include "net/protocol_constants.h"
 #include "npcs.h"
+#include "work_queue.h"
 #include "world.h"
 
 class QTcpServer;
@@ -47,16 +58,33 @@ struct TServerOptions {
     QString DataFolder;                  // holds vxserver.db
     QHostAddress Bind = QHostAddress::AnyIPv4;
     uint16_t TcpPort = 12578;            // 0 = any free port
-    uint16_t UdpPort = 12577;            // entry 1's; 0 = any free ports
+    uint16_t UdpPort = 12577;            // first of the UDP range; 0 = any free ports
+    int UdpPorts = 1024;                 // UDP ports UdpPort ... UdpPort + UdpPorts - 1
     int Npcs = 12;
-    QString Welcome = QStringLiteral("Welcome to Veltharn.");
+    QString Welcome = QStringLiteral("Welcome to Veltharn.");  // Latin-1 only
     uint32_t SaveInterval = 2000;        // ms between batched position saves
-    int HashIterations = PasswordIterations;  // PBKDF2 rounds for new accounts
+    TPasswordCost PasswordCost;          // Argon2id cost of new hashes
+    int MaxPendingPerAddress = 4;        // connections of one address not logged in yet
+    int NewAccountsPerAddress = 3;       // new accounts of one address per minute
 };
+
+// Whether a text can be sent as the welcome text: Latin-1 without control characters.
+bool SendableText(const QString& text);
 
 inline constexpr int TownX = 940, TownY = 1220;
 inline constexpr uint32_t HandshakeTimeout = 30000;
+inline constexpr uint32_t SilenceTimeout = 60000;   // a player heard from neither by TCP nor by UDP
+inline constexpr uint32_t CloseGrace = 2000;        // a closing connection is aborted after this
 inline constexpr size_t MaxUnframed = 64 * 1024;  // a TCP buffer past this without a whole message is hostile
+inline constexpr size_t MaxOutputBeforeLogin = 16 * 1024;   // queued output of a connection not logged in
+inline constexpr size_t MaxOutputInGame = 4 * 1024 * 1024;  // queued output of a player
+inline constexpr int MessagesPerTurn = 64;   // TCP messages of one connection per event-loop turn
+inline constexpr int DatagramsPerTurn = 16;  // datagrams of one endpoint per event-loop turn
+inline constexpr int MaxDeferred = 32;       // messages kept while a password is checked
+inline constexpr int LogLinesPerWindow = 20; // console lines one connection may cause ...
+inline constexpr uint32_t LogWindow = 10000; // ... in this many ms; the rest are counted
+inline constexpr uint32_t AccountWindow = 60000;  // NewAccountsPerAddress counts this window
+inline constexpr uint32_t KeyOrderWindow = 2000;  // a key's record older than this is always new
 inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
 inline constexpr int DropRangeX = net::ViewRangeX, DropRangeY = net::ViewRangeY;  // the client's own limits
@@ -110,6 +138,8 @@ public:
     int PlayersInGame() const;
     // Password checks handed to the worker threads whose answer has not come back.
     int PasswordChecksRunning() const { return passwordChecks_; }
+    // Password checks waiting for their account or their address's delay.
+    int PasswordChecksWaiting() const;
     // The actor of an in-game player, by name (tests), or null.
     const TActor* FindPlayer(const QString& name) const;
 
@@ -120,29 +150,53 @@ signals:
 private:
     // Sessions and the handshake (sessions.cpp).
     void OnNewConnection();
-    void OnReadyRead(TSession* session);
-    void OnDisconnected(TSession* session);
-    void HandleMessage(int32_t index, uint32_t type, std::string_view payload);
+    void Accept(QTcpSocket* socket);
+    // Reads and dispatches a bounded share of what the connection has sent; queues
+    // a later turn for the rest.
+    void ReadSome(TSession& session);
+    // Runs `work` for the session on a later event-loop turn, if it still exists then.
+    void Later(const TSession& session, void (TGameServer::*work)(TSession&));
+    // Frees everything of a connection at once; its socket object dies later.
+    void EndSession(TSession& session);
+    TSession* SessionAt(int32_t index, uint64_t serial) const;
     void HandleTcpMessage(TSession& session, uint32_t type, std::string_view payload);
+    // Whether the connection's stage allows a message type from the client.
+    bool Allowed(const TSession& session, uint32_t type) const;
     void HandleHandshake(TSession& session, uint32_t type, std::string_view payload);
     void Refuse(TSession& session, uint32_t type, std::string_view text, const std::string& why);
     void SendTCP(TSession& session, uint32_t type, std::string_view payload);
-    void CloseSession(TSession& session, const std::string& why);
-    void CheckPassword(TSession& session, std::string_view password);
-    void OnPasswordChecked(int32_t index, uint64_t ticket, TPasswordCheck::EResult result, const QString& hashed);
-    void LogIgnored(TSession& session, const std::string& line);
-    // A known type whose payload is long enough for its layout; logs (capped) otherwise.
+    // Closes gracefully (what is queued goes out first); `abortNow` skips the grace.
+    void CloseSession(TSession& session, const std::string& why, bool abortNow = false);
+    void ReapClosing();
+    // Queues a password check; it starts once its account has no other check running
+    // and its address's delay after failures has passed.
+    void QueuePasswordCheck(TSession& session, std::string_view password);
+    void StartPasswordChecks();
+    void StartPasswordCheck(TSession& session);
+    void OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result, const QString& hashed);
+    void PasswordFailed(TSession& session);
+    void CollectWork();
+    // A log line caused by a connection: counted against its share of the console.
+    void SessionLog(TSession& session, const std::string& line);
+    void FlushSuppressed(TSession& session, uint32_t now);
+    // Counts a message dropped unread; the first one of a connection is logged.
+    void Drop(TSession& session, const std::string& what);
+    // A known type whose payload is long enough for its layout; dropped otherwise.
     bool Understood(TSession& session, uint32_t type, std::string_view payload);
     void EnterGame(TSession& session);
     bool NameInGame(const QString& name, const TSession* except) const;
-    QUdpSocket* EndpointFor(int32_t index);
+    int PendingFrom(const std::string& address) const;
+    QUdpSocket* OpenEndpoint(TSession& session);
 
     // The UDP channel (udp_channel.cpp).
-    void OnDatagram(QUdpSocket* endpoint);
+    void ReadDatagrams(TSession& session);
+    void HandleDatagram(TSession& session, const QHostAddress& from, uint16_t fromPort, std::string_view datagram);
     void HandleDatagramMessage(TSession& session, uint32_t type, std::string_view payload);
     void SendUDP(TSession& session, uint32_t type, std::string_view payload);
     void SendBeat(TSession& session, uint32_t now);
     void HandleMove(TSession& session, bool down, std::string_view payload);
+    // Whether a movement record is newer than the last one applied for its key.
+    bool NewerMove(TSession& session, uint8_t code, uint8_t sequence, uint32_t now);
 
     // Actors, motion and views (actors.cpp).
     TActor& AddActor(int32_t id, uint16_t shape, int x, int y, TSession* player);
@@ -156,6 +210,8 @@ private:
     void UpdateViews();
     void SpawnNpcs();
     void ThinkNpcs(uint32_t now);
+    // Whether one step from (x, y) along (dx, dy) moves on every axis it asks for.
+    static bool OpenStep(int x, int y, int dx, int dy);
     void SaveDirty(bool all);
     void Say(const TActor& speaker, std::string_view text);
 
@@ -165,9 +221,18 @@ private:
     QTcpServer* listener_ = nullptr;
     QTimer* ticker_ = nullptr;
     net::TSocketTable sockets_;
-    net::TVxProtocolFormat format_;
     std::array<std::unique_ptr<TSession>, net::MAX_SOCKETS + 1> sessions_;  // by table index
-    std::array<QUdpSocket*, net::MAX_SOCKETS + 1> endpoints_{};
+    uint64_t nextSerial_ = 0;  // tells a session from a later one at the same index
+    // What the server remembers of a peer address.
+    struct TAddressState {
+        int Failures = 0;              // password failures, forgotten an hour after the last
+        uint32_t LastFailure = 0;
+        uint32_t NextCheck = 0;        // no password check of this address starts before
+        std::deque<uint32_t> Created;  // times of the accounts created in the last minute
+    };
+    std::map<std::string, TAddressState> addresses_;
+    std::deque<std::pair<int32_t, uint64_t>> passwordQueue_;  // (index, serial), oldest first
+    std::set<QString> accountsChecked_;  // lower-case names with a check running
     std::map<int32_t, std::unique_ptr<TActor>> actors_;
     std::vector<uint16_t> characterShapes_;
     std::mt19937 rng_;
@@ -175,9 +240,8 @@ private:
     uint32_t lastSave_ = 0;
     uint32_t lastBeatRound_ = 0;
     bool shutDown_ = false;
-    TSession* datagramSession_ = nullptr;  // the sender of the datagram being framed
-    QThreadPool passwordPool_;
-    uint64_t nextPasswordTicket_ = 0;
+    TWorkQueue passwordWork_;
+    QTimer* collector_ = nullptr;  // collects finished checks while any are out
     int passwordChecks_ = 0;
 };
 

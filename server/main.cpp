@@ -48,21 +48,32 @@ int main(int argc, char** argv)
     const QCommandLineOption tcp(QStringLiteral("tcp-port"), QStringLiteral("TCP port (default 12578)."),
                                  QStringLiteral("N"), QStringLiteral("12578"));
     const QCommandLineOption udp(QStringLiteral("udp-port"),
-                                 QStringLiteral("UDP port of the first connection; connection n uses N + n - 1 "
-                                                "(default 12577; 0 = any free ports)."),
+                                 QStringLiteral("First UDP port of the range from which each logged-in connection "
+                                                "gets a random free one (default 12577; 0 = any free ports)."),
                                  QStringLiteral("N"), QStringLiteral("12577"));
+    const QCommandLineOption udpPorts(QStringLiteral("udp-ports"),
+                                      QStringLiteral("Number of UDP ports in that range (default 1024)."),
+                                      QStringLiteral("N"), QStringLiteral("1024"));
+    const QCommandLineOption pending(QStringLiteral("max-pending-per-address"),
+                                     QStringLiteral("Connections of one address that have not logged in yet "
+                                                    "(default 4); more are refused as full."),
+                                     QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption newAccounts(QStringLiteral("new-accounts-per-minute"),
+                                         QStringLiteral("New accounts one address may create per minute (default 3)."),
+                                         QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption data(QStringLiteral("data"),
                                   QStringLiteral("Folder of the database vxserver.db (default: the user's data "
                                                  "folder, e.g. ~/.local/share/vxserver)."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption npcs(QStringLiteral("npcs"), QStringLiteral("Server characters (default 12)."),
                                   QStringLiteral("N"), QStringLiteral("12"));
-    const QCommandLineOption welcome(QStringLiteral("welcome"), QStringLiteral("The welcome text."),
+    const QCommandLineOption welcome(QStringLiteral("welcome"),
+                                     QStringLiteral("The welcome text (Latin-1, no control characters)."),
                                      QStringLiteral("TEXT"));
     const QCommandLineOption bind(QStringLiteral("bind"),
                                   QStringLiteral("IPv4 address to listen on (default 0.0.0.0)."),
                                   QStringLiteral("ADDR"), QStringLiteral("0.0.0.0"));
-    parser.addOptions({game, tcp, udp, data, npcs, welcome, bind});
+    parser.addOptions({game, tcp, udp, udpPorts, data, npcs, welcome, bind, pending, newAccounts});
     parser.process(app);
 
     server::TServerOptions options;
@@ -78,6 +89,19 @@ int main(int argc, char** argv)
         platform::ConsoleLine("vxserver: ports are 0 to 65535 and --npcs 0 to 1000");
         return 2;
     }
+    bool rangeOk = false, pendingOk = false, accountsOk = false;
+    options.UdpPorts = parser.value(udpPorts).toInt(&rangeOk);
+    options.MaxPendingPerAddress = parser.value(pending).toInt(&pendingOk);
+    options.NewAccountsPerAddress = parser.value(newAccounts).toInt(&accountsOk);
+    if (!rangeOk || options.UdpPorts < 1 || int(options.UdpPort) + options.UdpPorts > 65536) {
+        platform::ConsoleLine("vxserver: --udp-ports is 1 or more, and the range ends at 65535 at most");
+        return 2;
+    }
+    if (!pendingOk || !accountsOk || options.MaxPendingPerAddress < 1 || options.MaxPendingPerAddress > 63 ||
+        options.NewAccountsPerAddress < 0 || options.NewAccountsPerAddress > 100000) {
+        platform::ConsoleLine("vxserver: --max-pending-per-address is 1 to 63 and --new-accounts-per-minute 0 to 100000");
+        return 2;
+    }
     options.Bind = QHostAddress(parser.value(bind));
     if (options.Bind.protocol() != QAbstractSocket::IPv4Protocol) {
         platform::ConsoleLine("vxserver: --bind takes an IPv4 address");
@@ -88,6 +112,11 @@ int main(int argc, char** argv)
                              : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (parser.isSet(welcome))
         options.Welcome = parser.value(welcome);
+    // Clients show texts in the game's single-byte font: Latin-1 on the wire.
+    if (!server::SendableText(options.Welcome)) {
+        platform::ConsoleLine("vxserver: --welcome must be Latin-1 text without control characters");
+        return 2;
+    }
 
     std::unique_ptr<server::TGameServer> gameServer;
     try {

@@ -1,14 +1,15 @@
 // Connections and the login handshake, in the order the client expects: welcome,
 // protocol version; identity; name; password, then the UDP port of the connection.
 #include <QDir>
-
-#include <algorithm>
-#include <QThread>
-
+#include <QNetworkProxy>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <algorithm>
 
 #include "data/initial_state.h"
 #include "data/static_tables.h"
@@ -23,24 +24,67 @@
 namespace server {
 namespace {
 
+// Printable Latin-1: what the client's font can show.
+bool Printable(unsigned char c) { return (c >= 0x20 && c < 0x7F) || c >= 0xA0; }
 
-// Names are printable ASCII, 1 to 47 characters.
+// Names are printable Latin-1, 1 to 47 characters, with no blank at either end.
 bool ValidName(std::string_view name)
 {
-    if (name.empty() || name.size() > size_t(MaxNameLength))
+    if (name.empty() || name.size() > size_t(MaxNameLength) || name.front() == ' ' || name.back() == ' ')
         return false;
-    for (const char c : name)
-        if (c < 32 || c > 126)
-            return false;
-    return true;
+    return std::all_of(name.begin(), name.end(), [](char c) { return Printable(static_cast<unsigned char>(c)); });
 }
 
 void Log(const std::string& line) { platform::ConsoleLine(line); }
 
+QString Lower(const QString& name) { return name.toLower(); }
+
+// Growing delay before the next password check of an address after its failures:
+// none for the first three, then 1 s doubling up to a minute.
+uint32_t FailureDelay(int failures)
+{
+    if (failures < 3)
+        return 0;
+    return std::min<uint32_t>(60000, 1000u << std::min(failures - 3, 6));
+}
+
 }  // namespace
 
+bool SendableText(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() <= 0xFF && Printable(static_cast<unsigned char>(c.unicode()));
+    });
+}
+
+std::string LogText(std::string_view text, size_t limit)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < limit; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out.push_back(char(c));
+        } else if (c >= 0xA0) {
+            out.push_back(char(0xC0 | c >> 6));  // Latin-1 above 0x7F as UTF-8
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out += "\\x";
+            out.push_back(Hex[c >> 4]);
+            out.push_back(Hex[c & 15]);
+        }
+    }
+    if (text.size() > limit)
+        out += "...";
+    return out;
+}
+
 TGameServer::TGameServer(TServerOptions options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), format_(sockets_), rng_(std::random_device{}())
+    : QObject(parent),
+      options_(std::move(options)),
+      rng_(std::random_device{}()),
+      // One core is left to the event loop when there are two or more.
+      passwordWork_(std::clamp(QThread::idealThreadCount() - 1, 1, 4))
 {
     identity_ = ReadArchivedIdentity(options_.GameFolder);
     LoadWalls(options_.GameFolder);
@@ -50,12 +94,10 @@ TGameServer::TGameServer(TServerOptions options, QObject* parent)
     QDir().mkpath(options_.DataFolder);
     accounts_ = std::make_unique<TAccountStore>(DatabasePath(),
                                                 QStringLiteral("vxserver-%1").arg(quintptr(this)));
-    format_.SetHandler([this](int32_t index, uint32_t type, std::string_view payload) {
-        HandleMessage(index, type, payload);
-    });
     scratch_.reserve(256);
-    // One core is left to the event loop when there are two or more.
-    passwordPool_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
+    collector_ = new QTimer(this);
+    collector_->setInterval(5);
+    connect(collector_, &QTimer::timeout, this, &TGameServer::CollectWork);
     Log("World identity: " + identity_);
     Log("Database: " + DatabasePath().toStdString());
 }
@@ -73,6 +115,8 @@ QString TGameServer::DatabasePath() const
 bool TGameServer::Start()
 {
     listener_ = new QTcpServer(this);
+    // A game server has no use for the system's HTTP proxy.
+    listener_->setProxy(QNetworkProxy::NoProxy);
     connect(listener_, &QTcpServer::newConnection, this, &TGameServer::OnNewConnection);
     if (!listener_->listen(options_.Bind, options_.TcpPort)) {
         Log("Cannot listen on TCP port " + std::to_string(options_.TcpPort) + ": " +
@@ -84,9 +128,11 @@ bool TGameServer::Start()
     connect(ticker_, &QTimer::timeout, this, &TGameServer::Tick);
     ticker_->start(50);
     lastSave_ = platform::TickCount();
-    Log("Listening on " + AddressText(options_.Bind) + " TCP port " + std::to_string(TcpPort()) +
-        ", UDP from port " + std::to_string(options_.UdpPort) + ", " + std::to_string(options_.Npcs) +
-        " characters");
+    const std::string udp = options_.UdpPort == 0 ? std::string("any free ports")
+                                                  : "ports " + std::to_string(options_.UdpPort) + "-" +
+                                                        std::to_string(options_.UdpPort + options_.UdpPorts - 1);
+    Log("Listening on " + AddressText(options_.Bind) + " TCP port " + std::to_string(TcpPort()) + ", UDP " + udp +
+        ", " + std::to_string(options_.Npcs) + " characters");
     return true;
 }
 
@@ -108,6 +154,14 @@ int TGameServer::PlayersInGame() const
     return n;
 }
 
+int TGameServer::PasswordChecksWaiting() const
+{
+    int n = 0;
+    for (const auto& s : sessions_)
+        n += s && s->Password == EPassword::Waiting;
+    return n;
+}
+
 const TActor* TGameServer::FindPlayer(const QString& name) const
 {
     for (const auto& s : sessions_)
@@ -123,10 +177,10 @@ void TGameServer::Shutdown()
     shutDown_ = true;
     if (ticker_)
         ticker_->stop();
-    // Checks not started yet are dropped; running ones finish, and their answers,
-    // queued to this object, are ignored or vanish with it.
-    passwordPool_.clear();
-    passwordPool_.waitForDone();
+    if (collector_)
+        collector_->stop();
+    // Checks not started yet are dropped; running ones finish and are not answered.
+    passwordWork_.Stop();
     for (auto& s : sessions_)
         if (s && s->Actor)
             s->Actor->Dirty = true;
@@ -136,75 +190,132 @@ void TGameServer::Shutdown()
     } catch (const std::exception& e) {
         Log(std::string("Saving at shutdown failed: ") + e.what());
     }
-    for (auto& s : sessions_) {
-        if (!s)
-            continue;
-        s->Socket->disconnect(this);
-        s->Socket->abort();
-        s->Socket->deleteLater();
-        sockets_.RemoveSocket(s->Socket);
-        s.reset();
-    }
+    for (auto& s : sessions_)
+        if (s)
+            EndSession(*s);
     if (!listener_ || !listener_->isListening())
         return;  // never started: nothing was loaded, nothing to report
     listener_->close();
     Log("Server stopped; everything saved.");
 }
 
-QUdpSocket* TGameServer::EndpointFor(int32_t index)
+TSession* TGameServer::SessionAt(int32_t index, uint64_t serial) const
 {
-    if (QUdpSocket* endpoint = endpoints_[size_t(index)])
-        return endpoint;
+    if (index < 1 || index >= net::MAX_SOCKETS)
+        return nullptr;
+    TSession* s = sessions_[size_t(index)].get();
+    return s && s->Serial == serial ? s : nullptr;
+}
+
+void TGameServer::Later(const TSession& session, void (TGameServer::*work)(TSession&))
+{
+    const int32_t index = session.Index;
+    const uint64_t serial = session.Serial;
+    QTimer::singleShot(0, this, [this, index, serial, work] {
+        if (TSession* s = SessionAt(index, serial))
+            (this->*work)(*s);
+    });
+}
+
+int TGameServer::PendingFrom(const std::string& address) const
+{
+    int n = 0;
+    for (const auto& s : sessions_)
+        n += s && !s->Closing && s->Stage < EStage::LoggedIn && s->Address == address;
+    return n;
+}
+
+QUdpSocket* TGameServer::OpenEndpoint(TSession& session)
+{
     auto* endpoint = new QUdpSocket(this);
-    const uint16_t wanted = options_.UdpPort ? uint16_t(options_.UdpPort + index - 1) : 0;
-    if (!endpoint->bind(options_.Bind, wanted)) {
-        Log("UDP port " + std::to_string(wanted) + " is taken; entry " + std::to_string(index) +
-            " uses a free port instead");
-        endpoint->bind(options_.Bind, 0);
+    endpoint->setProxy(QNetworkProxy::NoProxy);
+    // Bound to the address the client reached, so its beats come from there; on a
+    // port picked at random in the range (or by the system), so that it is no guess.
+    bool bound = false;
+    for (int attempt = 0; attempt < 32 && options_.UdpPort != 0 && !bound; ++attempt) {
+        const auto port = uint16_t(options_.UdpPort + QRandomGenerator::system()->bounded(options_.UdpPorts));
+        bound = endpoint->bind(session.LocalAddress, port);
     }
-    connect(endpoint, &QUdpSocket::readyRead, this, [this, endpoint] { OnDatagram(endpoint); });
-    endpoints_[size_t(index)] = endpoint;
-    sockets_.Entry(index).UDP = endpoint;
+    if (!bound && !endpoint->bind(session.LocalAddress, 0)) {
+        delete endpoint;
+        return nullptr;
+    }
+    if (options_.UdpPort != 0 && (endpoint->localPort() < options_.UdpPort ||
+                                  endpoint->localPort() >= options_.UdpPort + options_.UdpPorts))
+        Log("No free UDP port in the range for connection " + std::to_string(session.Index) + "; it uses port " +
+            std::to_string(endpoint->localPort()));
+    TSession* s = &session;
+    connect(endpoint, &QUdpSocket::readyRead, this, [this, s] { ReadDatagrams(*s); });
+    session.Endpoint = endpoint;
+    sockets_.Entry(session.Index).UDP = endpoint;
     return endpoint;
 }
 
 void TGameServer::OnNewConnection()
 {
-    while (QTcpSocket* socket = listener_->nextPendingConnection()) {
-        if (shutDown_) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        const std::string address = AddressText(socket->peerAddress());
-        const uint16_t port = socket->peerPort();
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        if (Connections() >= net::MAX_SOCKETS - 1) {
-            Log("Refused " + address + ":" + std::to_string(port) + ": server full");
-            scratch_.clear();
-            net::TVxProtocolFormat::AppendMessage(scratch_, net::msg::server_full,
-                                                  "The server is full. Try again later.");
-            socket->write(scratch_.data(), qint64(scratch_.size()));
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            socket->disconnectFromHost();
-            continue;
-        }
-        const int32_t index = sockets_.AddSocket(socket, address, port);
-        auto session = std::make_unique<TSession>();
-        TSession* s = session.get();
-        s->Socket = socket;
-        s->Index = index;
-        s->Address = address;
-        s->Port = port;
-        s->ConnectedAt = platform::TickCount();
-        s->Endpoint = EndpointFor(index);
-        sessions_[size_t(index)] = std::move(session);
-        connect(socket, &QTcpSocket::readyRead, this, [this, s] { OnReadyRead(s); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, s] { OnDisconnected(s); });
-        Log("Connection " + std::to_string(index) + " from " + address + ":" + std::to_string(port));
-        SendTCP(*s, net::msg::server_welcome, options_.Welcome.toStdString());
-        SendTCP(*s, net::msg::server_protocolversion, "2");
+    while (QTcpSocket* socket = listener_->nextPendingConnection())
+        Accept(socket);
+}
+
+void TGameServer::Accept(QTcpSocket* socket)
+{
+    const QHostAddress peer = socket->peerAddress();
+    // A peer that reset before it was accepted has no address: nothing to talk to.
+    if (shutDown_ || peer.isNull() || socket->state() != QAbstractSocket::ConnectedState) {
+        socket->abort();
+        socket->deleteLater();
+        return;
     }
+    const std::string address = AddressText(peer);
+    const uint16_t port = socket->peerPort();
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // Qt reads no more than this ahead of the server: a sender that outruns its
+    // bounded share per turn waits in its own TCP window.
+    socket->setReadBufferSize(qint64(MaxUnframed));
+    auto refuse = [&](const std::string& why, std::string_view text) {
+        Log("Refused " + address + ":" + std::to_string(port) + ": " + why);
+        scratch_.clear();
+        net::TVxProtocolFormat::AppendMessage(scratch_, net::msg::server_full, text);
+        socket->write(scratch_.data(), qint64(scratch_.size()));
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        socket->disconnectFromHost();
+        // A peer that never reads gets no grace beyond the reaper's.
+        QTimer::singleShot(int(CloseGrace), socket, [socket] { socket->abort(); });
+    };
+    if (Connections() >= net::MAX_SOCKETS - 1) {
+        refuse("server full", "The server is full. Try again later.");
+        return;
+    }
+    if (PendingFrom(address) >= options_.MaxPendingPerAddress) {
+        refuse("too many connections from its address not logged in",
+               "Too many connections from your address. Try again later.");
+        return;
+    }
+    const int32_t index = sockets_.AddSocket(socket, address, port);
+    if (sessions_[size_t(index)]) {
+        // The table and the sessions disagree: never overwrite a live session.
+        Log("Socket table entry " + std::to_string(index) + " is still in use; connection from " + address +
+            " refused");
+        sockets_.RemoveSocket(socket);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    auto session = std::make_unique<TSession>();
+    TSession* s = session.get();
+    s->Socket = socket;
+    s->Index = index;
+    s->Serial = ++nextSerial_;
+    s->Address = address;
+    s->Port = port;
+    s->LocalAddress = socket->localAddress();
+    s->ConnectedAt = s->LastHeard = platform::TickCount();
+    sessions_[size_t(index)] = std::move(session);
+    connect(socket, &QTcpSocket::readyRead, this, [this, s] { ReadSome(*s); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, s] { EndSession(*s); });
+    Log("Connection " + std::to_string(index) + " from " + address + ":" + std::to_string(port));
+    SendTCP(*s, net::msg::server_welcome, options_.Welcome.toLatin1().toStdString());
+    SendTCP(*s, net::msg::server_protocolversion, "2");
 }
 
 void TGameServer::SendTCP(TSession& session, uint32_t type, std::string_view payload)
@@ -214,45 +325,106 @@ void TGameServer::SendTCP(TSession& session, uint32_t type, std::string_view pay
     scratch_.clear();
     net::TVxProtocolFormat::AppendMessage(scratch_, type, payload);
     session.Socket->write(scratch_.data(), qint64(scratch_.size()));
-    // A client that does not read its messages is cut off rather than buffered for.
-    if (session.Socket->bytesToWrite() > 4 * 1024 * 1024 && !session.Closing)
-        CloseSession(session, "not reading its messages");
+    // A client that does not read its messages is cut off rather than buffered for;
+    // before login it gets hardly anything to read, so a little is enough.
+    const size_t cap = session.Stage < EStage::LoggedIn ? MaxOutputBeforeLogin : MaxOutputInGame;
+    if (size_t(session.Socket->bytesToWrite()) > cap && !session.Closing)
+        CloseSession(session, "not reading its messages", true);
 }
 
-void TGameServer::OnReadyRead(TSession* session)
+void TGameServer::ReadSome(TSession& session)
 {
+    session.ReadQueued = false;
+    int handled = 0;
     char chunk[16384];
-    for (;;) {
-        const qint64 n = session->Socket->read(chunk, sizeof chunk);
+    while (!session.Closing) {
+        // Whole messages first, up to this turn's share.
+        while (handled < MessagesPerTurn && !session.Closing) {
+            const std::string_view unread = session.In.Unread();
+            if (net::TVxProtocolFormat::IsIncomplete(unread))
+                break;
+            const size_t length = net::TVxProtocolFormat::PayloadLength(unread);
+            std::string_view rest = unread;
+            const uint32_t type = net::TVxProtocolFormat::ExtractType(rest);
+            const std::string_view payload = rest.substr(0, length);
+            // The bytes stay where they are until the next Append; the handler never appends.
+            session.In.Consume(length + 4);
+            ++handled;
+            HandleTcpMessage(session, type, payload);
+        }
+        if (handled >= MessagesPerTurn || session.Closing)
+            break;
+        if (session.In.Size() > MaxUnframed) {
+            CloseSession(session, "more than 64 KiB without a whole message", true);
+            session.In.Clear();
+            return;
+        }
+        const qint64 n = session.Socket->read(chunk, sizeof chunk);
         if (n <= 0)
             break;
-        if (session->Closing)
-            continue;
-        session->In.Append(chunk, size_t(n));
-        format_.ProcessStream(session->Address, session->Port, session->In);
-        if (session->In.Size() > MaxUnframed) {
-            CloseSession(*session, "more than 64 KiB without a whole message");
-            session->In.Clear();
-        }
+        session.In.Append(chunk, size_t(n));
+    }
+    if (session.Closing) {
+        // Nothing it sends from now on is read.
+        session.In.Clear();
+        session.Socket->skip(session.Socket->bytesAvailable());
+        return;
+    }
+    // More to do: another turn, after everyone else's events.
+    if (handled >= MessagesPerTurn && !session.ReadQueued) {
+        session.ReadQueued = true;
+        Later(session, &TGameServer::ReadSome);
     }
 }
 
-void TGameServer::CloseSession(TSession& session, const std::string& why)
+void TGameServer::CloseSession(TSession& session, const std::string& why, bool abortNow)
 {
-    if (session.Closing)
+    const uint32_t now = platform::TickCount();
+    if (session.Closing) {
+        if (abortNow)
+            session.ClosingSince = now - CloseGrace;
         return;
+    }
     session.Closing = true;
-    Log("Closing connection " + std::to_string(session.Index) + " (" +
-        (session.Name.isEmpty() ? session.Address : session.Name.toStdString()) + "): " + why);
-    // Sends what is queued (a refusal) first; the disconnected event cleans up.
-    QTcpSocket* socket = session.Socket;
-    QMetaObject::invokeMethod(socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
+    session.ClosingSince = abortNow ? now - CloseGrace : now;
+    SessionLog(session, "Closing connection " + std::to_string(session.Index) + " (" +
+                            (session.Name.isEmpty() ? session.Address : LogText(session.Name.toLatin1().toStdString())) +
+                            "): " + why);
+    // What is queued (a refusal) goes out first; a peer that does not take it within
+    // the grace is aborted by the reaper. The disconnected event frees the session.
+    const int32_t index = session.Index;
+    const uint64_t serial = session.Serial;
+    QTimer::singleShot(0, this, [this, index, serial] {
+        if (TSession* s = SessionAt(index, serial)) {
+            if (int32_t(platform::TickCount() - s->ClosingSince) >= int32_t(CloseGrace))
+                EndSession(*s);
+            else
+                s->Socket->disconnectFromHost();
+        }
+    });
 }
 
-void TGameServer::OnDisconnected(TSession* session)
+void TGameServer::ReapClosing()
 {
-    const int32_t index = session->Index;
-    if (TActor* actor = session->Actor) {
+    const uint32_t now = platform::TickCount();
+    for (auto& s : sessions_)
+        if (s && s->Closing && int32_t(now - s->ClosingSince) >= int32_t(CloseGrace))
+            EndSession(*s);
+}
+
+void TGameServer::EndSession(TSession& session)
+{
+    const int32_t index = session.Index;
+    // Its objects say nothing more to this server from here on.
+    QTcpSocket* socket = session.Socket;
+    socket->disconnect(this);
+    if (session.Endpoint) {
+        session.Endpoint->disconnect(this);
+        session.Endpoint->close();
+        session.Endpoint->deleteLater();
+        sockets_.Entry(index).UDP = nullptr;
+    }
+    if (TActor* actor = session.Actor) {
         actor->Dirty = true;
         try {
             SaveDirty(false);
@@ -261,11 +433,20 @@ void TGameServer::OnDisconnected(TSession* session)
         }
         RemoveActor(actor->ID);
     }
+    if (session.Password == EPassword::Checking)
+        accountsChecked_.erase(Lower(session.Name));
+    FlushSuppressed(session, platform::TickCount());
     Log("Disconnected " + std::to_string(index) + " (" +
-        (session->Name.isEmpty() ? session->Address : session->Name.toStdString()) + ")");
-    sockets_.RemoveSocket(session->Socket);
-    session->Socket->deleteLater();
-    sessions_[size_t(index)].reset();
+        (session.Name.isEmpty() ? session.Address : LogText(session.Name.toLatin1().toStdString())) + ")" +
+        (session.MessagesDropped ? "; " + std::to_string(session.MessagesDropped) + " messages dropped" : ""));
+    sockets_.RemoveSocket(socket);
+    socket->abort();
+    socket->deleteLater();
+    sessions_[size_t(index)].reset();  // `session` is gone
+    // Its account may be free for the next check in line; started on a later turn,
+    // since this may run in the middle of starting checks.
+    if (!shutDown_ && !passwordQueue_.empty())
+        QTimer::singleShot(0, this, [this] { StartPasswordChecks(); });
     emit SessionClosed();
 }
 
@@ -278,67 +459,94 @@ void TGameServer::Refuse(TSession& session, uint32_t type, std::string_view text
 bool TGameServer::NameInGame(const QString& name, const TSession* except) const
 {
     for (const auto& s : sessions_)
-        if (s && s.get() != except && (s->Stage >= EStage::LoggedIn || s->PasswordTicket) && !s->Closing &&
+        if (s && s.get() != except && s->Stage >= EStage::LoggedIn && !s->Closing &&
             s->Name.compare(name, Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
 
-void TGameServer::HandleMessage(int32_t index, uint32_t type, std::string_view payload)
+bool TGameServer::Allowed(const TSession& session, uint32_t type) const
 {
-    if (index < 1 || index >= net::MAX_SOCKETS || !sessions_[size_t(index)])
-        return;
-    TSession& session = *sessions_[size_t(index)];
-    if (session.Closing)
-        return;
-    if (datagramSession_) {
-        HandleDatagramMessage(session, type, payload);
-        return;
+    using namespace net;
+    switch (session.Stage) {
+    case EStage::Connected:
+        return type == msg::client_version || type == msg::client_protocolversion ||
+               type == msg::client_identity || type == msg::client_name;
+    case EStage::Named:
+        return type == msg::client_password;
+    case EStage::LoggedIn:
+        return type == msg::client_shape || type == msg::client_entergame || type == msg::client_chat;
+    case EStage::InGame:
+        return type == msg::client_shape || type == msg::client_chat;
     }
-    HandleTcpMessage(session, type, payload);
+    return false;
 }
 
 void TGameServer::HandleTcpMessage(TSession& session, uint32_t type, std::string_view payload)
 {
-    if (session.PasswordTicket) {
+    if (session.Closing)
+        return;
+    if (session.Password != EPassword::None) {
         // Kept in order for when the password check has answered.
         session.DeferredBytes += payload.size() + 4;
-        if (session.DeferredBytes > MaxUnframed) {
-            CloseSession(session, "more than 64 KiB of messages while its password was checked");
+        if (session.DeferredBytes > MaxOutputBeforeLogin || session.Deferred.size() >= size_t(MaxDeferred)) {
+            CloseSession(session, "too many messages while its password was checked", true);
             return;
         }
         session.Deferred.emplace_back(type, std::string(payload));
         return;
     }
+    if (!Allowed(session, type)) {
+        Drop(session, std::string(net::MessageName(type)) + " is not allowed at this stage");
+        return;
+    }
     if (!Understood(session, type, payload))
         return;
+    session.LastHeard = platform::TickCount();
     HandleHandshake(session, type, payload);
 }
 
 bool TGameServer::Understood(TSession& session, uint32_t type, std::string_view payload)
 {
     const net::TMessageInfo* info = net::FindMessage(type);
-    if (!info) {
-        LogIgnored(session, "unknown message type " + std::to_string(type >> 24));
+    if (!info)
         return false;
-    }
     if (payload.size() < info->Layout) {
-        LogIgnored(session, std::string(info->Name) + " dropped: payload of " + std::to_string(payload.size()) +
-                                " bytes is shorter than its layout");
+        Drop(session, std::string(info->Name) + " with a payload shorter than its layout");
         return false;
     }
     return true;
 }
 
-void TGameServer::LogIgnored(TSession& session, const std::string& line)
+void TGameServer::Drop(TSession& session, const std::string& what)
 {
-    // A flood of junk must not become a flood of console lines.
-    constexpr int Cap = 8;
-    if (session.IgnoredLogged > Cap)
+    // Dropped unread; only the first costs a log line, the count comes at the end.
+    if (session.MessagesDropped++ == 0)
+        SessionLog(session, "Connection " + std::to_string(session.Index) + ": " + what +
+                                "; such messages are dropped");
+}
+
+void TGameServer::SessionLog(TSession& session, const std::string& line)
+{
+    const uint32_t now = platform::TickCount();
+    if (now - session.LogWindowStart >= LogWindow)
+        FlushSuppressed(session, now);
+    if (session.LogLines >= LogLinesPerWindow) {
+        ++session.LogSuppressed;
         return;
-    ++session.IgnoredLogged;
-    Log("Connection " + std::to_string(session.Index) + ": " +
-        (session.IgnoredLogged > Cap ? std::string("further ignored messages are not logged") : line));
+    }
+    ++session.LogLines;
+    Log(line);
+}
+
+void TGameServer::FlushSuppressed(TSession& session, uint32_t now)
+{
+    if (session.LogSuppressed)
+        Log("Connection " + std::to_string(session.Index) + ": " + std::to_string(session.LogSuppressed) +
+            " lines suppressed");
+    session.LogSuppressed = 0;
+    session.LogLines = 0;
+    session.LogWindowStart = now;
 }
 
 void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_view payload)
@@ -347,27 +555,28 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
     const std::string who = std::to_string(session.Index);
     switch (type) {
     case msg::client_version:
-        Log("Connection " + who + " runs client version " + std::string(payload.substr(0, 32)));
+        SessionLog(session, "Connection " + who + " runs client version " + LogText(payload, 16));
         return;
     case msg::client_protocolversion:
         if (payload != "2")
-            Log("Connection " + who + " speaks protocol " + std::string(payload.substr(0, 32)));
+            SessionLog(session, "Connection " + who + " speaks protocol " + LogText(payload, 16));
         return;
     case msg::client_identity:
+        // Answered once: a client repeating it gets nothing more to read.
+        if (std::exchange(session.IdentityAnswered, true))
+            return;
         if (payload != identity_)
-            Log("Connection " + who + " has another world: " + std::string(payload.substr(0, 80)));
+            SessionLog(session, "Connection " + who + " has another world: " + LogText(payload));
         SendTCP(session, msg::server_identity, identity_);
         return;
     case msg::client_name: {
-        if (session.Stage != EStage::Connected)
-            return;
         const QString name = QString::fromLatin1(payload.data(), qsizetype(payload.size()));
         if (!ValidName(payload)) {
-            Refuse(session, msg::server_badname, {}, "invalid name");
+            Refuse(session, msg::server_badname, {}, "invalid name " + LogText(payload));
             return;
         }
         if (NameInGame(name, &session)) {
-            Refuse(session, msg::server_badname, {}, "name already in the game: " + name.toStdString());
+            Refuse(session, msg::server_badname, {}, "name already in the game: " + LogText(payload));
             return;
         }
         session.Name = name;
@@ -376,13 +585,7 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
         return;
     }
     case msg::client_password:
-        if (session.Stage != EStage::Named)
-            return;
-        if (NameInGame(session.Name, &session)) {
-            Refuse(session, msg::server_badname, {}, "name already in the game");
-            return;
-        }
-        CheckPassword(session, payload);
+        QueuePasswordCheck(session, payload);
         return;
     case msg::client_shape: {
         TShape decoded;
@@ -401,30 +604,75 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
         return;
     }
     case msg::client_entergame:
-        if (session.Stage == EStage::LoggedIn)
-            EnterGame(session);
+        EnterGame(session);
         return;
     case msg::client_chat:
         if (session.Stage != EStage::InGame || !session.Actor)
             return;
         if (!session.Chat.Allow(platform::TickCount())) {
-            Log(session.Name.toStdString() + " speaks too fast; line dropped");
+            SessionLog(session, LogText(session.Name.toLatin1().toStdString()) + " speaks too fast; line dropped");
             return;
         }
         Say(*session.Actor, CleanChatLine(payload));
         return;
     default:
-        // Datagram messages over TCP, and server messages, are not the client's to send.
-        LogIgnored(session, std::string(MessageName(type)) + " ignored on TCP");
         return;
     }
 }
 
-void TGameServer::CheckPassword(TSession& session, std::string_view password)
+void TGameServer::QueuePasswordCheck(TSession& session, std::string_view password)
 {
-    // The database is read here, on the event loop; only the hashing moves out.
+    const QByteArray bytes(password.data(), qsizetype(password.size()));
+    if (!AcceptablePassword(bytes)) {
+        // Too long, or holding a zero byte: no account has such a password.
+        PasswordFailed(session);
+        Refuse(session, net::msg::server_badpassword, {}, "unacceptable password for " +
+                                                              LogText(session.Name.toLatin1().toStdString()));
+        return;
+    }
+    session.Password = EPassword::Waiting;
+    session.PendingPassword.assign(password);
+    passwordQueue_.emplace_back(session.Index, session.Serial);
+    StartPasswordChecks();
+}
+
+void TGameServer::StartPasswordChecks()
+{
+    const uint32_t now = platform::TickCount();
+    for (auto it = passwordQueue_.begin(); it != passwordQueue_.end();) {
+        TSession* s = SessionAt(it->first, it->second);
+        if (!s || s->Closing || s->Password != EPassword::Waiting) {
+            it = passwordQueue_.erase(it);
+            continue;
+        }
+        const auto address = addresses_.find(s->Address);
+        const bool delayed = address != addresses_.end() && int32_t(address->second.NextCheck - now) > 0;
+        if (delayed || accountsChecked_.count(Lower(s->Name))) {
+            ++it;
+            continue;
+        }
+        it = passwordQueue_.erase(it);
+        StartPasswordCheck(*s);
+    }
+}
+
+void TGameServer::StartPasswordCheck(TSession& session)
+{
+    // A new login of an account whose earlier connection is closing ends that one
+    // first, so that the account never has two sessions.
+    for (auto& other : sessions_)
+        if (other && other.get() != &session && other->Closing && other->Stage >= EStage::LoggedIn &&
+            other->Name.compare(session.Name, Qt::CaseInsensitive) == 0)
+            EndSession(*other);
+    if (NameInGame(session.Name, &session)) {
+        session.Password = EPassword::None;
+        Refuse(session, net::msg::server_badname, {}, "name already in the game");
+        return;
+    }
+    // The database is read here, on the event loop, right before the check: a check
+    // that waited sees the account that an earlier one may have created.
     TPasswordCheck check;
-    check.Iterations = options_.HashIterations;
+    check.Cost = options_.PasswordCost;
     try {
         std::optional<TAccount> found = accounts_->Find(session.Name, &check.Stored);
         check.NewAccount = !found;
@@ -434,45 +682,87 @@ void TGameServer::CheckPassword(TSession& session, std::string_view password)
         CloseSession(session, "account store failed");
         return;
     }
-    // The ticket tells this check's answer from that of a connection which ended
-    // meanwhile and whose table entry someone else has taken since.
-    const uint64_t ticket = ++nextPasswordTicket_;
-    const int32_t index = session.Index;
-    session.PasswordTicket = ticket;
+    if (check.NewAccount) {
+        TAddressState& address = addresses_[session.Address];
+        const uint32_t now = platform::TickCount();
+        while (!address.Created.empty() && now - address.Created.front() >= AccountWindow)
+            address.Created.pop_front();
+        if (int(address.Created.size()) >= options_.NewAccountsPerAddress) {
+            session.Password = EPassword::None;
+            Refuse(session, net::msg::server_full, "Too many new accounts from your address. Try again later.",
+                   "too many new accounts from " + session.Address);
+            return;
+        }
+    }
+    session.Password = EPassword::Checking;
+    accountsChecked_.insert(Lower(session.Name));
     ++passwordChecks_;
-    passwordPool_.start([this, index, ticket, check, secret = QByteArray(password.data(), qsizetype(password.size()))] {
-        QString hashed;
-        const TPasswordCheck::EResult result = check.Run(secret, hashed);
-        QMetaObject::invokeMethod(
-            this, [this, index, ticket, result, hashed] { OnPasswordChecked(index, ticket, result, hashed); },
-            Qt::QueuedConnection);
-    });
+    auto result = std::make_shared<std::pair<TPasswordCheck::EResult, QString>>();
+    const int32_t index = session.Index;
+    const uint64_t serial = session.Serial;
+    QByteArray secret(session.PendingPassword.data(), qsizetype(session.PendingPassword.size()));
+    session.PendingPassword.clear();
+    passwordWork_.Post(
+        [check, result, secret = std::move(secret)]() mutable {
+            result->first = check.Run(secret, result->second);
+            secret.fill('\0');
+        },
+        [this, index, serial, result] { OnPasswordChecked(index, serial, result->first, result->second); });
+    if (!collector_->isActive())
+        collector_->start();
 }
 
-void TGameServer::OnPasswordChecked(int32_t index, uint64_t ticket, TPasswordCheck::EResult result,
+void TGameServer::CollectWork()
+{
+    passwordWork_.TakeDone();
+    if (passwordWork_.Outstanding() == 0)
+        collector_->stop();
+}
+
+void TGameServer::PasswordFailed(TSession& session)
+{
+    const uint32_t now = platform::TickCount();
+    TAddressState& address = addresses_[session.Address];
+    if (address.Failures && now - address.LastFailure > 3600 * 1000u)
+        address.Failures = 0;
+    ++address.Failures;
+    address.LastFailure = now;
+    address.NextCheck = now + FailureDelay(address.Failures);
+}
+
+void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result,
                                     const QString& hashed)
 {
     --passwordChecks_;
-    TSession* found = shutDown_ ? nullptr : sessions_[size_t(index)].get();
-    if (!found || found->PasswordTicket != ticket)
-        return;  // the connection has ended: nothing is created, nobody is answered
+    TSession* found = shutDown_ ? nullptr : SessionAt(index, serial);
+    if (!found)
+        return;  // the connection has ended (and freed its account): nothing is created
     TSession& session = *found;
-    session.PasswordTicket = 0;
+    session.Password = EPassword::None;
+    accountsChecked_.erase(Lower(session.Name));
+    // Whatever happens to this one, the next check in line may go.
+    QTimer::singleShot(0, this, [this] { StartPasswordChecks(); });
     if (session.Closing)
         return;
     const std::string who = std::to_string(session.Index);
+    const std::string name = LogText(session.Name.toLatin1().toStdString());
     if (result == TPasswordCheck::EResult::Mismatch) {
-        Refuse(session, net::msg::server_badpassword, {}, "bad password for " + session.Name.toStdString());
+        PasswordFailed(session);
+        Refuse(session, net::msg::server_badpassword, {}, "bad password for " + name);
         return;
     }
-    if (result == TPasswordCheck::EResult::Hashed) {
-        try {
+    try {
+        if (result == TPasswordCheck::EResult::Hashed) {
             session.Account = accounts_->Create(session.Name, hashed);
-        } catch (const std::exception& e) {
-            Log(std::string("Account store: ") + e.what());
-            CloseSession(session, "account store failed");
-            return;
+            addresses_[session.Address].Created.push_back(platform::TickCount());
+        } else if (!hashed.isEmpty()) {
+            accounts_->SetPassword(session.Account.Id, hashed);
+            Log("Password of " + name + " stored with the current hash");
         }
+    } catch (const std::exception& e) {
+        Log(std::string("Account store: ") + e.what());
+        CloseSession(session, "account store failed");
+        return;
     }
     const TAccount& account = session.Account;
     session.AccountId = account.Id;
@@ -481,10 +771,17 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t ticket, TPasswordChe
         session.Shape = account.Shape;
         session.ShapeGiven = true;
     }
+    QUdpSocket* endpoint = OpenEndpoint(session);
+    if (!endpoint) {
+        Log("No UDP port for connection " + who);
+        CloseSession(session, "no UDP port free");
+        return;
+    }
     session.Stage = EStage::LoggedIn;
-    Log((result == TPasswordCheck::EResult::Hashed ? "New account " : "Login ") + session.Name.toStdString() +
-        " on connection " + who);
-    const net::TUdpPort port{session.Endpoint->localPort()};
+    session.LastHeard = platform::TickCount();
+    Log((result == TPasswordCheck::EResult::Hashed ? "New account " : "Login ") +
+        LogText(session.Name.toLatin1().toStdString()) + " on connection " + who);
+    const net::TUdpPort port{endpoint->localPort()};
     SendTCP(session, net::msg::server_udpport, net::Payload(port).View());
 
     // What the client sent meanwhile, in its order.
@@ -512,12 +809,19 @@ void TGameServer::EnterGame(TSession& session)
     }
     if (!session.ShapeGiven)
         session.Shape = characterShapes_.empty() ? 0 : characterShapes_.front();
+    // One actor per account: a stale one (which EndSession would have removed) goes.
+    const auto id = int32_t(session.AccountId);
+    if (actors_.count(id)) {
+        Log("Actor " + std::to_string(id) + " was still in the world; replaced");
+        RemoveActor(id);
+    }
     session.Stage = EStage::InGame;
-    TActor& actor = AddActor(int32_t(session.AccountId), session.Shape, x, y, &session);
+    TActor& actor = AddActor(id, session.Shape, x, y, &session);
     actor.Lift = lift;
     actor.Facing = facing;
     session.Actor = &actor;
-    Log(session.Name.toStdString() + " enters the game at (" + std::to_string(x) + ", " + std::to_string(y) + ")");
+    Log(LogText(session.Name.toLatin1().toStdString()) + " enters the game at (" + std::to_string(x) + ", " +
+        std::to_string(y) + ")");
 
     SendTCP(session, net::msg::server_player_id, net::Payload(net::TPlayerId{actor.ID}).View());
     const net::TPlayerPos pos{actor.Facing, uint8_t(actor.Lift), uint16_t(x), uint16_t(y)};

@@ -32,7 +32,10 @@ TEST(BotRun, TenBotsLogInAndEveryKeyIsAcknowledged)
                  {QStringLiteral("--game"), QString::fromStdString(world.Path()), QStringLiteral("--data"),
                   QString::fromStdString(data.Path()), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
                   QStringLiteral("--tcp-port"), QStringLiteral("0"), QStringLiteral("--udp-port"),
-                  QStringLiteral("0"), QStringLiteral("--npcs"), QStringLiteral("4")});
+                  QStringLiteral("0"), QStringLiteral("--npcs"), QStringLiteral("4"),
+                  // the bots all come from 127.0.0.1
+                  QStringLiteral("--max-pending-per-address"), QStringLiteral("63"),
+                  QStringLiteral("--new-accounts-per-minute"), QStringLiteral("1000")});
     ASSERT_TRUE(server.waitForStarted(10000));
     QString serverLog;
     QString port;

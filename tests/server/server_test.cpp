@@ -3,7 +3,9 @@
 // across a restart and hostile input. Time is the fake clock; the test calls the
 // server's Tick after moving it.
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
@@ -55,9 +57,12 @@ std::string Payload5(uint8_t b, uint32_t w)
     return std::string(Payload(TBeat{b, w}).View());
 }
 
-std::string Move(uint8_t code, uint32_t keyTime, uint16_t tx = 0, uint16_t ty = 0)
+// A movement record numbered as the client numbers them: each one the next sequence,
+// wrapping; `sequence` >= 0 gives it one of its own.
+std::string Move(uint8_t code, uint32_t keyTime, uint16_t tx = 0, uint16_t ty = 0, int sequence = -1)
 {
-    return std::string(Payload(TMoveRecord{1, code, tx, ty, keyTime}).View());
+    static uint8_t next = 0;
+    return std::string(Payload(TMoveRecord{uint8_t(sequence < 0 ? ++next : sequence), code, tx, ty, keyTime}).View());
 }
 
 // A client that records everything it receives. Its handshake and entering run on
@@ -94,6 +99,8 @@ public:
                 readingUdp = false;
             }
         });
+        tcp.setProxy(QNetworkProxy::NoProxy);
+        udp.setProxy(QNetworkProxy::NoProxy);
         tcp.connectToHost(QHostAddress::LocalHost, port);
         connected = tcp.waitForConnected(Patience);
         if (connected) {
@@ -290,7 +297,10 @@ protected:
         options.TcpPort = 0;
         options.UdpPort = 0;
         options.Npcs = 0;
-        options.HashIterations = hashIterations;
+        options.PasswordCost = passwordCost;
+        // Every client of these tests comes from 127.0.0.1.
+        options.MaxPendingPerAddress = 63;
+        options.NewAccountsPerAddress = 1000;
         game = std::make_unique<server::TGameServer>(options);
         ASSERT_TRUE(game->Start());
     }
@@ -325,12 +335,12 @@ protected:
     void RestartWithSlowHashing()
     {
         game.reset();
-        hashIterations = 600'000;
+        passwordCost = {4, size_t(64) << 20};
         StartServer();
     }
 
     static support::TempFolder* world;
-    int hashIterations = server::PasswordIterations;
+    server::TPasswordCost passwordCost = server::CheapPasswordCost;
     platform::FakeClock clock{5'000'000};
     support::TempFolder data{"server_data"};
     std::unique_ptr<server::TGameServer> game;
@@ -351,7 +361,8 @@ TEST_F(Server, HandshakeRunsInTheClientsOrderAndRefusesBadNames)
     EXPECT_EQ(identity->Payload, servertest::Identity);
 
     for (const std::string& bad : {std::string(), std::string(48, 'a'), std::string("Tab\tName"),
-                                  std::string("caf\xC3\xA9")}) {
+                                  std::string("C1\x85"), std::string("Victim "), std::string(" Victim"),
+                                  std::string("   ")}) {
         auto refused = Client();
         ASSERT_TRUE(refused->WaitFor(msg::server_protocolversion));
         refused->Send(msg::client_name, bad);
@@ -457,7 +468,8 @@ TEST_F(Server, KeysAreAcknowledgedAndAWallStopsTheWalk)
     EXPECT_EQ(Get<uint16_t>(pos->Payload, 2), server::TownX);
 
     // East is the wall: acknowledged, refused, and corrected to standing.
-    client->SendUdp(msg::client_keydown, Move(DirRight, 777));
+    const std::string rightPress = Move(DirRight, 777);
+    client->SendUdp(msg::client_keydown, rightPress);
     const Message* ack = client->WaitFor(msg::server_keydown_ack);
     ASSERT_TRUE(ack);
     EXPECT_EQ(ack->Payload, Payload5(DirRight, 777));
@@ -483,12 +495,42 @@ TEST_F(Server, KeysAreAcknowledgedAndAWallStopsTheWalk)
     EXPECT_EQ(Get<uint32_t>(go->Payload, 41) % 250, 0u);
     Run(1000);
     EXPECT_EQ(me->Motion.X(), server::TownX - 4);
-    // A late repeat of the older press changes nothing; a retransmission is acked again.
-    client->SendUdp(msg::client_keydown, Move(DirRight, 777));
+    // A late copy of the older press changes nothing, but is acknowledged again.
+    client->SendUdp(msg::client_keydown, rightPress);
     ASSERT_TRUE(client->WaitFor(msg::server_keydown_ack, 3));
     Run(500);
     EXPECT_EQ(me->Motion.X(), server::TownX - 6);
     EXPECT_EQ(me->Motion.DirX, -1);
+}
+
+TEST_F(Server, KeyRecordsTakeTheirOrderFromTheSequenceNotTheKeyTime)
+{
+    auto client = Player("Orderly");
+    const server::TActor* me = game->FindPlayer("Orderly");
+    ASSERT_TRUE(me);
+    // The client's clock moved back between press and release (a new offset from a
+    // beat): the release carries the earlier time but the newer sequence, and stops.
+    client->SendUdp(msg::client_keydown, Move(DirLeft, 50'000, 0, 0, 254));
+    ASSERT_TRUE(client->WaitFor(msg::server_keydown_ack));
+    Run(500);
+    EXPECT_EQ(me->Motion.DirX, -1);
+    client->SendUdp(msg::client_keyup, Move(DirLeft, 49'990, 0, 0, 255));
+    const Message* ack = client->WaitFor(msg::server_keyup_ack);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ack->Payload, Payload5(DirLeft, 49'990));
+    Run(500);
+    EXPECT_EQ(me->Motion.DirX, 0);
+    const uint16_t stoodAt = me->Motion.X();
+    // A copy of the press that comes late (sequence 254, older than 255) is acknowledged
+    // and ignored; a press numbered 0 after 255 is newer, the sequence having wrapped.
+    client->SendUdp(msg::client_keydown, Move(DirLeft, 50'000, 0, 0, 254));
+    ASSERT_TRUE(client->WaitFor(msg::server_keydown_ack, 2));
+    Run(500);
+    EXPECT_EQ(me->Motion.X(), stoodAt);
+    client->SendUdp(msg::client_keydown, Move(DirLeft, 49'995, 0, 0, 0));
+    ASSERT_TRUE(client->WaitFor(msg::server_keydown_ack, 3));
+    Run(500);
+    EXPECT_EQ(me->Motion.X(), stoodAt - 2);
 }
 
 TEST_F(Server, ChatReachesPlayersInViewOnlyAndIsRateLimited)
@@ -589,7 +631,7 @@ TEST_F(Server, HostileInputIsDroppedOrClosedNeverFatal)
         int lines = 0;
         for (const std::string& line : console.Lines())
             lines += line.find("Connection") == 0 || line.find("client_shape") == 0;
-        EXPECT_GE(lines, 2);
+        EXPECT_GE(lines, 1);
         EXPECT_LE(lines, 10);
     }
     // Short payloads, unknown types, server messages and UDP messages over TCP.
@@ -659,11 +701,10 @@ TEST_F(Server, AConnectionEndingDuringItsPasswordCheckCreatesNothing)
     quitter->Send(msg::client_password, "first");
     ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 1; }, Patience));
 
-    // The name is taken while its password is checked.
+    // A check that has not answered holds no session: another connection may try the name.
     auto twin = Client();
-    EXPECT_FALSE(twin->Name("QUITTER"));
-    EXPECT_EQ(twin->Count(msg::server_badname), 1);
-    EXPECT_TRUE(twin->WaitClosed());
+    EXPECT_TRUE(twin->Name("QUITTER"));
+    twin->tcp.abort();
 
     quitter->tcp.abort();
     ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 0; }, Patience));
@@ -683,23 +724,49 @@ TEST_F(Server, AConnectionEndingDuringItsPasswordCheckCreatesNothing)
     EXPECT_TRUE(successor->WaitFor(msg::server_udpport));
 }
 
-TEST(Passwords, Pbkdf2MatchesKnownVectorsAndHashesAreSalted)
+TEST(Passwords, Argon2idHashesAreSaltedExactAndOldFormsStillVerify)
 {
+    // The older form's PBKDF2 is still right, so the accounts stored with it log in.
     EXPECT_EQ(server::Pbkdf2Sha256("password", "salt", 1, 32).toHex(),
               "120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b");
     EXPECT_EQ(server::Pbkdf2Sha256("password", "salt", 4096, 32).toHex(),
               "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
-    EXPECT_EQ(server::Pbkdf2Sha256("passwd", "salt", 1, 64).toHex().left(32), "55ac046e56e3089fec1691c22544b605");
 
-    const QString a = server::HashPassword("secret", 100);
-    const QString b = server::HashPassword("secret", 100);
+    const server::TPasswordCost cost = server::CheapPasswordCost;
+    const QString a = server::HashPassword("secret", cost);
+    const QString b = server::HashPassword("secret", cost);
+    EXPECT_TRUE(a.startsWith(QStringLiteral("$argon2id$")));
     EXPECT_NE(a, b);
     EXPECT_FALSE(a.contains(QStringLiteral("secret")));
     EXPECT_TRUE(server::VerifyPassword("secret", a));
     EXPECT_TRUE(server::VerifyPassword("secret", b));
     EXPECT_FALSE(server::VerifyPassword("Secret", a));
+    EXPECT_FALSE(server::VerifyPassword(QByteArray("secret\0", 7), a));
+    EXPECT_FALSE(server::VerifyPassword("secre", a));
     EXPECT_FALSE(server::VerifyPassword("secret", QStringLiteral("secret")));
-    EXPECT_FALSE(server::VerifyPassword("secret", QStringLiteral("pbkdf2-sha256$0$00$00")));
+    EXPECT_FALSE(server::VerifyPassword("secret", QStringLiteral("$argon2id$v=19$m=8,t=1,p=1$xx$yy")));
+    EXPECT_FALSE(server::NeedsRehash(a, cost));
+    EXPECT_TRUE(server::NeedsRehash(a, {2, size_t(1) << 20}));
+
+    // The older form took "pw" and "pw\0", and any long password and its SHA-256, as
+    // one key; zero bytes and more than 64 bytes are refused before any hashing now.
+    const QString legacy = QStringLiteral("pbkdf2-sha256$100$%1$%2")
+                               .arg(QString::fromLatin1(QByteArray("0123456789abcdef").toHex()),
+                                    QString::fromLatin1(
+                                        server::Pbkdf2Sha256("pw", "0123456789abcdef", 100, 32).toHex()));
+    EXPECT_TRUE(server::VerifyPassword("pw", legacy));
+    EXPECT_FALSE(server::VerifyPassword(QByteArray("pw\0", 3), legacy));
+    EXPECT_TRUE(server::NeedsRehash(legacy, cost));
+    const QByteArray longPassword(65, 'p');
+    const QByteArray digest = QCryptographicHash::hash(longPassword, QCryptographicHash::Sha256);
+    const QString legacyDigest =
+        QStringLiteral("pbkdf2-sha256$10$%1$%2")
+            .arg(QString::fromLatin1(QByteArray("0123456789abcdef").toHex()),
+                 QString::fromLatin1(server::Pbkdf2Sha256(digest, "0123456789abcdef", 10, 32).toHex()));
+    EXPECT_TRUE(server::VerifyPassword(digest, legacyDigest));
+    EXPECT_FALSE(server::VerifyPassword(longPassword, legacyDigest));
+    EXPECT_TRUE(server::AcceptablePassword(QByteArray(64, 'p')));
+    EXPECT_FALSE(server::AcceptablePassword(longPassword));
 }
 
 TEST(StopSignals, EachSignalArrivesOnTheEventLoopAndTheOldHandlersReturn)
