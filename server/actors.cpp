@@ -242,24 +242,8 @@ void TGameServer::ThinkNpcs(uint32_t now)
         AdvanceActor(*actor, now);
         const int x = actor->Motion.X(), y = actor->Motion.Y();
         TNpcPlan plan = actor->Brain->Decide(x, y, actor->Motion.Moving());
-        if ((plan.DirX || plan.DirY) && !OpenStep(x, y, plan.DirX, plan.DirY)) {
-            // Not into a wall: the nearest turn, left or right by 45 degrees, then 90, ...
-            // whose next tile is open; standing when every way is shut.
-            static constexpr int Ring[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
-            int at = 0;
-            while (Ring[at][0] != plan.DirX || Ring[at][1] != plan.DirY)
-                ++at;
-            const int turns[] = {1, -1, 2, -2, 3, -3, 4};
-            plan.DirX = plan.DirY = 0;
-            for (const int turn : turns) {
-                const int* d = Ring[(at + turn + 8) % 8];
-                if (OpenStep(x, y, d[0], d[1])) {
-                    plan.DirX = d[0];
-                    plan.DirY = d[1];
-                    break;
-                }
-            }
-        }
+        // Never straight into a wall: the nearest open turn, or standing.
+        TurnFromWalls(x, y, plan.DirX, plan.DirY);
         actor->NpcDirX = plan.DirX;
         actor->NpcDirY = plan.DirY;
         actor->NextDecision = now + plan.Duration;
@@ -267,17 +251,6 @@ void TGameServer::ThinkNpcs(uint32_t now)
         if (!plan.Line.empty())
             Say(*actor, plan.Line);
     }
-}
-
-bool TGameServer::OpenStep(int x, int y, int dx, int dy)
-{
-    TMotion probe;
-    probe.PosX = x;
-    probe.PosY = y;
-    probe.DirX = dx;
-    probe.DirY = dy;
-    probe.Speed = WalkSpeed;
-    return StepMotion(probe) == 0;
 }
 
 void TGameServer::Say(const TActor& speaker, std::string_view text)

@@ -66,6 +66,7 @@ struct TServerOptions {
     TPasswordCost PasswordCost;          // Argon2id cost of new hashes
     int MaxPendingPerAddress = 4;        // connections of one address not logged in yet
     int NewAccountsPerAddress = 3;       // new accounts of one address per minute
+    size_t MaxOutput = 4 * 1024 * 1024;  // output queued for a logged-in client that does not read
 };
 
 // Whether a text can be sent as the welcome text: Latin-1 without control characters.
@@ -77,7 +78,6 @@ inline constexpr uint32_t SilenceTimeout = 60000;   // a player heard from neith
 inline constexpr uint32_t CloseGrace = 2000;        // a closing connection is aborted after this
 inline constexpr size_t MaxUnframed = 64 * 1024;  // a TCP buffer past this without a whole message is hostile
 inline constexpr size_t MaxOutputBeforeLogin = 16 * 1024;   // queued output of a connection not logged in
-inline constexpr size_t MaxOutputInGame = 4 * 1024 * 1024;  // queued output of a player
 inline constexpr int MessagesPerTurn = 64;   // TCP messages of one connection per event-loop turn
 inline constexpr int DatagramsPerTurn = 16;  // datagrams of one endpoint per event-loop turn
 inline constexpr int MaxDeferred = 32;       // messages kept while a password is checked
@@ -210,8 +210,6 @@ private:
     void UpdateViews();
     void SpawnNpcs();
     void ThinkNpcs(uint32_t now);
-    // Whether one step from (x, y) along (dx, dy) moves on every axis it asks for.
-    static bool OpenStep(int x, int y, int dx, int dy);
     void SaveDirty(bool all);
     void Say(const TActor& speaker, std::string_view text);
 

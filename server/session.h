@@ -52,8 +52,7 @@ struct TSession {
     EStage Stage = EStage::Connected;
     bool Closing = false;
     uint32_t ClosingSince = 0;
-    bool ReadQueued = false;      // a later turn will go on reading its TCP input
-    bool DatagramsQueued = false; // ... its datagrams
+    bool ReadQueued = false;  // a later turn will go on reading its TCP input
     uint32_t ConnectedAt = 0;
     uint32_t LastHeard = 0;       // tick count of its last accepted message
     bool IdentityAnswered = false;

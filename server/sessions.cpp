@@ -269,6 +269,9 @@ void TGameServer::Accept(QTcpSocket* socket)
     const std::string address = AddressText(peer);
     const uint16_t port = socket->peerPort();
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // The system holds no more than this for a peer that does not read; the rest
+    // counts against the connection's own output cap.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
     // Qt reads no more than this ahead of the server: a sender that outruns its
     // bounded share per turn waits in its own TCP window.
     socket->setReadBufferSize(qint64(MaxUnframed));
@@ -327,9 +330,9 @@ void TGameServer::SendTCP(TSession& session, uint32_t type, std::string_view pay
     session.Socket->write(scratch_.data(), qint64(scratch_.size()));
     // A client that does not read its messages is cut off rather than buffered for;
     // before login it gets hardly anything to read, so a little is enough.
-    const size_t cap = session.Stage < EStage::LoggedIn ? MaxOutputBeforeLogin : MaxOutputInGame;
+    const size_t cap = session.Stage < EStage::LoggedIn ? MaxOutputBeforeLogin : options_.MaxOutput;
     if (size_t(session.Socket->bytesToWrite()) > cap && !session.Closing)
-        CloseSession(session, "not reading its messages", true);
+        CloseSession(session, "not reading its messages");
 }
 
 void TGameServer::ReadSome(TSession& session)

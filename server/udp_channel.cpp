@@ -27,17 +27,11 @@ bool SameAddress(const QHostAddress& a, const QHostAddress& b)
 
 void TGameServer::ReadDatagrams(TSession& session)
 {
-    session.DatagramsQueued = false;
     QUdpSocket* endpoint = session.Endpoint;
     static char datagram[65536];  // main thread only
-    int taken = 0;
-    while (endpoint->hasPendingDatagrams() && !session.Closing) {
-        if (taken++ == DatagramsPerTurn) {
-            // The rest waits for a later turn, after everyone else's events.
-            session.DatagramsQueued = true;
-            Later(session, &TGameServer::ReadDatagrams);
-            return;
-        }
+    // A bounded share per turn: the socket stays readable, so the event loop comes
+    // back for the rest after everyone else's events.
+    for (int taken = 0; taken < DatagramsPerTurn && endpoint->hasPendingDatagrams() && !session.Closing; ++taken) {
         QHostAddress from;
         quint16 fromPort = 0;
         const qint64 n = endpoint->readDatagram(datagram, sizeof datagram, &from, &fromPort);

@@ -82,4 +82,36 @@ int StepMotion(TMotion& m)
     return refused;
 }
 
+bool OpenStep(int x, int y, int dx, int dy)
+{
+    TMotion probe;
+    probe.PosX = x;
+    probe.PosY = y;
+    probe.DirX = dx;
+    probe.DirY = dy;
+    probe.Speed = WalkSpeed;
+    return StepMotion(probe) == 0;
+}
+
+void TurnFromWalls(int x, int y, int& dx, int& dy)
+{
+    if ((dx == 0 && dy == 0) || OpenStep(x, y, dx, dy))
+        return;
+    static constexpr int Ring[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+    int at = 0;
+    while (at < 8 && (Ring[at][0] != dx || Ring[at][1] != dy))
+        ++at;
+    dx = dy = 0;
+    if (at == 8)
+        return;  // not a direction of the ring
+    for (const int turn : {1, -1, 2, -2, 3, -3, 4}) {
+        const int* d = Ring[(at + turn + 8) % 8];
+        if (OpenStep(x, y, d[0], d[1])) {
+            dx = d[0];
+            dy = d[1];
+            return;
+        }
+    }
+}
+
 }  // namespace server

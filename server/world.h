@@ -41,6 +41,12 @@ struct TMotion {
     uint16_t Y() const;
 };
 
+// Whether one step from (x, y) along (dx, dy) moves on every axis it asks for.
+bool OpenStep(int x, int y, int dx, int dy);
+// Keeps (dx, dy) when its step is open, else takes the nearest turn (45 degrees
+// either way, then 90, ...) whose step is open; (0, 0) when every way is shut.
+void TurnFromWalls(int x, int y, int& dx, int& dy);
+
 // The 250 ms boundary at or before a game time.
 inline uint32_t StepFloor(uint32_t t) { return t / StepMs * StepMs; }
 

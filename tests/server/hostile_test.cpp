@@ -1,0 +1,553 @@
+// The server against hostile clients on loopback: raw sockets that reset, flood, do
+// not read, guess passwords, forge datagrams and log lines, and crowd from one address.
+// One group per way of attack; the fake clock stands in for time wherever the
+// server's limits count it.
+#include <QCoreApplication>
+#include <QNetworkDatagram>
+#include <QNetworkProxy>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "accounts.h"
+#include "game_server.h"
+#include "net/game_channel.h"
+#include "net/message_types.h"
+#include "platform/console.h"
+#include "platform/tick_count.h"
+#include "support/temp_folder.h"
+#include "test_world.h"
+
+namespace {
+
+using namespace net;
+
+constexpr int Patience = 10000;  // ms of real time to wait for a reply
+
+struct Message {
+    uint32_t Type;
+    std::string Payload;
+    bool Udp;
+    QHostAddress From;  // datagrams: the sender's address
+};
+
+template <typename T>
+T Get(const std::string& payload, size_t offset)
+{
+    T value{};
+    if (payload.size() >= offset + sizeof value)
+        std::memcpy(&value, payload.data() + offset, sizeof value);
+    return value;
+}
+
+std::string Word16(uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); }
+
+std::string Move(uint8_t sequence, uint8_t code, uint32_t keyTime)
+{
+    char raw[14];
+    WriteMoveRecord({sequence, code, 0, 0, keyTime}, raw);
+    return std::string(raw, 14);
+}
+
+// A client on a plain non-blocking socket, so that a test decides whether it reads,
+// how small its receive window is and how it ends (a reset or a close). Replies are
+// taken while the test lets the event loop (and with it the in-process server) run.
+class RawClient {
+public:
+    // Connects from `local` (any 127.x address) to the server's address and port.
+    RawClient(const char* server, uint16_t port, const char* local = "127.0.0.1", int receiveBuffer = 0)
+        : serverAddress(QString::fromLatin1(server))
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in me{};
+        me.sin_family = AF_INET;
+        inet_pton(AF_INET, local, &me.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&me), sizeof me);
+        if (receiveBuffer > 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        inet_pton(AF_INET, server, &to.sin_addr);
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;  // loopback: at once
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        udp.setProxy(QNetworkProxy::NoProxy);
+        udp.bind(QHostAddress(QString::fromLatin1(local)), 0);
+        QObject::connect(&udp, &QUdpSocket::readyRead, [this] {
+            while (udp.hasPendingDatagrams()) {
+                const QNetworkDatagram d = udp.receiveDatagram();
+                const QByteArray bytes = d.data();
+                std::string_view rest(bytes.constData(), size_t(bytes.size()));
+                while (!TVxProtocolFormat::IsIncomplete(rest)) {
+                    const size_t length = TVxProtocolFormat::PayloadLength(rest);
+                    const uint32_t type = TVxProtocolFormat::ExtractType(rest);
+                    got.push_back({type, std::string(rest.substr(0, length)), true, d.senderAddress()});
+                    rest.remove_prefix(length);
+                }
+            }
+        });
+    }
+    ~RawClient()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    void SendBytes(const std::string& bytes)
+    {
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += size_t(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN)
+                return;
+            QTest::qWait(1);  // the server's window is full: let it read
+        }
+    }
+    void Send(uint32_t type, std::string_view payload) { SendBytes(TVxProtocolFormat::MakeMessage(type, payload)); }
+    void SendUdp(uint32_t type, std::string_view payload, QUdpSocket* from = nullptr)
+    {
+        const std::string m = TVxProtocolFormat::MakeMessage(type, payload);
+        (from ? from : &udp)->writeDatagram(m.data(), qint64(m.size()), serverAddress, serverUdpPort);
+    }
+    // Ends the connection with a reset instead of a close.
+    void Reset()
+    {
+        linger off{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+        ::close(fd);
+        fd = -1;
+    }
+
+    // Takes what has arrived, unless the test made it stop reading.
+    void Receive()
+    {
+        if (!reading || fd < 0)
+            return;
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n == 0 || (n < 0 && errno != EAGAIN)) {
+                closed = true;
+                return;
+            }
+            if (n < 0)
+                return;
+            in.append(chunk, size_t(n));
+        }
+    }
+    void Frame()
+    {
+        Receive();
+        std::string_view rest(in);
+        while (!TVxProtocolFormat::IsIncomplete(rest)) {
+            const size_t length = TVxProtocolFormat::PayloadLength(rest);
+            const uint32_t type = TVxProtocolFormat::ExtractType(rest);
+            got.push_back({type, std::string(rest.substr(0, length)), false, {}});
+            rest.remove_prefix(length);
+        }
+        in.erase(0, in.size() - rest.size());
+    }
+    int Count(uint32_t type)
+    {
+        Frame();
+        int n = 0;
+        for (const Message& m : got)
+            n += m.Type == type;
+        return n;
+    }
+    const Message* Last(uint32_t type)
+    {
+        Frame();
+        const Message* last = nullptr;
+        for (const Message& m : got)
+            if (m.Type == type)
+                last = &m;
+        return last;
+    }
+    const Message* WaitFor(uint32_t type, int n = 1)
+    {
+        (void)QTest::qWaitFor([&] { return Count(type) >= n; }, Patience);
+        return Count(type) >= n ? Last(type) : nullptr;
+    }
+    bool WaitClosed()
+    {
+        return QTest::qWaitFor(
+            [&] {
+                Frame();
+                return closed;
+            },
+            Patience);
+    }
+    // The handshake up to server_nameok; false on a refusal.
+    bool Name(const std::string& name)
+    {
+        if (!WaitFor(msg::server_protocolversion))
+            return false;
+        Send(msg::client_version, "0.2.3");
+        Send(msg::client_protocolversion, "2");
+        Send(msg::client_identity, servertest::Identity);
+        if (!WaitFor(msg::server_identity))
+            return false;
+        Send(msg::client_name, name);
+        (void)QTest::qWaitFor([&] { return Count(msg::server_nameok) || Refused(); }, Patience);
+        return Count(msg::server_nameok) > 0;
+    }
+    bool Refused()
+    {
+        return Count(msg::server_badname) || Count(msg::server_badpassword) || Count(msg::server_full);
+    }
+    // The password step; true when the server answered with its UDP port.
+    bool Password(std::string_view password)
+    {
+        Send(msg::client_password, password);
+        (void)QTest::qWaitFor([&] { return Count(msg::server_udpport) || Refused(); }, Patience);
+        if (!Count(msg::server_udpport))
+            return false;
+        serverUdpPort = Get<uint16_t>(Last(msg::server_udpport)->Payload, 0);
+        return true;
+    }
+    bool Login(const std::string& name, std::string_view password) { return Name(name) && Password(password); }
+    // Announces the UDP port, answers the first beat and enters the game.
+    bool Enter()
+    {
+        Send(msg::client_shape, Word16(servertest::CharacterShape));
+        SendUdp(msg::client_udpport, Word16(udp.localPort()));
+        const Message* beat = WaitFor(msg::server_beat);
+        if (!beat)
+            return false;
+        SendUdp(msg::client_beatack, beat->Payload);
+        if (!WaitFor(msg::server_beatackack))
+            return false;
+        Send(msg::client_entergame, {});
+        if (!WaitFor(msg::server_player_pos))
+            return false;
+        id = Get<int32_t>(Last(msg::server_player_id)->Payload, 0);
+        return true;
+    }
+
+    int fd = -1;
+    QHostAddress serverAddress;
+    QUdpSocket udp;
+    std::string in;
+    std::vector<Message> got;
+    bool connected = false;
+    bool reading = true;
+    bool closed = false;
+    uint16_t serverUdpPort = 0;
+    int32_t id = 0;
+};
+
+class Hostile : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        world = new support::TempFolder("hostile_world");
+        servertest::WriteServerTestWorld(world->Path());
+    }
+    static void TearDownTestSuite()
+    {
+        delete world;
+        world = nullptr;
+    }
+
+    // Starts the server; the test may change the options first.
+    void Start()
+    {
+        options.GameFolder = world->Path();
+        options.DataFolder = QString::fromStdString(data.Path());
+        options.TcpPort = 0;
+        options.UdpPort = 0;
+        options.Npcs = 0;
+        options.PasswordCost = server::CheapPasswordCost;
+        game = std::make_unique<server::TGameServer>(options);
+        ASSERT_TRUE(game->Start());
+    }
+    void SetUp() override
+    {
+        options.Bind = QHostAddress::LocalHost;
+        options.MaxPendingPerAddress = 63;
+        options.NewAccountsPerAddress = 1000;
+    }
+
+    std::unique_ptr<RawClient> Client(const char* local = "127.0.0.1", const char* server = "127.0.0.1",
+                                      int receiveBuffer = 0)
+    {
+        auto client = std::make_unique<RawClient>(server, game->TcpPort(), local, receiveBuffer);
+        EXPECT_TRUE(client->connected);
+        return client;
+    }
+    std::unique_ptr<RawClient> Player(const std::string& name, const char* local = "127.0.0.1")
+    {
+        auto client = Client(local);
+        EXPECT_TRUE(client->Login(name, "pw-" + name)) << name;
+        EXPECT_TRUE(client->Enter()) << name;
+        return client;
+    }
+    // Moves the fake clock in 50 ms steps, ticking the server, and lets messages flow.
+    void Run(uint32_t ms)
+    {
+        for (uint32_t t = 0; t < ms; t += 50) {
+            clock.Advance(50);
+            game->Tick();
+        }
+        QTest::qWait(30);
+    }
+    bool WaitConnections(int n)
+    {
+        return QTest::qWaitFor([&] { return game->Connections() == n; }, Patience);
+    }
+
+    static support::TempFolder* world;
+    server::TServerOptions options;
+    platform::FakeClock clock{7'000'000};
+    support::TempFolder data{"hostile_data"};
+    std::unique_ptr<server::TGameServer> game;
+};
+
+support::TempFolder* Hostile::world = nullptr;
+
+// Connections that reset before the server accepts them have no peer address; each
+// must be closed at once and must not free or overwrite anyone else's entry.
+TEST_F(Hostile, ResetsBeforeAcceptAreDroppedAndHarmNobody)
+{
+    Start();
+    auto steady = Player("Steady");
+    for (int round = 0; round < 30; ++round) {
+        std::vector<std::unique_ptr<RawClient>> live;
+        for (int i = 0; i < 8; ++i) {
+            auto resetting = Client();
+            resetting->Reset();  // before the server's event loop has accepted it
+            if (i % 3 == 0)
+                live.push_back(Client());
+        }
+        QTest::qWait(5);
+        for (auto& c : live)
+            EXPECT_TRUE(c->WaitFor(msg::server_welcome)) << round;
+    }
+    QTest::qWait(100);
+    EXPECT_TRUE(WaitConnections(1));
+    auto newcomer = Player("Newcomer");
+    EXPECT_NE(newcomer->id, 0);
+    steady->Send(msg::client_chat, "still here");
+    EXPECT_TRUE(steady->WaitFor(msg::server_npc_say));
+    EXPECT_EQ(game->PlayersInGame(), 2);
+}
+
+// A connection cut off for not reading closes with a grace; meanwhile its owner logs
+// in again: the old session ends first, the others see one actor, and the old
+// connection's reset later frees nothing of the new one.
+TEST_F(Hostile, ALoginDuringAHangingCloseEndsTheOldSessionFirst)
+{
+    options.MaxOutput = 4096;
+    Start();
+    auto observer = Player("Observer");
+    auto victim = Client("127.0.0.1", "127.0.0.1", 1024);
+    ASSERT_TRUE(victim->Login("Victim", "pw-Victim"));
+    ASSERT_TRUE(victim->Enter());
+    const int32_t victimId = victim->id;
+    ASSERT_TRUE(observer->WaitFor(msg::server_npc_add));
+
+    // The victim stops reading and walks to and fro: each turn sends it a state.
+    victim->reading = false;
+    platform::ConsoleCapture console;
+    auto cutOff = [&] {
+        for (const std::string& line : console.Lines())
+            if (line.find("not reading its messages") != std::string::npos)
+                return true;
+        return false;
+    };
+    uint8_t sequence = 0;
+    for (int second = 0; second < 200 && !cutOff(); ++second) {
+        for (int i = 0; i < 40; ++i) {
+            victim->SendUdp(msg::client_keydown, Move(++sequence, DirLeft, 1000u * second + 2 * i));
+            victim->SendUdp(msg::client_keyup, Move(++sequence, DirLeft, 1000u * second + 2 * i + 1));
+        }
+        QTest::qWait(20);
+        Run(1000);
+    }
+    ASSERT_TRUE(cutOff()) << victim->Count(msg::server_keydown_ack) << " presses acknowledged";
+    EXPECT_EQ(game->Connections(), 2);  // closing, its output not taken yet
+
+    auto again = Client();
+    ASSERT_TRUE(again->Login("Victim", "pw-Victim"));
+    ASSERT_TRUE(again->Enter());
+    EXPECT_EQ(again->id, victimId);
+    EXPECT_EQ(game->Connections(), 2);
+    EXPECT_EQ(game->PlayersInGame(), 2);
+    // The observer saw the old actor go before the new one came.
+    (void)QTest::qWaitFor([&] { return observer->Count(msg::server_npc_add) >= 2; }, Patience);
+    int present = 0;
+    for (const Message& m : observer->got) {
+        if (m.Type == msg::server_npc_add && Get<int32_t>(m.Payload, 0) == victimId)
+            ++present;
+        if (m.Type == msg::server_npc_remove && Get<int32_t>(m.Payload, 0) == victimId)
+            --present;
+        EXPECT_LE(present, 1);
+    }
+    EXPECT_EQ(present, 1);
+
+    victim->Reset();
+    QTest::qWait(100);
+    again->Send(msg::client_chat, "it is me");
+    EXPECT_TRUE(observer->WaitFor(msg::server_npc_say));
+    EXPECT_EQ(game->PlayersInGame(), 2);
+}
+
+// Connections that never read and never log in are freed by the handshake limit and
+// the close grace, whatever they send; a player heard from neither by TCP nor by UDP
+// for 60 seconds is closed as well.
+TEST_F(Hostile, ClosesFinishWithinTheGraceAndSilentPlayersAreClosed)
+{
+    Start();
+    std::vector<std::unique_ptr<RawClient>> hogs;
+    std::string identities;
+    for (int i = 0; i < 2000; ++i)
+        identities += TVxProtocolFormat::MakeMessage(msg::client_identity, servertest::Identity);
+    for (int i = 0; i < 20; ++i) {
+        hogs.push_back(Client("127.0.0.1", "127.0.0.1", 1024));
+        hogs.back()->reading = false;
+        hogs.back()->SendBytes(identities);
+    }
+    auto silent = Player("Silent");
+    QTest::qWait(200);
+    EXPECT_EQ(game->Connections(), 21);
+    Run(server::HandshakeTimeout + 100);
+    Run(server::CloseGrace + 100);
+    EXPECT_TRUE(WaitConnections(1));
+
+    // The player answered no beat since it entered (31 s ago): closed at 60 s.
+    Run(server::SilenceTimeout - 31'000 - 2000);
+    EXPECT_EQ(game->Connections(), 1);
+    Run(4000);
+    Run(server::CloseGrace + 100);
+    EXPECT_TRUE(silent->WaitClosed());
+    EXPECT_TRUE(WaitConnections(0));
+}
+
+// While connections of another address guess an account's password, its owner gets
+// in: checks of one account wait in turn, and an address's failures slow its next
+// checks down.
+TEST_F(Hostile, TheOwnerGetsInWhileAnotherAddressGuesses)
+{
+    options.PasswordCost = {1, size_t(4) << 20};
+    Start();
+    {
+        auto owner = Client();
+        ASSERT_TRUE(owner->Login("Owner", "right"));
+    }
+    ASSERT_TRUE(WaitConnections(0));
+
+    std::vector<std::unique_ptr<RawClient>> guessers;
+    for (int i = 0; i < 8; ++i) {
+        guessers.push_back(Client("127.0.0.2"));
+        ASSERT_TRUE(guessers.back()->Name("owner"));
+    }
+    for (size_t i = 0; i < guessers.size(); ++i)
+        guessers[i]->Send(msg::client_password, "guess-" + std::to_string(i));
+    auto owner = Client();
+    ASSERT_TRUE(owner->Name("Owner"));
+    EXPECT_TRUE(owner->Password("right"));
+    EXPECT_EQ(owner->Count(msg::server_badname), 0);
+    for (auto& g : guessers)
+        EXPECT_EQ(g->Count(msg::server_udpport), 0);
+
+    // Three failures are answered at once; then the guessing address waits 1 s, 2 s, ...
+    // before each next check (the fake clock stands still until the test moves it).
+    (void)QTest::qWaitFor([&] { return game->PasswordChecksWaiting() == 5 && game->PasswordChecksRunning() == 0; },
+                          Patience);
+    int refused = 0;
+    for (auto& g : guessers)
+        refused += g->Count(msg::server_badpassword);
+    EXPECT_EQ(refused, 3);
+    EXPECT_EQ(game->PasswordChecksWaiting(), 5);
+    owner.reset();  // the owner leaves, so the guesses are checked again
+    ASSERT_TRUE(WaitConnections(5));
+    Run(1000);
+    (void)QTest::qWaitFor([&] { return game->PasswordChecksWaiting() == 4 && game->PasswordChecksRunning() == 0; },
+                          Patience);
+    EXPECT_EQ(game->PasswordChecksWaiting(), 4);
+    Run(1000);
+    QTest::qWait(100);
+    EXPECT_EQ(game->PasswordChecksWaiting(), 4);
+    Run(1000);
+    (void)QTest::qWaitFor([&] { return game->PasswordChecksWaiting() == 3; }, Patience);
+    EXPECT_EQ(game->PasswordChecksWaiting(), 3);
+}
+
+// Passwords are the exact bytes sent: a zero byte more or a byte less is wrong, and
+// long passwords cannot stand in for their SHA-256. Names with blanks at either end
+// are refused. An account stored with the older hash logs in and is re-hashed.
+TEST_F(Hostile, PasswordsAreComparedExactlyAndOldHashesAreReplaced)
+{
+    Start();
+    {
+        auto maker = Client();
+        ASSERT_TRUE(maker->Login("Exact", "pw"));
+    }
+    ASSERT_TRUE(WaitConnections(0));
+    for (const std::string& wrong : {std::string("pw\0", 3), std::string("p"), std::string("pw "),
+                                     std::string(65, 'p')}) {
+        auto guess = Client();
+        EXPECT_FALSE(guess->Login("Exact", wrong)) << wrong.size();
+        EXPECT_EQ(guess->Count(msg::server_badpassword), 1) << wrong.size();
+        EXPECT_TRUE(guess->WaitClosed());
+    }
+    for (const std::string& blank : {std::string("Exact "), std::string(" Exact"), std::string(" ")}) {
+        auto poser = Client();
+        EXPECT_FALSE(poser->Name(blank)) << blank;
+        EXPECT_EQ(poser->Count(msg::server_badname), 1) << blank;
+    }
+
+    // An account stored with the older PBKDF2 form, which took "pw" and "pw\0" alike.
+    const QByteArray salt = "0123456789abcdef";
+    const QString legacy = QStringLiteral("pbkdf2-sha256$1000$%1$%2")
+                               .arg(QString::fromLatin1(salt.toHex()),
+                                    QString::fromLatin1(server::Pbkdf2Sha256("old-pw", salt, 1000, 32).toHex()));
+    {
+        server::TAccountStore store(game->DatabasePath(), QStringLiteral("hostile-writer"));
+        store.Create(QStringLiteral("Elder"), legacy);
+    }
+    auto zero = Client();
+    EXPECT_FALSE(zero->Login("Elder", std::string("old-pw\0", 7)));
+    EXPECT_EQ(zero->Count(msg::server_badpassword), 1);
+    Run(60'000);  // this address has failed five times: its next check waits
+    {
+        auto elder = Client();
+        EXPECT_TRUE(elder->Login("Elder", "old-pw"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() <= 1; }, Patience));
+    QString stored;
+    {
+        server::TAccountStore store(game->DatabasePath(), QStringLiteral("hostile-reader"));
+        ASSERT_TRUE(store.Find(QStringLiteral("Elder"), &stored).has_value());
+    }
+    EXPECT_TRUE(stored.startsWith(QStringLiteral("$argon2id$"))) << stored.toStdString();
+    auto again = Client();
+    EXPECT_TRUE(again->Login("Elder", "old-pw"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
