@@ -28,6 +28,7 @@
 #include "net/message_types.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
+#include "session.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
 
@@ -267,21 +268,21 @@ protected:
         world = nullptr;
     }
 
-    // Starts the server; the test may change the options first.
+    // Starts the server with the options as the test left them.
     void Start()
     {
         options.GameFolder = world->Path();
         options.DataFolder = QString::fromStdString(data.Path());
         options.TcpPort = 0;
-        options.UdpPort = 0;
         options.Npcs = 0;
-        options.PasswordCost = server::CheapPasswordCost;
         game = std::make_unique<server::TGameServer>(options);
         ASSERT_TRUE(game->Start());
     }
     void SetUp() override
     {
         options.Bind = QHostAddress::LocalHost;
+        options.UdpPort = 0;
+        options.PasswordCost = server::CheapPasswordCost;
         options.MaxPendingPerAddress = 63;
         options.NewAccountsPerAddress = 1000;
     }
@@ -541,6 +542,184 @@ TEST_F(Hostile, PasswordsAreComparedExactlyAndOldHashesAreReplaced)
     EXPECT_TRUE(stored.startsWith(QStringLiteral("$argon2id$"))) << stored.toStdString();
     auto again = Client();
     EXPECT_TRUE(again->Login("Elder", "old-pw"));
+}
+
+// Another client at the same address (another port) can neither steer, redirect nor
+// starve a player: the first client_udpport fixes the player's endpoint, and
+// datagrams from anywhere else are dropped before they are read or counted.
+TEST_F(Hostile, ASecondPortAtTheSameAddressCannotSteerRedirectOrStarve)
+{
+    options.UdpPort = 40000;
+    options.UdpPorts = 1024;
+    Start();
+    auto victim = Player("Victim");
+    const server::TActor* me = game->FindPlayer("Victim");
+    ASSERT_TRUE(me);
+    QUdpSocket attacker;
+    attacker.setProxy(QNetworkProxy::NoProxy);
+    ASSERT_TRUE(attacker.bind(QHostAddress::LocalHost, 0));
+    std::vector<Message> attackerGot;
+    QObject::connect(&attacker, &QUdpSocket::readyRead, [&] {
+        while (attacker.hasPendingDatagrams())
+            attackerGot.push_back({0, attacker.receiveDatagram().data().toStdString(), true, {}});
+    });
+
+    victim->SendUdp(msg::client_keydown, Move(200, DirLeft, 5000), &attacker);
+    victim->SendUdp(msg::client_udpport, Word16(attacker.localPort()), &attacker);
+    std::string junk;
+    for (int i = 0; i < 300; ++i)
+        junk += TVxProtocolFormat::MakeMessage(msg::client_keyup, Move(uint8_t(i), DirDown, 1));
+    for (int i = 0; i < 10; ++i)
+        victim->SendUdp(msg::client_keyup, std::string_view(junk).substr(4), &attacker);
+    QTest::qWait(100);
+    Run(1000);
+    EXPECT_EQ(me->Motion.X(), server::TownX);
+    EXPECT_EQ(me->Motion.DirX, 0);
+    EXPECT_TRUE(attackerGot.empty());
+    const int beats = victim->Count(msg::server_beat);
+    Run(2000);
+    EXPECT_TRUE(victim->WaitFor(msg::server_beat, beats + 2));  // the beats still come to the victim
+    EXPECT_TRUE(attackerGot.empty());
+    // The victim's own budget is untouched: its records are acknowledged and move it.
+    victim->SendUdp(msg::client_keydown, Move(1, DirLeft, 6000));
+    EXPECT_TRUE(victim->WaitFor(msg::server_keydown_ack));
+    Run(500);
+    EXPECT_EQ(me->Motion.X(), server::TownX - 2);
+
+    // UDP ports are drawn at random from the range, not handed out in order.
+    std::vector<std::unique_ptr<RawClient>> others;
+    std::vector<int> ports{victim->serverUdpPort};
+    for (int i = 0; i < 3; ++i) {
+        others.push_back(Client());
+        ASSERT_TRUE(others.back()->Login("Other" + std::to_string(i), "pw"));
+        ports.push_back(others.back()->serverUdpPort);
+    }
+    bool consecutive = true;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_GE(ports[i], 40000);
+        EXPECT_LT(ports[i], 41024);
+        if (i && ports[i] != ports[i - 1] + 1)
+            consecutive = false;
+    }
+    EXPECT_FALSE(consecutive);
+}
+
+// A server listening on every address answers a client that reached it at 127.0.0.2
+// from 127.0.0.2, so the client's sender check takes its beats.
+TEST_F(Hostile, DatagramsComeFromTheAddressTheClientReached)
+{
+    options.Bind = QHostAddress::AnyIPv4;
+    Start();
+    auto client = Client("127.0.0.1", "127.0.0.2");
+    ASSERT_TRUE(client->Login("Elsewhere", "pw"));
+    ASSERT_TRUE(client->Enter());
+    const Message* beat = client->Last(msg::server_beat);
+    ASSERT_TRUE(beat);
+    EXPECT_EQ(beat->From, QHostAddress(QStringLiteral("127.0.0.2")));
+    const Message* ack = client->Last(msg::server_beatackack);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ack->From, QHostAddress(QStringLiteral("127.0.0.2")));
+}
+
+// Connections before login that flood empty messages, and a player sending 64 KiB
+// datagrams packed with empty messages, cost a few log lines; well-behaved players
+// keep their beats and acknowledgements meanwhile.
+TEST_F(Hostile, AFloodKeepsTheLogSmallAndOthersAnswered)
+{
+    Start();
+    auto good = Player("Good");
+    auto flooder = Player("Flooder");
+    std::vector<std::unique_ptr<RawClient>> noisy;
+    for (int i = 0; i < 3; ++i)
+        noisy.push_back(Client());
+    std::string empties;
+    for (int i = 0; i < 50'000; ++i)
+        empties += TVxProtocolFormat::MakeMessage(i % 2 ? msg::client_identity : 0x77000000u, {});
+    std::string packed;
+    while (packed.size() + 4 <= 65'000)
+        packed += TVxProtocolFormat::MakeMessage(msg::client_beatack, {});
+
+    platform::ConsoleCapture console;
+    uint8_t sequence = 0;
+    for (int round = 0; round < 10; ++round) {
+        for (auto& n : noisy)
+            n->SendBytes(empties);
+        for (int i = 0; i < 20; ++i)
+            flooder->udp.writeDatagram(packed.data(), qint64(packed.size()), flooder->serverAddress,
+                                       flooder->serverUdpPort);
+        good->SendUdp(msg::client_keydown, Move(++sequence, DirUp, 100u * round));
+        EXPECT_TRUE(good->WaitFor(msg::server_keydown_ack, round + 1)) << round;
+        good->SendUdp(msg::client_keyup, Move(++sequence, DirUp, 100u * round + 1));
+        EXPECT_TRUE(good->WaitFor(msg::server_keyup_ack, round + 1)) << round;
+        Run(1000);
+        const Message* beat = good->Last(msg::server_beat);
+        ASSERT_TRUE(beat);
+        good->SendUdp(msg::client_beatack, beat->Payload);
+        EXPECT_TRUE(good->WaitFor(msg::server_beatackack, round + 2)) << round;
+    }
+    Run(server::LogWindow);
+    // 3 x 10 x 50 000 messages and 200 x 16 000 in datagrams: a few dozen lines.
+    EXPECT_LE(console.Lines().size(), 60u);
+    EXPECT_GE(console.CountStartingWith("Connection"), 3);
+    for (auto& n : noisy)
+        EXPECT_EQ(n->Count(msg::server_identity), 1);  // answered once, not per message
+}
+
+// Client texts reach the log escaped and cut: a line break cannot start a forged line
+// and escape sequences do not reach the terminal.
+TEST_F(Hostile, ClientTextsInTheLogAreEscapedAndCut)
+{
+    Start();
+    platform::ConsoleCapture console;
+    auto forger = Client();
+    ASSERT_TRUE(forger->WaitFor(msg::server_protocolversion));
+    forger->Send(msg::client_version, "0.2.3\nLogin Root on connection 1");
+    forger->Send(msg::client_identity, "X\r\nLogin Root on connection 1\x1b[2J" + std::string(500, 'A'));
+    ASSERT_TRUE(forger->WaitFor(msg::server_identity));
+    QTest::qWait(50);
+    bool escaped = false;
+    for (const std::string& line : console.Lines()) {
+        EXPECT_NE(line, "Login Root on connection 1");
+        EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        EXPECT_LT(line.size(), 160u) << line;
+        escaped = escaped || line.find("X\\x0D\\x0ALogin Root on connection 1\\x1B[2J") != std::string::npos;
+    }
+    EXPECT_TRUE(escaped);
+    EXPECT_EQ(server::LogText("a\\b\xE9", 10), "a\\x5Cb\xC3\xA9");
+}
+
+// One address may hold only a few connections that have not logged in, and create
+// only a few accounts a minute; other addresses are not affected.
+TEST_F(Hostile, ConnectionsBeforeLoginAndNewAccountsAreCappedPerAddress)
+{
+    options.MaxPendingPerAddress = 4;
+    options.NewAccountsPerAddress = 3;
+    Start();
+    std::vector<std::unique_ptr<RawClient>> pending;
+    for (int i = 0; i < 4; ++i) {
+        pending.push_back(Client());
+        ASSERT_TRUE(pending.back()->WaitFor(msg::server_welcome));
+    }
+    auto fifth = Client();
+    ASSERT_TRUE(fifth->WaitFor(msg::server_full));
+    EXPECT_EQ(fifth->Count(msg::server_welcome), 0);
+    EXPECT_TRUE(fifth->WaitClosed());
+    auto neighbour = Client("127.0.0.2");
+    EXPECT_TRUE(neighbour->WaitFor(msg::server_welcome));
+
+    // Logged-in connections do not count: three new accounts, then the fourth waits.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(pending[size_t(i)]->Login("Made" + std::to_string(i), "pw")) << i;
+    ASSERT_TRUE(pending[3]->Name("Made3"));
+    EXPECT_FALSE(pending[3]->Password("pw"));
+    EXPECT_EQ(pending[3]->Count(msg::server_full), 1);
+    auto next = Client();
+    EXPECT_TRUE(next->WaitFor(msg::server_welcome));
+    EXPECT_TRUE(neighbour->Login("Made4", "pw"));  // another address has its own count
+    Run(server::AccountWindow);
+    auto later = Client();
+    EXPECT_TRUE(later->Login("Made5", "pw"));
 }
 
 }  // namespace

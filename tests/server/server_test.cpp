@@ -298,6 +298,7 @@ protected:
         options.UdpPort = 0;
         options.Npcs = 0;
         options.PasswordCost = passwordCost;
+        options.Welcome = welcome;
         // Every client of these tests comes from 127.0.0.1.
         options.MaxPendingPerAddress = 63;
         options.NewAccountsPerAddress = 1000;
@@ -341,6 +342,7 @@ protected:
 
     static support::TempFolder* world;
     server::TPasswordCost passwordCost = server::CheapPasswordCost;
+    QString welcome = QStringLiteral("Welcome.");
     platform::FakeClock clock{5'000'000};
     support::TempFolder data{"server_data"};
     std::unique_ptr<server::TGameServer> game;
@@ -531,6 +533,44 @@ TEST_F(Server, KeyRecordsTakeTheirOrderFromTheSequenceNotTheKeyTime)
     ASSERT_TRUE(client->WaitFor(msg::server_keydown_ack, 3));
     Run(500);
     EXPECT_EQ(me->Motion.X(), stoodAt - 2);
+}
+
+TEST_F(Server, TextsAreLatin1BothWaysAndControlCharactersAreRefused)
+{
+    EXPECT_TRUE(server::SendableText(QStringLiteral("Gr\u00FC\u00DFe, Wanderer!")));
+    EXPECT_FALSE(server::SendableText(QStringLiteral("\u03A9mega")));  // not in Latin-1
+    EXPECT_FALSE(server::SendableText(QStringLiteral("two\nlines")));
+    EXPECT_FALSE(server::SendableText(QStringLiteral("C1 \u0085 control")));
+
+    game.reset();
+    welcome = QStringLiteral("Gr\u00FC\u00DFe!");
+    StartServer();
+    auto zoe = Client();
+    const Message* greeting = zoe->WaitFor(msg::server_welcome);
+    ASSERT_TRUE(greeting);
+    EXPECT_EQ(greeting->Payload, "Gr\xFC\xDF" "e!");  // one byte per character
+    ASSERT_TRUE(zoe->Login("Zo\xEB", "pw"));
+    ASSERT_TRUE(zoe->Enter());
+    EXPECT_TRUE(game->FindPlayer(QStringLiteral("Zo\u00EB")));
+    zoe->Send(msg::client_chat, "gr\xFC\xDF \x01\x85\x7F" "dich");
+    const Message* said = zoe->WaitFor(msg::server_npc_say);
+    ASSERT_TRUE(said);
+    EXPECT_EQ(said->Payload.substr(8), "gr\xFC\xDF dich");
+}
+
+TEST_F(Server, WanderingCharactersTurnAwayFromWalls)
+{
+    // The wall stands just east of (940, 1220): east turns to the nearest open way.
+    int dx = 1, dy = 0;
+    server::TurnFromWalls(servertest::WallX - 1, servertest::WallY, dx, dy);
+    EXPECT_TRUE(dx != 1 || dy != 0);
+    EXPECT_TRUE(dx != 0 || dy != 0);
+    EXPECT_TRUE(server::OpenStep(servertest::WallX - 1, servertest::WallY, dx, dy));
+    dx = 0, dy = 1;
+    server::TurnFromWalls(servertest::WallX - 1, servertest::WallY, dx, dy);
+    EXPECT_EQ(dx, 0);
+    EXPECT_EQ(dy, 1);
+    EXPECT_FALSE(server::OpenStep(servertest::WallX - 1, servertest::WallY, 1, 0));
 }
 
 TEST_F(Server, ChatReachesPlayersInViewOnlyAndIsRateLimited)
