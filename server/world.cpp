@@ -6,6 +6,7 @@
 
 #include "data/static_tables.h"
 #include "data/world_map.h"
+#include "net/actor_motion.h"
 #include "platform/binary_file.h"
 
 namespace server {
@@ -59,27 +60,16 @@ uint16_t TMotion::Y() const { return uint16_t(WrapWorld(RoundTile(PosY))); }
 
 int StepMotion(TMotion& m)
 {
-    int refused = 0;
-    const double d = double(StepMs) * double(m.Speed);
-    double nx = m.PosX + d * m.DirX;
-    const double ny = m.PosY + d * m.DirY;
-    if (m.DirX != 0) {
-        if (!ObstacleX(RoundTile(nx), RoundTile(ny))) {
-            // Whole tiles only: the float speed is a hair above 0.004.
-            m.PosX = WrapPosition(std::nearbyint(nx));
-        } else {
-            nx = m.PosX;
-            refused |= 1;
-        }
-    }
-    if (m.DirY != 0) {
-        if (!ObstacleY(RoundTile(nx), RoundTile(ny)))
-            m.PosY = WrapPosition(std::nearbyint(ny));
-        else
-            refused |= 2;
-    }
+    // The client's own rule for one step; positions then stay on whole tiles, as the
+    // float speed is a hair above 0.004 tiles per ms.
+    const int refused = net::AdvancePosition(m.PosX, m.PosY, m.DirX, m.DirY, double(StepMs) * double(m.Speed),
+                                             ObstacleX, ObstacleY);
+    if (m.DirX != 0 && !(refused & 1))
+        m.PosX = WrapPosition(std::nearbyint(m.PosX));
+    if (m.DirY != 0 && !(refused & 2))
+        m.PosY = WrapPosition(std::nearbyint(m.PosY));
     m.LastTime += StepMs;
-    return refused;
+    return refused & (int(m.DirX != 0) | int(m.DirY != 0) << 1);
 }
 
 bool OpenStep(int x, int y, int dx, int dy)
