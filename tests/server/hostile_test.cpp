@@ -26,6 +26,7 @@
 #include "game_server.h"
 #include "net/game_channel.h"
 #include "net/message_types.h"
+#include "net/messages.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "session.h"
@@ -58,9 +59,7 @@ std::string Word16(uint16_t v) { return std::string(reinterpret_cast<const char*
 
 std::string Move(uint8_t sequence, uint8_t code, uint32_t keyTime)
 {
-    char raw[14];
-    WriteMoveRecord({sequence, code, 0, 0, keyTime}, raw);
-    return std::string(raw, 14);
+    return std::string(Payload(TMoveRecord{sequence, code, 0, 0, keyTime}).View());
 }
 
 // A client on a plain non-blocking socket, so that a test decides whether it reads,
