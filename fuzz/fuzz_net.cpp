@@ -1,7 +1,8 @@
-// Server bytes as the client meets them: TCP chunks and UDP datagrams are framed by
-// the protocol core and every message goes to the handler the client routes it to
-// (the actor list, the speech history, the UDP channel), mixed with the client's own
-// steps (keys, mouse walking, the retransmission timer, the clock moving on).
+// Server bytes as the client meets them: TCP chunks and UDP datagrams go through the
+// client session (framing, the sender check, the handshake and every message's
+// handler: the actor list, the speech history, the UDP channel), mixed with the
+// client's own steps (keys, mouse walking, the retransmission timer, the clock
+// moving on, the connection ending and starting again).
 //
 // Input: steps until the bytes run out, each a step byte and its operands:
 //   0 L(u16) bytes   a TCP chunk of L bytes, then the stream is processed
@@ -11,7 +12,7 @@
 //   4 key            key pressed          5 key   key released
 //   6 x y tx ty (i16 each)   walk to a target, or a resend when already walking
 //   7                login accepted        8      a new connection (ClearEntered)
-//   9                the connection goes and comes back in the socket table
+//   9                the connection ends and is made again
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -20,7 +21,7 @@
 #include <string_view>
 
 #include "input_reader.h"
-#include "net/game_channel.h"
+#include "net/client_session.h"
 #include "net/game_timer.h"
 #include "net/message_types.h"
 #include "net/npc_list.h"
@@ -38,53 +39,63 @@ constexpr uint16_t kServerPort = 12578;
     std::abort();
 }
 
+// Whatever the session sends must be whole messages.
+void CheckFrames(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        if (net::TVxProtocolFormat::IsIncomplete(bytes))
+            Broken("the session sent bytes that are not whole messages");
+        bytes.remove_prefix(4u + net::TVxProtocolFormat::PayloadLength(bytes));
+    }
+}
+
+// The sockets and windows around the session.
+struct Host : net::TClientSessionHost {
+    void WriteTCP(std::string_view bytes) override { CheckFrames(bytes); }
+    bool TCPActive() const override { return true; }
+    void CloseTCP() override {}
+    bool BindUDP(uint16_t port) override
+    {
+        local = port;
+        return true;
+    }
+    uint16_t UDPLocalPort() const override { return local; }
+    void SetUDPRemote(std::string_view, uint16_t) override {}
+    void SendDatagram(std::string_view bytes) override
+    {
+        if (net::TVxProtocolFormat::IsIncomplete(bytes) ||
+            net::TVxProtocolFormat::PayloadLength(bytes) + 4u != bytes.size())
+            Broken("a datagram that is not one whole message");
+    }
+    void AddLogLine(std::string_view line) override { sink += line.size(); }
+    void LoadWorldData() override {}
+    void StartRetransmitTimer() override {}
+    void EnterGame() override {}
+    void ConnectionClosed() override {}
+    void ConnectionRefused() override {}
+
+    uint16_t local = 0;
+    size_t sink = 0;
+};
+
 // Everything the client keeps for one connection.
 struct Client {
+    Host host;
     net::TSocketTable sockets;
-    net::TVxProtocolFormat format{sockets};
     net::TGameTimer timer;
-    net::TGameChannel channel{timer};
     net::TNPCList actors;
     net::TSpeechHistory history;
-    net::TReceiveBuffer stream;
     int connection = 0;  // stands in for the socket objects
     int endpoint = 0;
+    net::TClientSession session{host, actors, timer, history, sockets, &endpoint};
 
     Client()
     {
-        Connect();
-        format.SetHandler([this](int32_t, uint32_t type, std::string_view payload) { Route(type, payload); });
-        // Whatever the channel sends must be one whole message.
-        auto check = [](std::string_view message) {
-            if (net::TVxProtocolFormat::IsIncomplete(message) ||
-                net::TVxProtocolFormat::PayloadLength(message) + 4u != message.size())
-                Broken("the channel sent a message that is not one whole frame");
-        };
-        channel.SetSendDatagram(check);
-        channel.SetSendTCP(check);
-    }
-
-    void Connect()
-    {
-        const int32_t index = sockets.AddSocket(&connection, kServer, kServerPort);
-        sockets.Entry(index).UDP = &endpoint;
-    }
-
-    void Route(uint32_t type, std::string_view payload)
-    {
-        switch (type) {
-        case net::msg::server_npc_add: net::server_npc_add(actors, payload); break;
-        case net::msg::server_npc_remove: net::server_npc_remove(actors, payload); break;
-        case net::msg::server_npc_state: net::server_npc_state(actors, payload); break;
-        case net::msg::server_npc_say: net::server_npc_say(actors, history, payload); break;
-        case net::msg::server_player_id: net::server_player_id(actors, payload); break;
-        case net::msg::server_player_pos: net::server_player_pos(actors, timer, payload); break;
-        case net::msg::server_beat: channel.server_beat(payload); break;
-        case net::msg::server_beatackack: channel.server_beatackack(payload); break;
-        case net::msg::server_keydown_ack: channel.server_keydown_ack(payload); break;
-        case net::msg::server_keyup_ack: channel.server_keyup_ack(payload); break;
-        default: break;  // texts go to the log as they are; the rest is not the client's
-        }
+        net::TLoginChoices login;
+        login.CharacterName = "Fuzz";
+        login.WorldIdentity = "EMBER VALE";
+        session.SetLogin(login);
+        session.InSocketConnect(&connection, kServer, kServerPort);
     }
 
     // What the render thread and the game window read after each step: every
@@ -121,43 +132,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static platform::FakeClock clock(1000);
     clock.Set(1000);
     Client client;
+    net::TClientSession& session = client.session;
     fuzz::InputReader in(data, size);
     while (!in.Empty()) {
         const uint8_t step = in.Byte() % 10;
         switch (step) {
-        case 0: {
-            const uint16_t n = in.U16();
-            client.stream.Append(in.Take(n));
-            client.format.ProcessStream(kServer, kServerPort, client.stream);
-            break;
-        }
+        case 0: session.InSocketRead(in.Take(in.U16())); break;
         case 1:
         case 2: {
             const uint16_t n = in.U16();
-            const std::string_view datagram = in.Take(n);
-            net::TGameChannel::InUDPDataReceived(client.format, client.sockets, &client.endpoint,
-                                                 step == 1 ? kServer : "10.0.0.9", 12577, datagram);
+            session.InUDPDataReceived(step == 1 ? kServer : "10.0.0.9", 12577, in.Take(n));
             break;
         }
         case 3:
             clock.Advance(in.U16());
-            client.channel.RetransmitTimerTimer();
+            session.RetransmitTimerTimer();
             break;
-        case 4: client.channel.KeyPressed(in.Byte()); break;
-        case 5: client.channel.KeyReleased(in.Byte()); break;
+        case 4: session.KeyPressed(in.Byte()); break;
+        case 5: session.KeyReleased(in.Byte()); break;
         case 6: {
             const int x = in.I16(), y = in.I16(), tx = in.I16(), ty = in.I16();
-            if (client.channel.Walking())
-                client.channel.ResendWalkTarget(x, y, tx, ty);
+            if (session.Channel().Walking())
+                session.ResendWalkTarget(x, y, tx, ty);
             else
-                client.channel.SendWalkTo(x, y, tx, ty);
+                session.SendWalkTo(x, y, tx, ty);
             break;
         }
-        case 7: client.channel.LoginAccepted(); break;
-        case 8: client.channel.ClearEntered(); break;
+        case 7: session.Channel().LoginAccepted(); break;
+        case 8: session.ClearEntered(); break;
         case 9:
-            client.sockets.RemoveSocket(&client.connection);
-            client.Connect();
+            session.InSocketDisconnect(&client.connection);
+            session.InSocketConnect(&client.connection, kServer, kServerPort);
             break;
         }
         client.Observe();

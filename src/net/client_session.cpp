@@ -2,6 +2,7 @@
 // handler of every server message.
 #include "net/client_session.h"
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -39,15 +40,19 @@ bool ParseDecimal(std::string_view text, int32_t& value)
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         negative = text[i++] == '-';
     const size_t digits = text.size() - i;
-    if (digits == 0 || digits > 9)
+    if (digits == 0 || digits > 10)
         return false;
-    int32_t v = 0;
+    int64_t v = 0;
     for (; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9')
             return false;
         v = v * 10 + (text[i] - '0');
     }
-    value = negative ? -v : v;
+    if (negative)
+        v = -v;
+    if (v < INT32_MIN || v > INT32_MAX)
+        return false;
+    value = int32_t(v);
     return true;
 }
 

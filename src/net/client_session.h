@@ -91,7 +91,8 @@ int WinsockErrorNumber(ESocketFault fault);
 inline constexpr int WSAEWOULDBLOCK = 10035;
 inline constexpr int WSAECONNREFUSED = 10061;
 
-// Strict decimal integer: an optional sign and 1 to 9 digits; false for anything else.
+// Strict decimal integer: an optional sign and digits, within 32 bits; false for
+// anything else (blanks included).
 bool ParseDecimal(std::string_view text, int32_t& value);
 // The local UDP port of the first command-line argument "udp=PORT", or else of the
 // LocalUDPPort box; false when the chosen text is not a port number (0 to 65535).
@@ -141,6 +142,8 @@ public:
     // A datagram on the UDP endpoint: the sender check, then its messages.
     void InUDPDataReceived(std::string_view sourceAddress, uint16_t sourcePort, std::string_view datagram);
 
+    // One datagram through the flood guard; false when the guard dropped it.
+    bool SendUDP(std::string_view message) { return channel_.SendUDP(message); }
     // The game window's movement input and the retransmission timer's tick; see
     // TGameChannel.
     void KeyPressed(uint8_t key) { channel_.KeyPressed(key); }

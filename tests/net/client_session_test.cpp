@@ -247,6 +247,19 @@ TEST_F(ClientSession, OtherProtocolVersionsLogTheirTextAndSendNothing)
     EXPECT_EQ(host.closed, 0);
 }
 
+TEST(ParseDecimal, TakesSignedDecimalsWithin32BitsOnly)
+{
+    int32_t v = 0;
+    EXPECT_TRUE(ParseDecimal("02", v) && v == 2);
+    EXPECT_TRUE(ParseDecimal("-7", v) && v == -7);
+    EXPECT_TRUE(ParseDecimal("+2147483647", v) && v == 2147483647);
+    EXPECT_TRUE(ParseDecimal("-2147483648", v) && v == INT32_MIN);
+    v = 5;
+    for (const char* bad : {"", "+", "2147483648", "99999999999", " 2", "2 ", "0x10", "2.0"})
+        EXPECT_FALSE(ParseDecimal(bad, v)) << bad;
+    EXPECT_EQ(v, 5);
+}
+
 TEST_F(ClientSession, IdentityMustMatchExactlyBeforeTheNameIsSent)
 {
     Connect();
