@@ -6,27 +6,27 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/byte_order.h"
+
 namespace formats {
 
 void PutU8(Bytes& out, uint8_t v) { out.push_back(v); }
 void PutU16(Bytes& out, uint16_t v)
 {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    uint8_t b[2];
+    platform::PutU16(b, v);
+    out.insert(out.end(), b, b + 2);
 }
 void PutI16(Bytes& out, int16_t v) { PutU16(out, uint16_t(v)); }
 void PutU32(Bytes& out, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
+    uint8_t b[4];
+    platform::PutU32(b, v);
+    out.insert(out.end(), b, b + 4);
 }
 void PutI32(Bytes& out, int32_t v) { PutU32(out, uint32_t(v)); }
 void PutBytes(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-void SetU32(Bytes& out, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = uint8_t(v >> (8 * i));
-}
+void SetU32(Bytes& out, size_t at, uint32_t v) { platform::PutU32(&out[at], v); }
 
 Bytes MakeFlexDeclaring(const std::vector<Bytes>& entries, int32_t declaredCount)
 {

@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include "platform/byte_order.h"
+
 namespace formats {
 
 int Span::Length() const
@@ -53,8 +55,7 @@ Bytes MakeShape(const std::vector<Frame>& frames)
     SetU32(out, 0, uint32_t(out.size()));
     if (!frames.empty()) {
         const uint32_t first = 4 + 4 * uint32_t(frames.size());
-        const uint32_t value = uint32_t(out[first]) | uint32_t(out[first + 1]) << 8 |
-                               uint32_t(out[first + 2]) << 16 | uint32_t(out[first + 3]) << 24;
+        const uint32_t value = platform::GetU32(&out[first]);
         if (value >= 4 && value <= out.size() - 4)
             throw std::invalid_argument("the first frame header reads as a frame offset");
     }
