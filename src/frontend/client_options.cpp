@@ -38,6 +38,7 @@ ParsedCommandLine ParseClientOptions(const std::vector<std::string>& args)
     };
     const std::map<std::string, bool*> flags = {
         {"--connect", &o.Connect},   {"--log-to-stdout", &o.LogToStdout}, {"--map-viewer", &o.MapViewer},
+        {"--offline-game", &o.OfflineGame},
         {"--help", &o.Help},         {"-h", &o.Help},                     {"--version", &o.Version},
     };
     const std::map<std::string, std::string> ports = {
@@ -116,6 +117,7 @@ std::string ClientUsage()
            "  --install-world DIR   when no world is installed, install it from game folder DIR\n"
            "  --log-to-stdout       copy every log line to standard output\n"
            "  --map-viewer          show the map viewer at start\n"
+           "  --offline-game        open the game window on the installed world without a server\n"
            "  --help                show this text\n"
            "  --version             show the version\n"
            "Window-system options (-platform NAME, ...) are passed to Qt.\n";

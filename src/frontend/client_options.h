@@ -17,6 +17,7 @@ struct ClientOptions {
     std::string InstallWorld;   // --install-world DIR
     bool LogToStdout = false;   // --log-to-stdout
     bool MapViewer = false;     // --map-viewer
+    bool OfflineGame = false;   // --offline-game: the game window on the installed world, no server
     bool Help = false;
     bool Version = false;
     // Arguments starting with a single "-", left to the window system (-platform ...).

@@ -7,8 +7,10 @@
 #include "frontend/init_window.h"
 #include "frontend/later_windows.h"
 #include "frontend/login_window.h"
+#include "frontend/startup.h"
 #include "frontend/world_windows.h"
 #include "net/connections.h"
+#include "window/game_window.h"
 
 TInit1* Init1 = nullptr;
 TVxLogin* VxLogin = nullptr;
@@ -31,6 +33,10 @@ void CreateClientWindows()
     FullScreenForm = new TFullScreenForm;
     Connections = new TConnections;
     PickWorldForm = new TPickWorldForm;
+
+    // Every line of the game window's console log also goes to the connection log.
+    FullScreenForm->ConnectionLog = [](std::string_view line) { Connections->AppendLog(line); };
+    FullScreenForm->WorldIdentity = &WorldIdentity;
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/login_window.h"
+#include "frontend/offline_game.h"
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
 #include "net/connections.h"
@@ -34,6 +35,11 @@ public:
     }
     void ShowLoginWindow() override
     {
+        if (CommandLine.OfflineGame) {
+            init_.hide();
+            EnterOfflineGame();
+            return;
+        }
         // The command line fills the login boxes last, over the remembered choices.
         if (!CommandLine.Server.empty())
             VxLogin->ComboBox2->setEditText(QString::fromStdString(CommandLine.Server));

@@ -15,9 +15,3 @@ TShapeInfoForm::TShapeInfoForm()
     setWindowTitle("ShapeInfoForm");
     MakeFixedDialog(this, 312, 288);
 }
-
-TFullScreenForm::TFullScreenForm()
-{
-    setWindowTitle("vx");
-    resize(640, 400);
-}

@@ -18,10 +18,3 @@ class TShapeInfoForm : public QDialog {
 public:
     TShapeInfoForm();
 };
-
-// The game window.
-class TFullScreenForm : public QWidget {
-    Q_OBJECT
-public:
-    TFullScreenForm();
-};

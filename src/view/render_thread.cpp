@@ -77,6 +77,20 @@ void TRefreshThread::CancelHandOver()
     stateChanged_.notify_all();
 }
 
+void TRefreshThread::DetachTarget(TFrameTarget* target)
+{
+    std::unique_lock<std::mutex> hold(stateLock_);
+    if (target_ == target) {
+        target_ = nullptr;
+        paused_ = true;  // no frames for nobody
+    }
+    if (presenting_ == target)
+        waitingFrame_ = 0;
+    stateChanged_.notify_all();
+    if (std::this_thread::get_id() != thread_.get_id())
+        stateChanged_.wait(hold, [this, target] { return stepTarget_ != target; });
+}
+
 void TRefreshThread::PresentPosted(uint32_t frame)
 {
     TFrameTarget* target;
@@ -150,8 +164,8 @@ void TRefreshThread::HandOver(TFrameTarget* target)
     uint32_t frame;
     {
         std::lock_guard<std::mutex> hold(stateLock_);
-        if (terminated_)
-            return;
+        if (terminated_ || target_ != target)
+            return;  // ending, or the window went while the world was drawn
         frame = ++postedFrames_;
         if (frame == 0)
             frame = ++postedFrames_;
@@ -183,6 +197,7 @@ void TRefreshThread::FrameStep()
     {
         std::lock_guard<std::mutex> hold(stateLock_);
         target = target_;
+        stepTarget_ = target;
     }
     TViewState& view = target != nullptr ? target->View() : ownView_;
 
@@ -209,6 +224,11 @@ void TRefreshThread::FrameStep()
     }
     HandOver(target);
     viewHold.unlock();
+    {
+        std::lock_guard<std::mutex> hold(stateLock_);
+        stepTarget_ = nullptr;
+        stateChanged_.notify_all();
+    }
 
     PacingSleep(FramePause(platform::TickCount() - frameStart, FrameLimiter.load(std::memory_order_relaxed)));
 }

@@ -89,6 +89,11 @@ public:
     // Lets a thread waiting for its hand-over go on without the picture; the queued
     // call of that frame then does nothing.
     void CancelHandOver();
+    // Main thread, when the target goes away: no later step uses it, and a step using
+    // it now is let go without its hand-over and waited for. This is the one wait on
+    // the render thread, and it is short: what is left of such a step never waits for
+    // the main thread.
+    void DetachTarget(TFrameTarget* target);
     // Main thread: the target's queued call for a posted frame. Presents it unless the
     // hand-over was cancelled, then lets the render thread go on.
     void PresentPosted(uint32_t frame);
@@ -126,6 +131,7 @@ private:
     uint32_t postedFrames_ = 0;
     uint32_t waitingFrame_ = 0;  // the frame whose hand-over the thread waits for; 0 none
     TFrameTarget* presenting_ = nullptr;
+    TFrameTarget* stepTarget_ = nullptr;  // the target of the step under way
 
     std::thread thread_;
 };

@@ -16,6 +16,7 @@
 #include "frontend/later_windows.h"
 #include "frontend/login_window.h"
 #include "frontend/world_windows.h"
+#include "window/game_window.h"
 #include "net/connections.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"

@@ -1,0 +1,309 @@
+// The game window's overlays and console state.
+#include "window/game_view.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "data/shapes.h"
+#include "data/static_tables.h"
+#include "net/game_channel.h"
+#include "net/game_timer.h"
+#include "platform/tick_count.h"
+#include "view/world_renderer.h"
+#include "window/gump_list.h"
+
+namespace {
+
+constexpr int TextFont = 1;
+constexpr int SpeechGumpFont = 5;
+
+constexpr const char* HelpLines[] = {
+    "F1: This Help Screen",       "F2: Toggle Frame Limiter", "F3: Toggle Perf Info",
+    "F4: Toggle Chat Log",        "F5: Toggle Procedural Scaler", "ALT-X: Quit",
+    "T: Type Chat Message",       "Arrows: Walk",             "R-Mouse: Walk",
+    "F10: Toggle Fullscreen",
+};
+
+int RoundHalfEven(double v) { return int(std::nearbyint(v)); }
+
+// Writes one line into a fixed buffer and draws it: no allocation per frame.
+template <typename... Args>
+void DrawLine(int x, int y, const char* format, Args... args)
+{
+    char line[96];
+    const int n = std::snprintf(line, sizeof line, format, args...);
+    if (n > 0)
+        VxShapes->DrawText(std::string_view(line, size_t(n) < sizeof line ? size_t(n) : sizeof line - 1), TextFont, x, y);
+}
+
+}  // namespace
+
+void TGameView::AddLogLine(std::string_view text)
+{
+    for (int i = 0; i + 1 < ConsoleLogLines; ++i)
+        ConsoleLines[size_t(i)].swap(ConsoleLines[size_t(i) + 1]);
+    ConsoleLines[ConsoleLogLines - 1].assign(text);
+    ConsoleChanged = true;
+    if (ConnectionLog)
+        ConnectionLog(text);
+}
+
+int TGameView::PointerFrame(int x, int y)
+{
+    const double dx = (x - 160) / 160.0;
+    const double dy = (y - 100) / 100.0;
+    const double r = std::sqrt(dx * dx + dy * dy);
+    int base = 8;
+    if (r > 0.4)
+        base += 8;
+    if (r > 0.8)
+        base += 8;
+    int direction;
+    if (RoundHalfEven(dy * 25) == 0)
+        direction = dx > 0 ? 2 : 6;
+    else if (RoundHalfEven(dx * 40) == 0)
+        direction = dy > 0 ? 4 : 0;
+    else if (std::fabs(dx / dy) > 1.6)
+        direction = dx > 0 ? 2 : 6;
+    else if (std::fabs(dy / dx) > 1.8)
+        direction = dy > 0 ? 4 : 0;
+    else if (dx > 0)
+        direction = dy > 0 ? 3 : 1;
+    else
+        direction = dy > 0 ? 5 : 7;
+    return base + direction;
+}
+
+void TGameView::ViewToWorld(int x, int y, int& worldX, int& worldY) const
+{
+    worldX = CentreX() + (x - 160) / 8;  // truncates toward zero
+    worldY = CentreY() + (y - 100) / 8;
+}
+
+void TGameView::DrawSpeech()
+{
+    if (Actors == nullptr)
+        return;
+    const uint32_t now = platform::TickCount();
+    const int cx = CentreX(), cy = CentreY();
+    std::lock_guard<std::mutex> hold(Actors->Lock());
+    for (net::TNPCNode* n = Actors->Head(); n != nullptr; n = n->Next) {
+        // Compared as a signed difference, so a time past the tick count's wrap holds.
+        if (int32_t(now - n->SpeechUntil) >= 0)
+            n->Speech.Length = 0;
+        if (n->Speech.Length == 0)
+            continue;
+        const int x = (int(n->X) - cx + 20) * 8 - 4 * int(n->Speech.Length);
+        const int y = (int(n->Y) - cy + 12) * 8 - 27;
+        VxShapes->DrawText(n->Speech.View(), TextFont, x, y);
+    }
+}
+
+void TGameView::DrawGumps()
+{
+    if (Gumps == nullptr || GumpsLock == nullptr)
+        return;
+    std::lock_guard<std::mutex> hold(*GumpsLock);
+    for (GumpNode* n = Gumps->Head(); n != nullptr; n = n->next) {
+        const TGumpRecord& g = *n->data;
+        VxShapes->DrawGump(g.x, g.y, g.gump, 0);
+        if (g.id != SpeechGumpId)
+            continue;
+        for (uint32_t k = 0; k < SpeechHistory.Count && k < uint32_t(SpeechGumpLines); ++k) {
+            VxShapes->DrawText(SpeechHistory.Texts[net::TSpeechHistory::Size - 1 - k].View(), SpeechGumpFont,
+                               g.x + 44, g.y + 35 + 6 * int(k));
+        }
+    }
+}
+
+void TGameView::UpdateFrameRates()
+{
+    uint32_t now = platform::TickCount();
+    if (FrameCounter == 0) {
+        FirstFrameTime = now;
+        now += 10;
+    }
+    // Two frames in one tick (limiter off) keep the last rate instead of dividing by 0.
+    if (const uint32_t since = now - LastFrameTime; since != 0)
+        InstantRate = 1000.0 / since;
+    LastFrameTime = now;
+    if (ShowPerf) {
+        if (const uint32_t running = now - FirstFrameTime; running != 0)
+            AverageRate = FrameCounter / (running / 1000.0);
+    }
+}
+
+void TGameView::DrawHelp()
+{
+    VxShapes->DrawText("Veltharn Engine Help", TextFont, 1, 10);
+    int y = 20;
+    for (const char* line : HelpLines) {
+        VxShapes->DrawText(line, TextFont, 10, y);
+        y += 10;
+    }
+}
+
+void TGameView::DrawPerformance()
+{
+    DrawLine(1, 10, "Inst: %.2f", InstantRate);
+    DrawLine(1, 20, "Ave: %.2f", AverageRate);
+    DrawLine(1, 30, "Frames: %u", unsigned(FrameCounter));
+    DrawLine(1, 40, "maxLift: %d", int(MaxLift()));
+    DrawLine(1, 50, "WX: %d WY: %d", int(CentreX()), int(CentreY()));
+    DrawLine(1, 60, "Considered: %u Drawn: %u", unsigned(ObjectsConsidered.load(std::memory_order_relaxed)),
+             unsigned(ObjectsDrawn.load(std::memory_order_relaxed)));
+    const long long ping = Channel != nullptr ? (long long)Channel->Ping() : 0;
+    const long long corrected = Channel != nullptr ? (long long)Channel->CorrectedOffset() : 0;
+    DrawLine(1, 70, "Ping: %lld", ping);
+    DrawLine(1, 80, "cc: %lld", corrected);
+    DrawLine(1, 90, "GTPing: %d", Timer != nullptr ? int(Timer->AveragePing()) : 0);
+}
+
+void TGameView::DrawOverlays()
+{
+    DrawSpeech();
+    DrawGumps();
+    UpdateFrameRates();
+    if (ShowHelp)
+        DrawHelp();
+    if (ShowPerf)
+        DrawPerformance();
+    if (ChatTyping) {
+        char line[2 + MaxChatLength + 1];
+        const size_t n = ChatText.size() < MaxChatLength ? ChatText.size() : MaxChatLength;
+        line[0] = ':';
+        line[1] = ' ';
+        ChatText.copy(line + 2, n);
+        VxShapes->DrawText(std::string_view(line, n + 2), TextFont, 1, 170);
+    }
+    VxShapes->DrawPointer(MouseX, MouseY, PointerFrame(MouseX, MouseY));
+}
+
+void TGameView::SlideConsole()
+{
+    ConsoleOffset += ConsoleStep;
+    if (ConsoleOffset == 0 || ConsoleOffset == ConsoleHeight)
+        ConsoleStep = 0;
+}
+
+int TGameView::ConsoleRows(int height) const { return RoundHalfEven(ConsoleOffset / 320.0 * height); }
+
+void TGameView::ToggleConsole()
+{
+    ConsoleShown = !ConsoleShown;
+    ConsoleStep = ConsoleShown ? ConsoleSlideStep : -ConsoleSlideStep;
+}
+
+void TGameView::FormKeyDown(int key)
+{
+    if (ConsoleShown) {
+        std::string& edit = ConsoleLines[ConsoleEditLine];
+        if (key == vk::Enter) {
+            const std::string line = edit;
+            edit.clear();
+            AddLogLine(line);
+            return;
+        }
+        if (key == vk::Space || (key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) {
+            edit.push_back(char(key));
+            ConsoleChanged = true;
+            return;
+        }
+    }
+    if (ChatTyping) {
+        if (key == vk::Enter) {
+            Link->SendChat(ChatText);
+            ChatTyping = false;
+            ChatText.clear();
+        } else if (key == vk::Escape) {
+            ChatTyping = false;
+            ChatText.clear();
+        }
+        return;
+    }
+    if (key < 0 || key > 255 || Link->IsKeyDown(uint8_t(key)))
+        return;  // held: keyboard auto-repeat
+    Link->KeyPressed(uint8_t(key));
+    uint8_t facing = 0;
+    switch (key) {
+    case vk::Up: facing = 2; break;
+    case vk::Right: facing = 1; break;
+    case vk::Down: facing = 8; break;
+    case vk::Left: facing = 4; break;
+    default: return;
+    }
+    if (Actors == nullptr)
+        return;
+    std::lock_guard<std::mutex> hold(Actors->Lock());
+    net::TNPCNode* player = Actors->FindEntry(-1);
+    player->Flags = net::FlagMoving;
+    player->Facing = facing;
+}
+
+void TGameView::FormKeyPress(int character)
+{
+    if (!ChatTyping)
+        return;
+    if (ChatText.size() < MaxChatLength && character > 26 && character <= 125)
+        ChatText.push_back(char(character));
+    else if (character == vk::Backspace && !ChatText.empty())
+        ChatText.pop_back();
+}
+
+void TGameView::ToggleSpeechGump()
+{
+    if (Gumps == nullptr || GumpsLock == nullptr)
+        return;
+    std::lock_guard<std::mutex> hold(*GumpsLock);
+    if (Gumps->Find(SpeechGumpId) != nullptr) {
+        Gumps->Remove(SpeechGumpId);
+        return;
+    }
+    const bool olderPicture =
+        WorldIdentity != nullptr && (*WorldIdentity == "AMBER THORN" || *WorldIdentity == "MARROW REACH");
+    auto gump = std::make_unique<TGumpRecord>();
+    gump->id = SpeechGumpId;
+    gump->x = 40;
+    gump->y = 20;
+    gump->gump = olderPicture ? 49 : 54;
+    Gumps->Insert(gump);
+}
+
+void TGameView::FormKeyUp(int key, bool alt)
+{
+    if (!ChatTyping && key >= 0 && key <= 255 && Link->IsKeyDown(uint8_t(key))) {
+        Link->KeyReleased(uint8_t(key));
+        if (key == vk::T) {
+            ChatTyping = true;
+            ChatText.clear();
+        }
+    }
+    switch (key) {
+    case vk::F10: SetFullScreen(!FullScreen); break;
+    case vk::F1: ShowHelp = !ShowHelp; break;
+    case vk::F2: FrameLimiter.store(!FrameLimiter.load(std::memory_order_relaxed), std::memory_order_relaxed); break;
+    case vk::F3: ShowPerf = !ShowPerf; break;
+    case vk::F4: ToggleSpeechGump(); break;
+    case vk::F5: ScalerOn = !ScalerOn; break;
+    case vk::Home: View.MaxLift.store(MaxLift() + 1 > 15 ? 15 : MaxLift() + 1, std::memory_order_relaxed); break;
+    case vk::End:
+        if (MaxLift() > 0)
+            View.MaxLift.store(MaxLift() - 1, std::memory_order_relaxed);
+        break;
+    case vk::Console: ToggleConsole(); break;
+    case vk::X:
+        if (alt)
+            Quit();
+        break;
+    default: break;
+    }
+}
+
+void TGameView::WalkTo(int viewX, int viewY)
+{
+    WalkSentX = viewX;
+    WalkSentY = viewY;
+    int tileX = 0, tileY = 0;
+    ViewToWorld(viewX, viewY, tileX, tileY);
+    Link->SendWalkTo(viewX, viewY, tileX, tileY);
+}

@@ -1,0 +1,166 @@
+// The game window's state and the drawing of its overlays, without widgets: the view
+// state, the console log and its slide, the speech history, the frame rates, and the
+// overlays (speech, gumps, help, performance lines, chat line, pointer) drawn into the
+// colour buffer while the render thread waits.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "net/npc_list.h"
+#include "view/render_thread.h"
+
+namespace net {
+class TGameTimer;
+class TGameChannel;
+}  // namespace net
+class TGumpList;
+
+// What the game window's input sends to the server. The connection layer provides it
+// (movement bookkeeping and messages over UDP, chat over TCP); without one, keys
+// still act locally and nothing is sent.
+class TGameInputLink {
+public:
+    virtual ~TGameInputLink() = default;
+    // The movement tables: a key held since its press.
+    virtual bool IsKeyDown(uint8_t key) = 0;
+    // Key press and release bookkeeping; arrows send client_keydown / client_keyup.
+    virtual void KeyPressed(uint8_t key) = 0;
+    virtual void KeyReleased(uint8_t key) = 0;
+    // The chat line, as client_chat.
+    virtual void SendChat(std::string_view text) = 0;
+    // Mouse walking: the view position of the mouse and the target tile.
+    virtual void SendWalkTo(int viewX, int viewY, int tileX, int tileY) = 0;
+    virtual void ResendWalkTarget(int mouseX, int mouseY, int tileX, int tileY) = 0;
+    virtual void SendWalkStop() = 0;
+};
+
+// Keeps the key table only: the game window with no server behind it.
+class TOfflineInputLink : public TGameInputLink {
+public:
+    bool IsKeyDown(uint8_t key) override { return keyDown_[key]; }
+    void KeyPressed(uint8_t key) override { keyDown_[key] = true; }
+    void KeyReleased(uint8_t key) override { keyDown_[key] = false; }
+    void SendChat(std::string_view) override {}
+    void SendWalkTo(int, int, int, int) override {}
+    void ResendWalkTarget(int, int, int, int) override {}
+    void SendWalkStop() override {}
+
+private:
+    std::array<bool, 256> keyDown_{};
+};
+
+// Windows virtual-key codes, as the movement tables and the protocol use them.
+namespace vk {
+inline constexpr int Backspace = 8, Enter = 13, Escape = 27, Space = 32;
+inline constexpr int End = 35, Home = 36, Left = 37, Up = 38, Right = 39, Down = 40;
+inline constexpr int T = 84, X = 88;
+inline constexpr int F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F10 = 121;
+inline constexpr int Console = 192;  // the key left of 1 on a US keyboard
+}  // namespace vk
+
+class TGameView {
+public:
+    static constexpr int ConsoleLogLines = 19;
+    static constexpr int ConsoleEditLine = 19;  // ConsoleLines' last entry
+    static constexpr int ConsoleHeight = 120;   // the console bitmap's rows, and the slide's end
+    static constexpr int ConsoleSlideStep = 10;
+    static constexpr size_t MaxChatLength = 50;
+    static constexpr int SpeechGumpId = 1;
+    static constexpr int SpeechGumpLines = 20;
+
+    TGameView() = default;
+    virtual ~TGameView() = default;
+    TGameView(const TGameView&) = delete;
+    TGameView& operator=(const TGameView&) = delete;
+
+    // CentreX, CentreY (set by the render thread) and MaxLift, shared with it.
+    TViewState View;
+    bool FullScreen = false;
+    bool ShowHelp = false;
+    bool ShowPerf = false;
+    bool ScalerOn = true;
+    int32_t MouseX = 0, MouseY = 0;  // view pixels, 0..319 and 0..199
+    bool ChatTyping = false;
+    std::string ChatText;  // at most MaxChatLength characters
+    bool ConsoleShown = false;
+    int32_t ConsoleOffset = 0;  // 0..ConsoleHeight
+    int32_t ConsoleStep = 0;    // +10, -10 or 0
+    uint32_t FrameCounter = 0;
+    uint32_t FirstFrameTime = 0, LastFrameTime = 0;
+    double InstantRate = 0, AverageRate = 0;
+    // Log lines 0..18, oldest first, then the console edit line (no length limit).
+    std::array<std::string, ConsoleLogLines + 1> ConsoleLines;
+    // Set whenever ConsoleLines change, so the console panel is drawn again.
+    bool ConsoleChanged = true;
+    net::TSpeechHistory SpeechHistory;
+
+    // What the overlays read besides the view; any may be missing (then not drawn).
+    net::TNPCList* Actors = nullptr;
+    TGumpList* Gumps = nullptr;
+    std::mutex* GumpsLock = nullptr;
+    net::TGameTimer* Timer = nullptr;
+    const net::TGameChannel* Channel = nullptr;  // ping and corrected offset
+
+    // The connection window's log, which caps itself at 100 lines.
+    std::function<void(std::string_view line)> ConnectionLog;
+    // Where the input goes; the offline link until the connection layer sets its own.
+    TGameInputLink* Link = &offlineLink_;
+    // The current world's identity line, which picks the speech gump's picture.
+    const std::string* WorldIdentity = nullptr;
+
+    int32_t CentreX() const { return View.CentreX.load(std::memory_order_relaxed); }
+    int32_t CentreY() const { return View.CentreY.load(std::memory_order_relaxed); }
+    int32_t MaxLift() const { return View.MaxLift.load(std::memory_order_relaxed); }
+
+    // Moves the log up one line (the oldest goes), stores the text as the newest and
+    // appends it to the connection window's log. Main thread only.
+    virtual void AddLogLine(std::string_view text);
+
+    // The pointer frame for a view position: the band (8, 16, 24) grows with the
+    // distance from the view centre, the direction (0 north .. 7 north-west) points away.
+    static int PointerFrame(int x, int y);
+    // The world tile under a view position.
+    void ViewToWorld(int x, int y, int& worldX, int& worldY) const;
+
+    // The finishing steps before the copy, in order: speech texts, gumps, frame rates,
+    // help, performance lines, chat line, pointer. Inside the hand-over only.
+    void DrawOverlays();
+    // One step of the console's slide; it stops at 0 and at ConsoleHeight.
+    void SlideConsole();
+    // Rows of a window `height` rows high given to the console at the current offset.
+    int ConsoleRows(int height) const;
+    // The console key: opens or closes the panel, which then slides.
+    void ToggleConsole();
+
+    // Keys, by virtual-key code (the window translates its key events). Key down goes
+    // to the console edit line while the console is shown, else to the chat line
+    // while one is typed, else to the movement tables; key press types the chat line;
+    // key up ends a movement key, starts a chat line on T and works the switches.
+    void FormKeyDown(int key);
+    void FormKeyPress(int character);
+    void FormKeyUp(int key, bool alt);
+    // F4: opens the speech-history gump, or closes it when open.
+    void ToggleSpeechGump();
+    // Switches the window cannot do without a screen.
+    virtual void SetFullScreen(bool on) { FullScreen = on; }
+    // Alt+X: close the window and end the application.
+    virtual void Quit() {}
+
+    // Mouse walking, in view pixels; the window converts its coordinates.
+    int32_t WalkSentX = 0, WalkSentY = 0;
+    void WalkTo(int viewX, int viewY);
+
+private:
+    TOfflineInputLink offlineLink_;
+
+    void DrawSpeech();
+    void DrawGumps();
+    void UpdateFrameRates();
+    void DrawHelp();
+    void DrawPerformance();
+};

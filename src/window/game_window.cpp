@@ -1,0 +1,405 @@
+// The game window.
+#include "window/game_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QPainter>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "data/drawing.h"
+#include "data/shapes.h"
+#include "data/static_tables.h"
+#include "net/game_timer.h"
+#include "platform/console.h"
+#include "view/scaler.h"
+#include "window/gump_list.h"
+
+namespace {
+
+constexpr int ScaledWidth = 2 * kViewWidth, ScaledHeight = 2 * kViewHeight;
+
+const char* TrueFalse(bool v) { return v ? "TRUE" : "FALSE"; }
+
+}  // namespace
+
+void StretchInto(const QImage& src, QImage& dst, const QRect& rect)
+{
+    if (rect.width() <= 0 || rect.height() <= 0 || src.isNull())
+        return;
+    const QRect clip = rect.intersected(dst.rect());
+    const int sw = src.width(), sh = src.height();
+    const int64_t stepX = (int64_t(sw) << 16) / rect.width();
+    for (int y = clip.top(); y <= clip.bottom(); ++y) {
+        const int sy = int(int64_t(y - rect.top()) * sh / rect.height());
+        const auto* from = reinterpret_cast<const uint32_t*>(src.constScanLine(sy));
+        auto* to = reinterpret_cast<uint32_t*>(dst.scanLine(y));
+        int64_t sx = int64_t(clip.left() - rect.left()) * stepX;
+        for (int x = clip.left(); x <= clip.right(); ++x, sx += stepX)
+            to[x] = from[sx >> 16];
+    }
+}
+
+void CopyInto(const QImage& src, QImage& dst, int x, int y)
+{
+    const QRect clip = QRect(x, y, src.width(), src.height()).intersected(dst.rect());
+    if (clip.isEmpty())
+        return;
+    for (int row = clip.top(); row <= clip.bottom(); ++row) {
+        const auto* from = reinterpret_cast<const uint32_t*>(src.constScanLine(row - y)) + (clip.left() - x);
+        auto* to = reinterpret_cast<uint32_t*>(dst.scanLine(row)) + clip.left();
+        std::memcpy(to, from, size_t(clip.width()) * sizeof(uint32_t));
+    }
+}
+
+TPaintBox::TPaintBox(TFullScreenForm* form) : QWidget(form), form_(form)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setCursor(Qt::BlankCursor);  // the window draws its own pointer
+}
+
+void TPaintBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QImage& screen = form_->Screen;
+    if (screen.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    if (!form_->FullScreen || screen.size() == size()) {
+        painter.drawImage(0, 0, screen);
+        return;
+    }
+    // The full screen's picture, scaled to fit the display, with black bars.
+    const QSize fitted = screen.size().scaled(size(), Qt::KeepAspectRatio);
+    const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+    painter.fillRect(rect(), Qt::black);
+    painter.drawImage(target, screen);
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* event)
+{
+    const int x = int(event->position().x()), y = int(event->position().y());
+    form_->FormMouseDown(event->button(), x, y);
+    if (event->button() == Qt::LeftButton)
+        form_->PaintBox1Click();
+}
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* event)
+{
+    form_->FormMouseMove(int(event->position().x()), int(event->position().y()));
+}
+
+void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    form_->PaintBox1MouseUp(event->button(), int(event->position().x()), int(event->position().y()));
+}
+
+int VirtualKey(const QKeyEvent& event)
+{
+    const int key = event.key();
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return 'A' + (key - Qt::Key_A);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return '0' + (key - Qt::Key_0);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return vk::F1 + (key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Backspace: return vk::Backspace;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return vk::Enter;
+    case Qt::Key_Escape: return vk::Escape;
+    case Qt::Key_Space: return vk::Space;
+    case Qt::Key_End: return vk::End;
+    case Qt::Key_Home: return vk::Home;
+    case Qt::Key_Left: return vk::Left;
+    case Qt::Key_Up: return vk::Up;
+    case Qt::Key_Right: return vk::Right;
+    case Qt::Key_Down: return vk::Down;
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde:
+    case Qt::Key_twosuperior: return vk::Console;
+    default: break;
+    }
+    // Windows gives the code itself; X11 keycode 49 is the key left of 1 on any layout.
+    if (event.nativeVirtualKey() == 192 || event.nativeScanCode() == 49)
+        return vk::Console;
+    return 0;
+}
+
+TFullScreenForm::TFullScreenForm()
+    : ViewBitmap(kViewWidth, kViewHeight, QImage::Format_RGB32),
+      ConsoleBitmap(kViewWidth, ConsoleHeight, QImage::Format_RGB32),
+      ScaledBitmap(ScaledWidth, ScaledHeight, QImage::Format_RGB32)
+{
+    setWindowTitle("vx");
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+    resize(640, 400);
+
+    setFocusPolicy(Qt::StrongFocus);  // the form sees every key first
+    PaintBox1 = new TPaintBox(this);
+    PaintBox1->setFocusPolicy(Qt::NoFocus);
+    PaintBox1->setGeometry(rect());
+    RetransmitTimer = new QTimer(this);
+    RetransmitTimer->setInterval(50);
+
+    ViewBitmap.fill(0);
+    ScaledBitmap.fill(0);
+    ConsoleBitmap.fill(Qt::white);
+}
+
+TFullScreenForm::~TFullScreenForm()
+{
+    // The render thread must not go on with a window that is gone.
+    if (RefreshThread)
+        RefreshThread->DetachTarget(this);
+}
+
+void TFullScreenForm::AttachProcessObjects()
+{
+    Actors = NPCList.get();
+    Gumps = GumpList.get();
+    GumpsLock = GumpLock.get();
+    Timer = GameTimer.get();
+}
+
+void TFullScreenForm::PostPresent(TRefreshThread& thread, uint32_t frame)
+{
+    // Render thread: a queued call on the window's event loop. The thread waits for it
+    // on its own lock, which also carries the buffers over for ThreadSanitizer.
+    QMetaObject::invokeMethod(this, [&thread, frame] { thread.PresentPosted(frame); }, Qt::QueuedConnection);
+}
+
+void TFullScreenForm::PresentFrame()
+{
+    if (closed_)
+        return;
+    DrawOverlays();
+    for (int y = 0; y < kViewHeight; ++y)
+        std::memcpy(ViewBitmap.scanLine(y), ColourBuffer[y], sizeof ColourBuffer[y]);
+    SlideConsole();
+    ShowView();
+    ++FrameCounter;
+    PaintBox1->update();
+}
+
+QSize TFullScreenForm::ScreenSize() const
+{
+    if (FullScreen)
+        return ScalerOn ? QSize(640, 480) : QSize(320, 240);
+    return PaintBox1->size();
+}
+
+void TFullScreenForm::ShowView()
+{
+    const QSize size = ScreenSize();
+    if (Screen.size() != size) {
+        Screen = QImage(size, QImage::Format_RGB32);  // only when the window's size changes
+        Screen.fill(0);
+    }
+    const int w = size.width(), h = size.height();
+    const int r = ConsoleRows(h);
+    const QRect viewRect(0, 0, w + 1, h + 1 - r);
+    if (FullScreen)
+        Screen.fill(0);
+    if (ScalerOn) {
+        ScaleDouble(reinterpret_cast<const uint32_t*>(ViewBitmap.constBits()), kViewWidth, kViewWidth, kViewHeight,
+                    reinterpret_cast<uint32_t*>(ScaledBitmap.bits()), ScaledWidth);
+        if (FullScreen)
+            CopyInto(ScaledBitmap, Screen, 0, 40);
+        else
+            StretchInto(ScaledBitmap, Screen, viewRect);
+    } else {
+        if (FullScreen)
+            CopyInto(ViewBitmap, Screen, 0, 20);
+        else
+            StretchInto(ViewBitmap, Screen, viewRect);
+    }
+    if (ConsoleOffset > 0) {
+        if (ConsoleChanged)
+            DrawConsoleBitmap();
+        StretchInto(ConsoleBitmap, Screen, QRect(0, h + 1 - r, w + 1, r));
+    }
+}
+
+void TFullScreenForm::DrawConsoleBitmap()
+{
+    // Drawn again only when the lines change, not every frame.
+    ConsoleBitmap.fill(Qt::white);
+    QPainter painter(&ConsoleBitmap);
+    QFont font = painter.font();
+    font.setPixelSize(10);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const int ascent = QFontMetrics(font).ascent();
+    auto line = [&](int y, const std::string& text) {
+        if (!text.empty())
+            painter.drawText(0, y + ascent, QString::fromLatin1(text.data(), qsizetype(text.size())));
+    };
+    line(107, ConsoleLines[ConsoleEditLine]);
+    int y = 94;
+    for (int i = ConsoleLogLines - 1; y >= -10; --i, y -= 13)
+        line(y, ConsoleLines[size_t(i)]);
+    ConsoleChanged = false;
+}
+
+void TFullScreenForm::AddLogLine(std::string_view text) { TGameView::AddLogLine(text); }
+
+void TFullScreenForm::SetFullScreen(bool on)
+{
+    const bool was = FullScreen;
+    FullScreen = on;  // before the window is shown again below, which activates it
+    if (!isVisible()) {
+        setWindowFlag(Qt::FramelessWindowHint, on);  // hidden: only the border changes
+    } else if (was && !on) {
+        setWindowFlag(Qt::FramelessWindowHint, false);
+        showNormal();
+    } else if (!was && on) {
+        // The desktop's mode stays; the 640 x 480 (or 320 x 240) screen is scaled to fit.
+        setWindowFlag(Qt::FramelessWindowHint, true);
+        showFullScreen();
+    }
+}
+
+void TFullScreenForm::FormActivate()
+{
+    closed_ = false;
+    if (FullScreen) {
+        setWindowFlag(Qt::FramelessWindowHint, true);
+        if (!isFullScreen())
+            showFullScreen();
+    }
+    AttachProcessObjects();
+    if (RefreshThread) {
+        RefreshThread->SetTarget(this);
+        RefreshThread->Resume();
+    }
+}
+
+void TFullScreenForm::FormClose()
+{
+    closed_ = true;
+    if (RefreshThread) {
+        // Between frames: a frame waiting for its hand-over goes on without it.
+        RefreshThread->Pause();
+        RefreshThread->CancelHandOver();
+    }
+    if (FullScreen && isFullScreen())
+        showNormal();
+}
+
+void TFullScreenForm::FormMouseMove(int x, int y)
+{
+    int tileX = 0, tileY = 0;
+    ViewToWorld(MouseX, MouseY, tileX, tileY);
+    Link->ResendWalkTarget(MouseX, MouseY, tileX, tileY);
+    const int w = PaintBox1->width() > 0 ? PaintBox1->width() : 1;
+    const int h = PaintBox1->height() > 0 ? PaintBox1->height() : 1;
+    MouseX = x * kViewWidth / w;
+    MouseY = y * kViewHeight / h;
+}
+
+void TFullScreenForm::WindowToView(int x, int y, int& viewX, int& viewY) const
+{
+    const int w = PaintBox1->width() > 0 ? PaintBox1->width() : 1;
+    const int h = PaintBox1->height() > 0 ? PaintBox1->height() : 1;
+    viewX = int(std::nearbyint(double(x) * kViewWidth / w));
+    viewY = int(std::nearbyint(double(y) * kViewHeight / h));
+}
+
+void TFullScreenForm::FormMouseDown(Qt::MouseButton button, int x, int y)
+{
+    platform::ConsoleLine("MouseDown:");
+    if (button == Qt::RightButton) {
+        platform::ConsoleLine(" -right:");
+        int vx = 0, vy = 0;
+        WindowToView(x, y, vx, vy);
+        WalkTo(vx, vy);
+    } else if (button == Qt::LeftButton) {
+        platform::ConsoleLine(" -left:");
+    }
+}
+
+void TFullScreenForm::PaintBox1MouseUp(Qt::MouseButton button, int, int)
+{
+    platform::ConsoleLine("MouseUp:");
+    if (button == Qt::RightButton) {
+        platform::ConsoleLine(" -right:");
+        Link->SendWalkStop();
+    } else if (button == Qt::LeftButton) {
+        platform::ConsoleLine(" -left:");
+    }
+}
+
+void TFullScreenForm::keyPressEvent(QKeyEvent* event)
+{
+    if (const int key = VirtualKey(*event); key != 0)
+        FormKeyDown(key);
+    // The typed characters, as single bytes of the game's font.
+    const QByteArray text = event->text().toLatin1();
+    for (char c : text)
+        FormKeyPress(uint8_t(c));
+}
+
+void TFullScreenForm::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->isAutoRepeat())
+        return;  // only a real release ends a held key
+    if (const int key = VirtualKey(*event); key != 0)
+        FormKeyUp(key, (event->modifiers() & Qt::AltModifier) != 0);
+}
+
+void TFullScreenForm::Quit()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+void TFullScreenForm::PaintBox1Click()
+{
+    const int mx = MouseX < 0 ? 0 : (MouseX >= kViewWidth ? kViewWidth - 1 : MouseX);
+    const int my = MouseY < 0 ? 0 : (MouseY >= kViewHeight ? kViewHeight - 1 : MouseY);
+    const OwnerRecord p = OwnerBuffer[my][mx];
+    const int shape = p.Shape % 1024;
+    int wx = 0, wy = 0;
+    ViewToWorld(MouseX, MouseY, wx, wy);
+    platform::ConsoleLine("Click");
+    platform::ConsoleLine("-- Screen  : (" + std::to_string(MouseX) + "," + std::to_string(MouseY) + ")");
+    platform::ConsoleLine("-- World   : (" + std::to_string(wx) + "," + std::to_string(wy) + ")");
+    platform::ConsoleLine("-- ShapeNum: " + std::to_string(shape));
+    platform::ConsoleLine("-- ChunkPos: (" + std::to_string(p.Col) + "," + std::to_string(p.Row) + ")");
+    platform::ConsoleLine(std::string("-- Obstacle: (") + TrueFalse(ShapeObstacleX(shape)) + "," +
+                          TrueFalse(ShapeObstacleY(shape)) + ")");
+    const int extentX = VxShapes ? VxShapes->ExtentX(shape) : 0;
+    const int extentY = VxShapes ? VxShapes->ExtentY(shape) : 0;
+    platform::ConsoleLine("-- - Extent: (" + std::to_string(extentX) + "," + std::to_string(extentY) + ")");
+}
+
+void TFullScreenForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    PaintBox1->setGeometry(rect());
+    FormActivate();
+}
+
+void TFullScreenForm::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TFullScreenForm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    PaintBox1->setGeometry(rect());  // the paint box fills the client area
+}
+

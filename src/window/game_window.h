@@ -1,0 +1,100 @@
+// The game window: finishes every picture of the render thread (overlays, pointer,
+// copy, scaling, console panel) and shows it, windowed or on a full screen.
+#pragma once
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include "window/game_view.h"
+
+class TFullScreenForm;
+
+// The paint box: shows the window's finished screen and passes the mouse on.
+class TPaintBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPaintBox(TFullScreenForm* form);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    TFullScreenForm* form_;
+};
+
+// Caption "vx", black, its own pointer; the view state and overlays are TGameView's.
+// Full screen keeps the desktop's display mode: the 640 x 480 screen (320 x 240
+// without the scaler) is composed as it would be on such a display and shown scaled
+// to fit, with black bars.
+class TFullScreenForm : public QWidget, public TGameView, public TFrameTarget {
+    Q_OBJECT
+public:
+    TFullScreenForm();
+    ~TFullScreenForm() override;
+
+    TPaintBox* PaintBox1;
+    QTimer* RetransmitTimer;  // 50 ms, created disabled; the game channel drives it
+
+    QImage ViewBitmap;     // 320 x 200: the colour buffer of the last frame
+    QImage ConsoleBitmap;  // 320 x 120, white, with a 10-pixel font
+    QImage ScaledBitmap;   // 640 x 400, while the scaler is on
+    // What the paint box shows: the window's client area, or the full screen.
+    QImage Screen;
+
+    // TFrameTarget: the render thread's side of the hand-over.
+    TViewState& View() override { return TGameView::View; }
+    void PostPresent(TRefreshThread& thread, uint32_t frame) override;
+    // Steps: overlays, copy into the view bitmap, console slide, show, frame counter.
+    void PresentFrame() override;
+
+    void AddLogLine(std::string_view text) override;
+    void SetFullScreen(bool on) override;
+    void Quit() override;
+    // The size of the picture the frame composes: the paint box, or the full screen.
+    QSize ScreenSize() const;
+
+    // Window events.
+    void FormActivate();
+    void FormClose();
+    void PaintBox1Click();
+    // Mouse events in paint-box coordinates.
+    void FormMouseMove(int x, int y);
+    void FormMouseDown(Qt::MouseButton button, int x, int y);
+    void PaintBox1MouseUp(Qt::MouseButton button, int x, int y);
+    // A paint-box position in view pixels, rounded halves to even.
+    void WindowToView(int x, int y, int& viewX, int& viewY) const;
+
+    // What the process-wide objects are, for the overlays and the render thread.
+    // FormActivate takes them; tests may set them by hand instead.
+    void AttachProcessObjects();
+
+    // Whether the window is closed: a frame handed over now is not drawn.
+    bool Closed() const { return closed_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void ShowView();
+    void DrawConsoleBitmap();
+
+    bool closed_ = true;
+};
+
+// The Windows virtual-key code of a key event; 0 for keys the game does not know.
+int VirtualKey(const QKeyEvent& event);
+
+// Nearest-pixel stretch of a whole picture into a rectangle of `dst` (clipped to it),
+// as a window's stretch-draw does. Nothing is allocated.
+void StretchInto(const QImage& src, QImage& dst, const QRect& rect);
+// Copies a picture unscaled into `dst` at (x, y), clipped.
+void CopyInto(const QImage& src, QImage& dst, int x, int y);
