@@ -1,6 +1,8 @@
 // A headless client: the handshake as the client's handler runs it, then walking.
 #include "bot.h"
 
+#include <QNetworkProxy>
+
 #include "net/message_types.h"
 #include "net/protocol_constants.h"
 #include "platform/console.h"
@@ -61,6 +63,9 @@ TBot::TBot(int number, const TBotOptions& options, TBotStats& stats)
         }
     });
 
+    // A game server connection has no use for the system's HTTP proxy.
+    tcp_.setProxy(QNetworkProxy::NoProxy);
+    udp_.setProxy(QNetworkProxy::NoProxy);
     connect(&tcp_, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::HostLookupState)
             session_.InSocketLookup();

@@ -12,10 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "accounts.h"
@@ -28,6 +31,7 @@
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "stop_signals.h"
+#include "work_queue.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
 
@@ -807,6 +811,34 @@ TEST(Passwords, Argon2idHashesAreSaltedExactAndOldFormsStillVerify)
     EXPECT_FALSE(server::VerifyPassword(longPassword, legacyDigest));
     EXPECT_TRUE(server::AcceptablePassword(QByteArray(64, 'p')));
     EXPECT_FALSE(server::AcceptablePassword(longPassword));
+}
+
+TEST(WorkQueue, FinishingStepsRunOnTheOwnersThreadInTheOrderJobsFinished)
+{
+    server::TWorkQueue queue(2);
+    const auto owner = std::this_thread::get_id();
+    std::vector<int> results(8, 0);  // written by the workers, read by the owner
+    std::vector<int> finished;
+    for (int i = 0; i < 8; ++i)
+        queue.Post([&results, i] { results[size_t(i)] = i * i; },
+                   [&, i, owner] {
+                       EXPECT_EQ(std::this_thread::get_id(), owner);
+                       EXPECT_EQ(results[size_t(i)], i * i);
+                       finished.push_back(i);
+                   });
+    while (finished.size() < 8)
+        queue.TakeDone();
+    EXPECT_EQ(queue.Outstanding(), 0u);
+    std::sort(finished.begin(), finished.end());
+    EXPECT_EQ(finished, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+
+    // Stop drops what has not started, and later posts, without running them.
+    std::atomic<int> ran{0};
+    server::TWorkQueue stopped(1);
+    stopped.Stop();
+    stopped.Post([&] { ++ran; }, [&] { ++ran; });
+    EXPECT_EQ(stopped.TakeDone(), 0u);
+    EXPECT_EQ(ran.load(), 0);
 }
 
 TEST(StopSignals, EachSignalArrivesOnTheEventLoopAndTheOldHandlersReturn)
