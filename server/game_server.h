@@ -231,6 +231,9 @@ private:
     std::map<std::string, TAddressState> addresses_;
     std::deque<std::pair<int32_t, uint64_t>> passwordQueue_;  // (index, serial), oldest first
     std::set<QString> accountsChecked_;  // lower-case names with a check running
+    uint32_t refusedWindow_ = 0;  // log lines about refused connections, as per connection
+    int refusedLogged_ = 0;
+    uint64_t refusedSuppressed_ = 0;
     std::map<int32_t, std::unique_ptr<TActor>> actors_;
     std::vector<uint16_t> characterShapes_;
     std::mt19937 rng_;

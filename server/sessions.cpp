@@ -276,7 +276,19 @@ void TGameServer::Accept(QTcpSocket* socket)
     // bounded share per turn waits in its own TCP window.
     socket->setReadBufferSize(qint64(MaxUnframed));
     auto refuse = [&](const std::string& why, std::string_view text) {
-        Log("Refused " + address + ":" + std::to_string(port) + ": " + why);
+        // A storm of connections costs a few lines a second, and a count.
+        const uint32_t now = platform::TickCount();
+        if (now - refusedWindow_ >= LogWindow) {
+            if (refusedSuppressed_)
+                Log("Refused connections: " + std::to_string(refusedSuppressed_) + " lines suppressed");
+            refusedWindow_ = now;
+            refusedLogged_ = 0;
+            refusedSuppressed_ = 0;
+        }
+        if (refusedLogged_++ < LogLinesPerWindow)
+            Log("Refused " + address + ":" + std::to_string(port) + ": " + why);
+        else
+            ++refusedSuppressed_;
         scratch_.clear();
         net::TVxProtocolFormat::AppendMessage(scratch_, net::msg::server_full, text);
         socket->write(scratch_.data(), qint64(scratch_.size()));
