@@ -15,6 +15,13 @@
 #include <functional>
 #include <string_view>
 
+// The Winsock number of a socket error, as the connection log shows it
+// (connection refused = 10061).
+int WinsockError(QAbstractSocket::SocketError error);
+// An address as plain dotted-decimal IPv4 ("127.0.0.1", never "::ffff:127.0.0.1");
+// empty for an address that is not IPv4.
+QString DottedIPv4(const QHostAddress& address);
+
 class TConnections : public QDialog {
     Q_OBJECT
 public:
@@ -50,11 +57,25 @@ public:
     // Starts the non-blocking connect to InSocketAddress:InSocketPort.
     void ActivateInSocket();
 
+    // InSocket's events.
+    void InSocketLookup();
+    void InSocketConnecting();
+    void InSocketConnect();
+    void InSocketRead();
+    void InSocketDisconnect();
+    // `error` is the Winsock number (WinsockError).
+    void InSocketError(int error);
+
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn3Click();
 
-    // What the buttons lead to outside this window.
+    // Every user-visible log line goes here: the game window's AddLogLine, which
+    // appends it to Memo1 as well. Until one is set, straight to Memo1.
+    std::function<void(std::string_view line)> AddLogLine;
+
+    // What the buttons and the connection's end lead to outside this window.
+    std::function<void()> CloseGameWindow;
     std::function<void()> ShowLoginWindow;
     std::function<void()> ShowGameWindow;
 };
