@@ -118,6 +118,12 @@ TConnections::TConnections()
     connect(BitBtn3, &QPushButton::clicked, this, &TConnections::BitBtn3Click);
 }
 
+TConnections::~TConnections()
+{
+    InSocket->disconnect(this);
+    InUDP->disconnect(this);
+}
+
 void TConnections::AppendLog(std::string_view line)
 {
     Memo1->appendPlainText(QString::fromLatin1(line.data(), qsizetype(line.size())));

@@ -28,6 +28,9 @@ public:
     static constexpr int MaxLogLines = 100;
 
     TConnections();
+    // The sockets, children of the window, outlive its own members: their last
+    // events (a disconnect while closing) must not reach it.
+    ~TConnections() override;
 
     QTcpSocket* InSocket;
     QUdpSocket* InUDP;

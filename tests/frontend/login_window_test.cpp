@@ -166,8 +166,10 @@ TEST_F(Login, ConnectWithAnEmptyNameStoresTheChoicesAndConnects)
     EXPECT_EQ(Connections->InUDPLocalPort, 28101);
     EXPECT_EQ(Connections->InUDPRemotePort, 12577);
     EXPECT_EQ(Connections->InUDPRemoteHost, "127.0.0.1");
-    EXPECT_TRUE(Connections->Memo1->toPlainText().endsWith("Initiating TCP connection to 127.0.0.1"));
     EXPECT_TRUE(WaitFor([&] { return server.hasPendingConnections(); }));
+    EXPECT_TRUE(WaitFor([&] { return Connections->Memo1->toPlainText().contains("accepted"); }));
+    EXPECT_EQ(Connections->Memo1->toPlainText(),
+              "Initiating TCP connection to 127.0.0.1\nSocket connection in progress.\nTCP Connection accepted.");
 
     // The next start leaves "Run Full Screen" unticked and offers the last address.
     DestroyClientWindows();
