@@ -27,6 +27,8 @@ ParsedCommandLine ParseClientOptions(const std::vector<std::string>& args)
 {
     ParsedCommandLine parsed;
     ClientOptions& o = parsed.Options;
+    if (!args.empty())
+        o.FirstArgument = args[0];
     const std::map<std::string, std::function<void(const std::string&)>> withValue = {
         {"--server", [&](const std::string& v) { o.Server = v; }},
         {"--tcp-port", [&](const std::string& v) { o.TcpPort = v; }},

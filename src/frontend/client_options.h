@@ -6,6 +6,7 @@
 #include <vector>
 
 struct ClientOptions {
+    std::string FirstArgument;  // the first argument as given ("" when there is none)
     std::string LocalUdpPort;   // "udp=PORT", first argument only, as written
     std::string Server;         // --server ADDR
     std::string TcpPort;        // --tcp-port N

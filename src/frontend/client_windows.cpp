@@ -9,6 +9,7 @@
 #include "frontend/login_window.h"
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
+#include "data/world_map.h"
 #include "net/connections.h"
 #include "window/game_window.h"
 
@@ -33,10 +34,39 @@ void CreateClientWindows()
     FullScreenForm = new TFullScreenForm;
     Connections = new TConnections;
     PickWorldForm = new TPickWorldForm;
+    ConnectClientWindows();
+}
 
+namespace {
+
+// The world the map data was last loaded for: a second login to the same world
+// finds it loaded and does not replace it under a running render thread.
+std::string loadedWorld;
+
+void LoadWorldData()
+{
+    const std::string world = GameFolder + "\n" + WorldDataFolder;
+    if (world == loadedWorld)
+        return;
+    loadedWorld.clear();
+    LoadChunkPatterns(GameFolder + "STATIC\\VXCHUNKS");
+    LoadRegionMap(GameFolder + "STATIC\\VXMAP");
+    LoadFixLists(GameFolder + "STATIC\\VXIFIX");
+    LoadRegLists(WorldDataFolder + "VXIREG");
+    loadedWorld = world;
+}
+
+}  // namespace
+
+void ConnectClientWindows()
+{
     // Every line of the game window's console log also goes to the connection log.
     FullScreenForm->ConnectionLog = [](std::string_view line) { Connections->AppendLog(line); };
     FullScreenForm->WorldIdentity = &WorldIdentity;
+    Connections->ShowLoginWindow = [] { VxLogin->show(); };
+    Connections->ShowGameWindow = [] { FullScreenForm->show(); };
+    Connections->CloseGameWindow = [] { FullScreenForm->hide(); };
+    Connections->LoadWorld = LoadWorldData;
 }
 
 namespace {

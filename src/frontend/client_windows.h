@@ -24,6 +24,8 @@ extern TPickWorldForm* PickWorldForm;
 
 // Creates the nine windows in order, all hidden. Needs the application object.
 void CreateClientWindows();
+// Joins the windows' flow: connection window, login window and game window.
+void ConnectClientWindows();
 // Frees them in reverse order and clears the pointers.
 void DestroyClientWindows();
 

@@ -14,7 +14,9 @@
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
+#include "frontend/client_options.h"
 #include "frontend/client_windows.h"
+#include "frontend/process_objects.h"
 #include "frontend/init_window.h"
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
@@ -272,9 +274,18 @@ void TVxLogin::BitBtn2Click()
     hide();
     CharacterName = ComboBox1->currentText().toStdString();
     CharacterPassword = Edit2->text().toStdString();
-    const bool fullScreen = CheckBox1->isChecked();
+    net::TLoginChoices login;
+    login.CharacterName = CharacterName;
+    login.CharacterPassword = CharacterPassword;
+    login.CharacterShape = CharacterShape;
+    login.WorldIdentity = WorldIdentity;
+    login.FirstArgument = CommandLine.FirstArgument;
+    login.LocalUDPPort = Connections->LocalUDPPort->text().toStdString();
+    Connections->NewSession(*NPCList, *GameTimer, login);  // not entered
+    if (SetFullScreen)
+        SetFullScreen(CheckBox1->isChecked());
     VxaConfig->WriteValue("LastIP", ComboBox2->currentText().toStdString());
-    VxaConfig->WriteValue("FullScreen", fullScreen ? "Yes" : "No");
+    VxaConfig->WriteValue("FullScreen", CheckBox1->isChecked() ? "Yes" : "No");
     Connections->show();
     Connections->ServerAddress->setText(ComboBox2->currentText());
     // Every box is read before either endpoint is set, so a bad one leaves both as they were.
@@ -284,9 +295,9 @@ void TVxLogin::BitBtn2Click()
     Connections->InSocketAddress = Connections->ServerAddress->text();
     Connections->InSocketPort = tcpPort;
     Connections->InUDPLocalPort = localUdpPort;
-    Connections->InUDPRemotePort = udpPort;
-    Connections->InUDPRemoteHost = Connections->ServerAddress->text();
-    Connections->AppendLog("Initiating TCP connection to " + Connections->InSocketAddress.toStdString());
+    const std::string address = Connections->ServerAddress->text().toStdString();
+    Connections->SetUDPRemote(address, udpPort);
+    Connections->AppendLog("Initiating TCP connection to " + address);
     Connections->ActivateInSocket();
 }
 

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The login choices, read by the login handshake.
@@ -76,6 +77,9 @@ public:
     // Change...: the world picker; a new choice reloads everything for it.
     void BitBtn1Click();
     void BitBtn3Click();
+
+    // The game window's full-screen switch, run by Connect.
+    std::function<void(bool on)> SetFullScreen;
 
     // The public server offered beside the loopback address (a build setting).
     static const char* const PublicServerAddress;

@@ -1,12 +1,15 @@
-// The connection window's controls and its endpoints.
+// The connection window: its controls, and Qt's socket events handed to the session.
 #include "net/connections.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QNetworkDatagram>
 #include <QNetworkProxy>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <string>
 
 #include "platform/console.h"
 
@@ -21,30 +24,33 @@ QLineEdit* DisabledBox(const char* text, QWidget* parent)
 
 }  // namespace
 
-int WinsockError(QAbstractSocket::SocketError error)
+net::ESocketFault SocketFault(QAbstractSocket::SocketError error)
 {
+    using F = net::ESocketFault;
     switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;         // WSAECONNREFUSED
-    case QAbstractSocket::RemoteHostClosedError: return 10054;          // WSAECONNRESET
-    case QAbstractSocket::HostNotFoundError: return 11001;              // WSAHOST_NOT_FOUND
-    case QAbstractSocket::SocketAccessError: return 10013;              // WSAEACCES
-    case QAbstractSocket::SocketResourceError: return 10055;            // WSAENOBUFS
-    case QAbstractSocket::SocketTimeoutError: return 10060;             // WSAETIMEDOUT
-    case QAbstractSocket::DatagramTooLargeError: return 10040;          // WSAEMSGSIZE
-    case QAbstractSocket::NetworkError: return 10065;                   // WSAEHOSTUNREACH
-    case QAbstractSocket::AddressInUseError: return 10048;              // WSAEADDRINUSE
-    case QAbstractSocket::SocketAddressNotAvailableError: return 10049; // WSAEADDRNOTAVAIL
-    case QAbstractSocket::UnsupportedSocketOperationError: return 10045; // WSAEOPNOTSUPP
-    case QAbstractSocket::TemporaryError: return 10035;                 // WSAEWOULDBLOCK
-    default: return 10022;                                              // WSAEINVAL
+    case QAbstractSocket::ConnectionRefusedError: return F::ConnectionRefused;
+    case QAbstractSocket::RemoteHostClosedError: return F::ConnectionReset;
+    case QAbstractSocket::HostNotFoundError: return F::HostNotFound;
+    case QAbstractSocket::SocketAccessError: return F::AccessDenied;
+    case QAbstractSocket::SocketTimeoutError: return F::TimedOut;
+    case QAbstractSocket::NetworkError: return F::NetworkDown;
+    case QAbstractSocket::AddressInUseError: return F::AddressInUse;
+    case QAbstractSocket::SocketAddressNotAvailableError: return F::AddressNotAvailable;
+    case QAbstractSocket::UnsupportedSocketOperationError: return F::Unsupported;
+    case QAbstractSocket::TemporaryError: return F::WouldBlock;
+    default: return F::Other;
     }
 }
 
-QString DottedIPv4(const QHostAddress& address)
+std::string_view DottedIPv4(const QHostAddress& address, std::array<char, 16>& out)
 {
     bool ok = false;
     const quint32 v4 = address.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4).toString() : QString();
+    if (!ok)
+        return {};
+    const int n = std::snprintf(out.data(), out.size(), "%u.%u.%u.%u", (v4 >> 24) & 255, (v4 >> 16) & 255,
+                                (v4 >> 8) & 255, v4 & 255);
+    return std::string_view(out.data(), size_t(n));
 }
 
 TConnections::TConnections()
@@ -61,6 +67,8 @@ TConnections::TConnections()
     InSocket->setProxy(QNetworkProxy::NoProxy);
     InUDP = new QUdpSocket(this);
     InUDP->setProxy(QNetworkProxy::NoProxy);
+    RetransmitTimer = new QTimer(this);
+    RetransmitTimer->setInterval(50);
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setReadOnly(true);
@@ -97,21 +105,22 @@ TConnections::TConnections()
     layout->addLayout(buttons);
 
     connect(InSocket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (!Session)
+            return;
         // A literal address is not looked up.
         if (state == QAbstractSocket::HostLookupState && QHostAddress(InSocketAddress).isNull())
-            InSocketLookup();
+            Session->InSocketLookup();
         else if (state == QAbstractSocket::ConnectingState)
-            InSocketConnecting();
+            Session->InSocketConnecting();
     });
     connect(InSocket, &QAbstractSocket::connected, this, &TConnections::InSocketConnect);
     connect(InSocket, &QIODevice::readyRead, this, &TConnections::InSocketRead);
-    connect(InSocket, &QAbstractSocket::disconnected, this, &TConnections::InSocketDisconnect);
-    connect(InSocket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        // The server closing the connection is the disconnected event, not an error.
-        if (error != QAbstractSocket::RemoteHostClosedError)
-            InSocketError(WinsockError(error));
-    });
-    AddLogLine = [this](std::string_view line) { AppendLog(line); };
+    // Queued: a close made by the message handler must not end the connection (and
+    // empty its receive buffer) while the handler is still reading that buffer.
+    connect(InSocket, &QAbstractSocket::disconnected, this, &TConnections::InSocketDisconnect, Qt::QueuedConnection);
+    connect(InSocket, &QAbstractSocket::errorOccurred, this, &TConnections::InSocketError);
+    connect(InUDP, &QIODevice::readyRead, this, &TConnections::InUDPDataReceived);
+    connect(RetransmitTimer, &QTimer::timeout, this, &TConnections::RetransmitTimerTimer);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TConnections::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TConnections::BitBtn2Click);
@@ -122,6 +131,15 @@ TConnections::~TConnections()
 {
     InSocket->disconnect(this);
     InUDP->disconnect(this);
+}
+
+void TConnections::NewSession(net::TNPCList& actors, net::TGameTimer& timer, const net::TLoginChoices& login)
+{
+    RetransmitTimer->stop();
+    Session = std::make_unique<net::TClientSession>(*this, actors, timer, Speech ? *Speech : ownSpeech_,
+                                                    net::SocketTable(), InUDP);
+    Session->SetLogin(login);
+    Session->ClearEntered();
 }
 
 void TConnections::AppendLog(std::string_view line)
@@ -136,55 +154,66 @@ void TConnections::ActivateInSocket()
     InSocket->connectToHost(InSocketAddress, InSocketPort, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
 }
 
-void TConnections::InSocketLookup()
-{
-    AddLogLine("Looking up host...");
-}
-
-void TConnections::InSocketConnecting()
-{
-    AddLogLine("Socket connection in progress.");
-}
-
 void TConnections::InSocketConnect()
 {
-    AddLogLine("TCP Connection accepted.");
+    if (!Session)
+        return;
+    std::array<char, 16> address;
+    Session->InSocketConnect(InSocket, DottedIPv4(InSocket->peerAddress(), address), InSocket->peerPort());
 }
 
 void TConnections::InSocketRead()
 {
-    InSocket->readAll();
+    while (Session) {
+        const qint64 n = InSocket->read(readBuffer_.data(), qint64(readBuffer_.size()));
+        if (n <= 0)
+            break;
+        Session->InSocketRead(std::string_view(readBuffer_.data(), size_t(n)));
+    }
 }
 
 void TConnections::InSocketDisconnect()
 {
-    AddLogLine("TCP Disconnected.");
-    if (CloseGameWindow)
-        CloseGameWindow();
-    if (isHidden())
-        show();
-    BitBtn3->show();
+    if (Session)
+        Session->InSocketDisconnect(InSocket);
 }
 
-void TConnections::InSocketError(int error)
+void TConnections::InSocketError(QAbstractSocket::SocketError error)
 {
-    AddLogLine("TCP: Winsock error # " + std::to_string(error) + " while in state");
-    if (error == 10035) {
-        AddLogLine("Operation would block.");
+    // The server closing the connection is the disconnected event, not an error.
+    if (!Session || error == QAbstractSocket::RemoteHostClosedError)
         return;
-    }
-    if (error == 10061) {
-        AddLogLine("Connection refused.");
-        BitBtn3->show();
-        InSocket->abort();
+    const int left = Session->InSocketError(net::WinsockErrorNumber(SocketFault(error)));
+    if (left == 0)
         return;
-    }
-    // The default report of the socket layer. The attempt is over, so the way back
-    // to the login window opens as after a refusal.
+    // The socket layer's own report. When the attempt is over, the way back to the
+    // login window opens as after a refusal.
     platform::ConsoleLine("Windows socket error: " + InSocket->errorString().toStdString() + " (" +
-                          std::to_string(error) + ")");
+                          std::to_string(left) + ")");
     if (InSocket->state() == QAbstractSocket::UnconnectedState)
         BitBtn3->show();
+}
+
+void TConnections::InUDPDataReceived()
+{
+    while (InUDP->hasPendingDatagrams()) {
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        const qint64 n = InUDP->readDatagram(readBuffer_.data(), qint64(readBuffer_.size()), &sender, &senderPort);
+        if (n < 0 || !Session)
+            continue;
+        std::array<char, 16> address;
+        Session->InUDPDataReceived(DottedIPv4(sender, address), senderPort,
+                                   std::string_view(readBuffer_.data(), size_t(n)));
+    }
+}
+
+void TConnections::RetransmitTimerTimer()
+{
+    if (BeforeRetransmit)
+        BeforeRetransmit();
+    if (Session)
+        Session->RetransmitTimerTimer();
 }
 
 void TConnections::BitBtn1Click()
@@ -205,4 +234,83 @@ void TConnections::BitBtn3Click()
     BitBtn3->hide();
     if (ShowLoginWindow)
         ShowLoginWindow();
+}
+
+// --- the session's host ---
+
+void TConnections::WriteTCP(std::string_view bytes)
+{
+    InSocket->write(bytes.data(), qint64(bytes.size()));
+}
+
+bool TConnections::TCPActive() const
+{
+    return InSocket->state() == QAbstractSocket::ConnectedState;
+}
+
+void TConnections::CloseTCP()
+{
+    InSocket->close();
+}
+
+bool TConnections::BindUDP(uint16_t localPort)
+{
+    InUDP->abort();
+    return InUDP->bind(QHostAddress(QHostAddress::AnyIPv4), localPort);
+}
+
+uint16_t TConnections::UDPLocalPort() const
+{
+    return InUDP->localPort();
+}
+
+void TConnections::SetUDPRemote(std::string_view host, uint16_t port)
+{
+    InUDPRemoteHost = QString::fromLatin1(host.data(), qsizetype(host.size()));
+    InUDPRemotePort = port;
+    udpRemote_ = QHostAddress(InUDPRemoteHost);
+}
+
+void TConnections::SendDatagram(std::string_view bytes)
+{
+    InUDP->writeDatagram(bytes.data(), qint64(bytes.size()), udpRemote_, InUDPRemotePort);
+}
+
+void TConnections::AddLogLine(std::string_view line)
+{
+    if (GameLog)
+        GameLog(line);
+    else
+        AppendLog(line);
+}
+
+void TConnections::LoadWorldData()
+{
+    if (LoadWorld)
+        LoadWorld();
+}
+
+void TConnections::StartRetransmitTimer()
+{
+    RetransmitTimer->start();
+}
+
+void TConnections::EnterGame()
+{
+    if (ShowGameWindow)
+        ShowGameWindow();
+}
+
+void TConnections::ConnectionClosed()
+{
+    if (CloseGameWindow)
+        CloseGameWindow();
+    if (isHidden())
+        show();
+    BitBtn3->show();
+}
+
+void TConnections::ConnectionRefused()
+{
+    BitBtn3->show();
 }

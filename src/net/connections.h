@@ -1,8 +1,11 @@
 // The connection window: the TCP connection and UDP endpoint to the game server,
-// the connection log and the way back to the login window.
+// the connection log and the way back to the login window. A thin Qt adapter over
+// the client session, which holds the handshake, the message handler and the UDP
+// game channel.
 #pragma once
 
 #include <QDialog>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -11,18 +14,21 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 
-// The Winsock number of a socket error, as the connection log shows it
-// (connection refused = 10061).
-int WinsockError(QAbstractSocket::SocketError error);
-// An address as plain dotted-decimal IPv4 ("127.0.0.1", never "::ffff:127.0.0.1");
-// empty for an address that is not IPv4.
-QString DottedIPv4(const QHostAddress& address);
+#include "net/client_session.h"
 
-class TConnections : public QDialog {
+// The session's socket fault of a Qt socket error.
+net::ESocketFault SocketFault(QAbstractSocket::SocketError error);
+// An address as plain dotted-decimal IPv4 ("127.0.0.1", never "::ffff:127.0.0.1")
+// into `out`; empty for an address that is not IPv4. Allocates nothing.
+std::string_view DottedIPv4(const QHostAddress& address, std::array<char, 16>& out);
+
+class TConnections : public QDialog, public net::TClientSessionHost {
     Q_OBJECT
 public:
     static constexpr int MaxLogLines = 100;
@@ -34,6 +40,7 @@ public:
 
     QTcpSocket* InSocket;
     QUdpSocket* InUDP;
+    QTimer* RetransmitTimer;    // 50 ms, from the accepted login on
     QPlainTextEdit* Memo1;      // the connection log, at most MaxLogLines lines
     QLineEdit* ServerAddress;   // disabled; the login window writes the chosen address
     QLineEdit* TCPPort;         // disabled, "12578"
@@ -44,13 +51,20 @@ public:
     QPushButton* BitBtn3;       // "<< Login Screen", hidden until a connection ends
 
     // The endpoints' settings as the login window leaves them: InSocket connects
-    // to InSocketAddress:InSocketPort when activated; InUDP binds InUDPLocalPort
-    // and sends to InUDPRemoteHost:InUDPRemotePort.
+    // to InSocketAddress:InSocketPort when activated; InUDP sends to
+    // InUDPRemoteHost:InUDPRemotePort until the server names its own port.
     QString InSocketAddress;
     uint16_t InSocketPort = 12578;
     uint16_t InUDPLocalPort = 0;
     QString InUDPRemoteHost;
     uint16_t InUDPRemotePort = 12577;
+
+    // The session of the current connection; a new one for every Connect.
+    std::unique_ptr<net::TClientSession> Session;
+    // Starts a session over the process-wide actor list and game timer: not
+    // entered, nothing buffered. Speech goes to Speech (the game window's history).
+    void NewSession(net::TNPCList& actors, net::TGameTimer& timer, const net::TLoginChoices& login);
+    net::TSpeechHistory* Speech = nullptr;
 
     // Appends one line to Memo1, deleting the oldest beyond MaxLogLines; with
     // EchoToStdout also writes it to standard output as it stands.
@@ -60,25 +74,43 @@ public:
     // Starts the non-blocking connect to InSocketAddress:InSocketPort.
     void ActivateInSocket();
 
-    // InSocket's events.
-    void InSocketLookup();
-    void InSocketConnecting();
+    // Socket and timer events, forwarded to the session.
     void InSocketConnect();
     void InSocketRead();
     void InSocketDisconnect();
-    // `error` is the Winsock number (WinsockError).
-    void InSocketError(int error);
+    void InSocketError(QAbstractSocket::SocketError error);
+    void InUDPDataReceived();
+    void RetransmitTimerTimer();
 
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn3Click();
 
-    // Every user-visible log line goes here: the game window's AddLogLine, which
-    // appends it to Memo1 as well. Until one is set, straight to Memo1.
-    std::function<void(std::string_view line)> AddLogLine;
-
-    // What the buttons and the connection's end lead to outside this window.
+    // What the window leads to outside itself; any may be unset.
+    std::function<void(std::string_view line)> GameLog;  // the game window's AddLogLine
+    std::function<void()> LoadWorld;        // chunks, map, fixed and movable objects
+    std::function<void()> ShowGameWindow;
     std::function<void()> CloseGameWindow;
     std::function<void()> ShowLoginWindow;
-    std::function<void()> ShowGameWindow;
+    std::function<void()> BeforeRetransmit;  // the game window's ResendWalkTarget
+
+    // The session's host.
+    void WriteTCP(std::string_view bytes) override;
+    bool TCPActive() const override;
+    void CloseTCP() override;
+    bool BindUDP(uint16_t localPort) override;
+    uint16_t UDPLocalPort() const override;
+    void SetUDPRemote(std::string_view host, uint16_t port) override;
+    void SendDatagram(std::string_view bytes) override;
+    void AddLogLine(std::string_view line) override;
+    void LoadWorldData() override;
+    void StartRetransmitTimer() override;
+    void EnterGame() override;
+    void ConnectionClosed() override;
+    void ConnectionRefused() override;
+
+private:
+    QHostAddress udpRemote_;
+    std::array<char, 65536> readBuffer_{};
+    net::TSpeechHistory ownSpeech_;  // while no game window gives its own
 };
