@@ -1,0 +1,356 @@
+// Playing against vxserver on 127.0.0.1: the client program reaching the game, and
+// the client's windows in this process walking, chatting and losing the server, with
+// a second player (a headless session) watching.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "frontend/client_app.h"
+#include "frontend/client_options.h"
+#include "frontend/client_windows.h"
+#include "frontend/init_window.h"
+#include "frontend/later_windows.h"
+#include "frontend/login_window.h"
+#include "frontend/startup.h"
+#include "net/client_session.h"
+#include "net/connections.h"
+#include "net/game_channel.h"
+#include "net/game_timer.h"
+#include "net/npc_list.h"
+#include "platform/console.h"
+#include "support/temp_folder.h"
+#include "test_game.h"
+#include "world_generator.h"
+
+namespace {
+
+const QString Bin = QStringLiteral(VX_BINARY_DIR "/bin/");
+
+bool WaitFor(const std::function<bool()>& done, int ms = 15000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void Pause(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// vxserver on 127.0.0.1: free ports at first, the same TCP port when started again.
+class Server {
+public:
+    Server(const std::string& game, const std::string& data) : game_(game), data_(data) {}
+    ~Server() { Stop(); }
+
+    bool Start(int tcpPort = 0)
+    {
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start(Bin + "vxserver", {"--game", QString::fromStdString(game_), "--data", QString::fromStdString(data_),
+                                          "--bind", "127.0.0.1", "--tcp-port", QString::number(tcpPort),
+                                          "--udp-port", "0", "--npcs", "0"});
+        if (!process_.waitForStarted(10000))
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            process_.waitForReadyRead(100);
+            log_ += QString::fromUtf8(process_.readAll());
+            const auto m = QRegularExpression("TCP port (\\d+)").match(log_);
+            if (m.hasMatch()) {
+                port_ = m.captured(1).toInt();
+                return true;
+            }
+        }
+        return false;
+    }
+    void Kill()
+    {
+        process_.kill();
+        process_.waitForFinished(10000);
+    }
+    void Stop()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            process_.waitForFinished(10000);
+        }
+    }
+    QString Log()
+    {
+        log_ += QString::fromUtf8(process_.readAll());
+        return log_;
+    }
+    int Port() const { return port_; }
+
+private:
+    std::string game_, data_;
+    QProcess process_;
+    QString log_;
+    int port_ = 0;
+};
+
+// A second player: a client session over its own sockets, with no windows.
+class HeadlessPlayer : public net::TClientSessionHost {
+public:
+    explicit HeadlessPlayer(const std::string& name)
+        : session(*this, actors, timer, speech, sockets, &udp)
+    {
+        net::TLoginChoices login;
+        login.CharacterName = name;
+        login.CharacterPassword = name + "-pw";
+        login.WorldIdentity = "EMBER VALE";
+        login.LocalUDPPort = "0";
+        session.SetLogin(login);
+        QObject::connect(&tcp, &QTcpSocket::connected, [this] {
+            session.InSocketConnect(&tcp, "127.0.0.1", tcp.peerPort());
+        });
+        QObject::connect(&tcp, &QTcpSocket::readyRead, [this] {
+            const QByteArray bytes = tcp.readAll();
+            session.InSocketRead(std::string_view(bytes.constData(), size_t(bytes.size())));
+        });
+        QObject::connect(&tcp, &QTcpSocket::disconnected, &tcp, [this] { session.InSocketDisconnect(&tcp); },
+                         Qt::QueuedConnection);
+        QObject::connect(&udp, &QUdpSocket::readyRead, [this] {
+            while (udp.hasPendingDatagrams()) {
+                QHostAddress from;
+                quint16 port = 0;
+                QByteArray datagram(int(udp.pendingDatagramSize()), '\0');
+                udp.readDatagram(datagram.data(), datagram.size(), &from, &port);
+                session.InUDPDataReceived(QHostAddress(from.toIPv4Address()).toString().toStdString(), port,
+                                          std::string_view(datagram.constData(), size_t(datagram.size())));
+            }
+        });
+        retransmit.setInterval(50);
+        QObject::connect(&retransmit, &QTimer::timeout, [this] { session.RetransmitTimerTimer(); });
+    }
+
+    void Connect(int port) { tcp.connectToHost("127.0.0.1", quint16(port)); }
+
+    // The record of another actor, read under the list's lock.
+    bool Actor(int32_t id, net::TNPCRecord& out)
+    {
+        std::lock_guard<std::mutex> hold(actors.Lock());
+        const net::TNPCNode* node = actors.FindEntry(id);
+        if (!node || node == actors.Head())
+            return false;
+        out = *node;
+        return true;
+    }
+
+    void WriteTCP(std::string_view bytes) override { tcp.write(bytes.data(), qint64(bytes.size())); }
+    bool TCPActive() const override { return tcp.state() == QAbstractSocket::ConnectedState; }
+    void CloseTCP() override { tcp.close(); }
+    bool BindUDP(uint16_t port) override { return udp.bind(QHostAddress(QHostAddress::AnyIPv4), port); }
+    uint16_t UDPLocalPort() const override { return udp.localPort(); }
+    void SetUDPRemote(std::string_view host, uint16_t port) override
+    {
+        remote = QHostAddress(QString::fromStdString(std::string(host)));
+        remotePort = port;
+    }
+    void SendDatagram(std::string_view bytes) override
+    {
+        udp.writeDatagram(bytes.data(), qint64(bytes.size()), remote, remotePort);
+    }
+    void AddLogLine(std::string_view line) override { log.emplace_back(line); }
+    void LoadWorldData() override {}
+    void StartRetransmitTimer() override { retransmit.start(); }
+    void EnterGame() override { entered = true; }
+    void ConnectionClosed() override { closed = true; }
+    void ConnectionRefused() override { closed = true; }
+
+    QTcpSocket tcp;
+    QUdpSocket udp;
+    QTimer retransmit;
+    QHostAddress remote;
+    uint16_t remotePort = 0;
+    net::TNPCList actors;
+    net::TGameTimer timer;
+    net::TSpeechHistory speech;
+    net::TSocketTable sockets;
+    net::TClientSession session;
+    std::vector<std::string> log;
+    bool entered = false, closed = false;
+};
+
+class Play : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "play_test";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new TVxApplication(argc, argv);
+        world = new support::TempFolder("play_world");
+        worldgen::GenerateWorld(world->Path(), 1);
+    }
+    static void TearDownTestSuite()
+    {
+        delete world;
+        world = nullptr;
+    }
+
+    void TearDown() override
+    {
+        DestroyClientWindows();
+        ResetStartupState();
+        CommandLine = {};
+        TConnections::EchoToStdout = false;
+    }
+
+    // The client's windows in this process, at the login window, filled in for `port`.
+    void StartClient(int port, const char* name)
+    {
+        CommandLine.InstallWorld = world->Path();
+        CreateClientWindows();
+        Init1->Timer1Timer();
+        ASSERT_EQ(TVxApplication::LastError, "");
+        ASSERT_TRUE(VxLogin->isVisible());
+        VxLogin->ComboBox1->setEditText(name);
+        VxLogin->Edit2->setText(QString(name) + "-pw");
+        VxLogin->ComboBox2->setEditText("127.0.0.1");
+        Connections->TCPPort->setText(QString::number(port));
+        Connections->LocalUDPPort->setText("0");
+    }
+
+    static std::string MemoText() { return Connections->Memo1->toPlainText().toStdString(); }
+
+    static int32_t PlayerId()
+    {
+        std::lock_guard<std::mutex> hold(NPCList->Lock());
+        return NPCList->Head()->ID;
+    }
+
+    static support::TempFolder* world;
+    frontend_test::ConfigHome home;
+    support::TempFolder data{"play_data"};
+};
+
+support::TempFolder* Play::world = nullptr;
+
+TEST_F(Play, TheClientProgramConnectsAndEntersTheGame)
+{
+    Server server(world->Path(), data.Path());
+    ASSERT_TRUE(server.Start());
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(Bin + "vxclient", {"--install-world", QString::fromStdString(world->Path()), "--server", "127.0.0.1",
+                                    "--tcp-port", QString::number(server.Port()), "--local-udp-port", "0",
+                                    "--name", "Wren", "--password", "Wren-pw", "--connect", "--log-to-stdout"});
+    ASSERT_TRUE(client.waitForStarted(10000));
+    QString out;
+    const bool entered = WaitFor([&] {
+        out += QString::fromUtf8(client.readAll());
+        return out.contains("OK, Entering game.\n");
+    }, 30000);
+    client.kill();
+    client.waitForFinished(10000);
+    ASSERT_TRUE(entered) << out.toStdString();
+    // The handshake's log lines, each once and in order, on standard output.
+    QStringList expected = {"Initiating TCP connection to 127.0.0.1", "TCP Connection accepted.",
+                            "Protocol compatable.", "IDENTITY matches.", "Name OK, sending password..",
+                            "Loading game data.", "Awaiting server_beat.", "Synchronizing...", "OK, Entering game."};
+    qsizetype at = 0;
+    for (const QString& line : expected) {
+        const qsizetype found = out.indexOf(line + "\n", at);
+        EXPECT_GE(found, at) << line.toStdString();
+        at = found < 0 ? at : found;
+    }
+    EXPECT_TRUE(server.Log().contains("Wren enters the game")) << server.Log().toStdString();
+}
+
+TEST_F(Play, WalkingChatAndLosingTheServer)
+{
+    Server server(world->Path(), data.Path());
+    ASSERT_TRUE(server.Start());
+    StartClient(server.Port(), "Wren");
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([] { return Connections->Session && Connections->Session->Entered(); })) << MemoText();
+    EXPECT_TRUE(FullScreenForm->isVisible());
+
+    HeadlessPlayer watcher("Tamsin");
+    watcher.Connect(server.Port());
+    ASSERT_TRUE(WaitFor([&] { return watcher.entered; }));
+    const int32_t wren = PlayerId();
+    net::TNPCRecord seen;
+    ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen); })) << "the watcher never saw Wren";
+    const uint16_t startX = seen.X;
+
+    // An arrow press is acknowledged and then not sent again.
+    platform::ConsoleCapture console;
+    net::TGameChannel& channel = Connections->Session->Channel();
+    Connections->Session->KeyPressed(net::VK_RIGHT);
+    ASSERT_TRUE(WaitFor([&] { return channel.DownAcked(net::VK_RIGHT); }));
+    const int resentBefore = console.CountStartingWith("Retransmitting down");
+    ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen) && (seen.Flags & net::FlagMoving); }));
+    Pause(600);
+    EXPECT_EQ(console.CountStartingWith("Retransmitting down"), resentBefore);
+
+    // Its release is acknowledged and stops the player on the server, as the other player sees.
+    Connections->Session->KeyReleased(net::VK_RIGHT);
+    ASSERT_TRUE(WaitFor([&] { return channel.UpAcked(net::VK_RIGHT); }));
+    ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen) && !(seen.Flags & net::FlagMoving); }));
+    const uint16_t stoppedX = seen.X;
+    EXPECT_GT(stoppedX, startX);
+    Pause(500);
+    ASSERT_TRUE(watcher.Actor(wren, seen));
+    EXPECT_EQ(seen.X, stoppedX);
+
+    // A chat line arrives as Wren's speech at the other player.
+    Connections->Session->SendChat("Well met, Tamsin");
+    ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen) && seen.Speech.View() == "Well met, Tamsin"; }));
+
+    // The server goes away: the game window closes and the connection window offers the way back.
+    server.Kill();
+    ASSERT_TRUE(WaitFor([] { return Connections->BitBtn3->isVisible(); })) << MemoText();
+    EXPECT_NE(MemoText().find("TCP Disconnected."), std::string::npos);
+    EXPECT_FALSE(FullScreenForm->isVisible());
+    EXPECT_TRUE(Connections->isVisible());
+
+    // Once it is back, the way back and a second Connect reach the game again.
+    Server again(world->Path(), data.Path());
+    ASSERT_TRUE(again.Start(server.Port()));
+    Connections->BitBtn3->click();
+    ASSERT_TRUE(VxLogin->isVisible());
+    EXPECT_FALSE(Connections->isVisible());
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([] { return Connections->Session && Connections->Session->Entered(); })) << MemoText();
+    EXPECT_TRUE(FullScreenForm->isVisible());
+}
+
+TEST_F(Play, ARefusedConnectionEndsWithTheWayBack)
+{
+    // A port with nothing listening: take a free one and let it go.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const int port = probe.serverPort();
+    probe.close();
+    StartClient(port, "Wren");
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([] { return Connections->BitBtn3->isVisible(); })) << MemoText();
+    Pause(100);
+    const std::string memo = MemoText();
+    EXPECT_NE(memo.find("TCP: Winsock error # 10061 while in state"), std::string::npos) << memo;
+    EXPECT_EQ(memo.substr(memo.size() - std::string("Connection refused.").size()), "Connection refused.") << memo;
+}
+
+}  // namespace
