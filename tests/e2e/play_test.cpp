@@ -67,7 +67,7 @@ public:
                                           "--udp-port", "0", "--npcs", "0"});
         if (!process_.waitForStarted(10000))
             return false;
-        for (int i = 0; i < 100; ++i) {
+        for (int i = 0; i < 300; ++i) {
             process_.waitForReadyRead(100);
             log_ += QString::fromUtf8(process_.readAll());
             const auto m = QRegularExpression("TCP port (\\d+)").match(log_);
@@ -261,7 +261,7 @@ TEST_F(Play, TheClientProgramConnectsAndEntersTheGame)
     const bool entered = WaitFor([&] {
         out += QString::fromUtf8(client.readAll());
         return out.contains("OK, Entering game.\n");
-    }, 30000);
+    }, 60000);
     client.kill();
     client.waitForFinished(10000);
     ASSERT_TRUE(entered) << out.toStdString();
