@@ -262,6 +262,7 @@ TEST_F(Play, TheClientProgramConnectsAndEntersTheGame)
         out += QString::fromUtf8(client.readAll());
         return out.contains("OK, Entering game.\n");
     }, 60000);
+    const bool serverSawIt = WaitFor([&] { return server.Log().contains("Wren enters the game"); });
     client.kill();
     client.waitForFinished(10000);
     ASSERT_TRUE(entered) << out.toStdString();
@@ -275,7 +276,7 @@ TEST_F(Play, TheClientProgramConnectsAndEntersTheGame)
         EXPECT_GE(found, at) << line.toStdString();
         at = found < 0 ? at : found;
     }
-    EXPECT_TRUE(server.Log().contains("Wren enters the game")) << server.Log().toStdString();
+    EXPECT_TRUE(serverSawIt) << server.Log().toStdString();
 }
 
 TEST_F(Play, WalkingChatAndLosingTheServer)
