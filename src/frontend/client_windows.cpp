@@ -56,6 +56,48 @@ void LoadWorldData()
     loadedWorld = world;
 }
 
+// The game window's input, sent through the session of the current connection;
+// without one, keys act locally only.
+class SessionInputLink : public TGameInputLink {
+public:
+    bool IsKeyDown(uint8_t key) override { return Session() && Session()->Channel().IsKeyDown(key); }
+    void KeyPressed(uint8_t key) override
+    {
+        if (Session())
+            Session()->KeyPressed(key);
+    }
+    void KeyReleased(uint8_t key) override
+    {
+        if (Session())
+            Session()->KeyReleased(key);
+    }
+    void SendChat(std::string_view text) override
+    {
+        if (Session())
+            Session()->SendChat(text);
+    }
+    void SendWalkTo(int viewX, int viewY, int tileX, int tileY) override
+    {
+        if (Session())
+            Session()->SendWalkTo(viewX, viewY, tileX, tileY);
+    }
+    void ResendWalkTarget(int mouseX, int mouseY, int tileX, int tileY) override
+    {
+        if (Session())
+            Session()->ResendWalkTarget(mouseX, mouseY, tileX, tileY);
+    }
+    void SendWalkStop() override
+    {
+        if (Session())
+            Session()->SendWalkStop();
+    }
+
+private:
+    static net::TClientSession* Session() { return Connections ? Connections->Session.get() : nullptr; }
+};
+
+SessionInputLink sessionLink;
+
 }  // namespace
 
 void ConnectClientWindows()
@@ -63,10 +105,28 @@ void ConnectClientWindows()
     // Every line of the game window's console log also goes to the connection log.
     FullScreenForm->ConnectionLog = [](std::string_view line) { Connections->AppendLog(line); };
     FullScreenForm->WorldIdentity = &WorldIdentity;
+    FullScreenForm->Link = &sessionLink;
+    Connections->Speech = &FullScreenForm->SpeechHistory;
+    Connections->GameLog = [](std::string_view line) { FullScreenForm->AddLogLine(line); };
     Connections->ShowLoginWindow = [] { VxLogin->show(); };
-    Connections->ShowGameWindow = [] { FullScreenForm->show(); };
-    Connections->CloseGameWindow = [] { FullScreenForm->hide(); };
+    Connections->ShowGameWindow = [] {
+        FullScreenForm->show();
+        FullScreenForm->activateWindow();
+    };
+    Connections->CloseGameWindow = [] {
+        if (FullScreenForm->isVisible())
+            FullScreenForm->close();
+    };
     Connections->LoadWorld = LoadWorldData;
+    // The walking target is refreshed first in every retransmission tick.
+    Connections->BeforeRetransmit = [] {
+        if (!Connections->Session)
+            return;
+        int tileX = 0, tileY = 0;
+        FullScreenForm->ViewToWorld(FullScreenForm->MouseX, FullScreenForm->MouseY, tileX, tileY);
+        Connections->Session->ResendWalkTarget(FullScreenForm->MouseX, FullScreenForm->MouseY, tileX, tileY);
+    };
+    VxLogin->SetFullScreen = [](bool on) { FullScreenForm->SetFullScreen(on); };
 }
 
 namespace {

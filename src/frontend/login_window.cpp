@@ -21,6 +21,7 @@
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "frontend/world_windows.h"
+#include "window/game_window.h"
 #include "net/connections.h"
 
 #ifndef VX_PUBLIC_SERVER
@@ -282,6 +283,7 @@ void TVxLogin::BitBtn2Click()
     login.FirstArgument = CommandLine.FirstArgument;
     login.LocalUDPPort = Connections->LocalUDPPort->text().toStdString();
     Connections->NewSession(*NPCList, *GameTimer, login);  // not entered
+    FullScreenForm->Channel = &Connections->Session->Channel();  // ping and offset for the status lines
     if (SetFullScreen)
         SetFullScreen(CheckBox1->isChecked());
     VxaConfig->WriteValue("LastIP", ComboBox2->currentText().toStdString());

@@ -303,10 +303,12 @@ void TConnections::EnterGame()
 
 void TConnections::ConnectionClosed()
 {
-    if (CloseGameWindow)
-        CloseGameWindow();
+    // Shown before the game window closes, so the application never finds itself
+    // without a window and ends.
     if (isHidden())
         show();
+    if (CloseGameWindow)
+        CloseGameWindow();
     BitBtn3->show();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -19,7 +20,7 @@
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/init_window.h"
-#include "frontend/later_windows.h"
+#include "window/game_window.h"
 #include "frontend/login_window.h"
 #include "frontend/startup.h"
 #include "net/client_session.h"
@@ -35,6 +36,13 @@
 namespace {
 
 const QString Bin = QStringLiteral(VX_BINARY_DIR "/bin/");
+
+// A key pressed or released in the game window, as the window system delivers it.
+void Key(QEvent::Type type, int key, const QString& text = {})
+{
+    QKeyEvent event(type, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(FullScreenForm, &event);
+}
 
 bool WaitFor(const std::function<bool()>& done, int ms = 15000)
 {
@@ -299,7 +307,7 @@ TEST_F(Play, WalkingChatAndLosingTheServer)
     // An arrow press is acknowledged and then not sent again.
     platform::ConsoleCapture console;
     net::TGameChannel& channel = Connections->Session->Channel();
-    Connections->Session->KeyPressed(net::VK_RIGHT);
+    Key(QEvent::KeyPress, Qt::Key_Right);
     ASSERT_TRUE(WaitFor([&] { return channel.DownAcked(net::VK_RIGHT); }));
     const int resentBefore = console.CountStartingWith("Retransmitting down");
     ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen) && (seen.Flags & net::FlagMoving); }));
@@ -307,7 +315,7 @@ TEST_F(Play, WalkingChatAndLosingTheServer)
     EXPECT_EQ(console.CountStartingWith("Retransmitting down"), resentBefore);
 
     // Its release is acknowledged and stops the player on the server, as the other player sees.
-    Connections->Session->KeyReleased(net::VK_RIGHT);
+    Key(QEvent::KeyRelease, Qt::Key_Right);
     ASSERT_TRUE(WaitFor([&] { return channel.UpAcked(net::VK_RIGHT); }));
     ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen) && !(seen.Flags & net::FlagMoving); }));
     const uint16_t stoppedX = seen.X;
@@ -316,8 +324,15 @@ TEST_F(Play, WalkingChatAndLosingTheServer)
     ASSERT_TRUE(watcher.Actor(wren, seen));
     EXPECT_EQ(seen.X, stoppedX);
 
-    // A chat line arrives as Wren's speech at the other player.
-    Connections->Session->SendChat("Well met, Tamsin");
+    // A chat line typed in the game window arrives as Wren's speech at the other player.
+    Key(QEvent::KeyPress, Qt::Key_T, "t");
+    Key(QEvent::KeyRelease, Qt::Key_T, "t");
+    ASSERT_TRUE(FullScreenForm->ChatTyping);
+    for (const QChar c : QString("Well met, Tamsin")) {
+        Key(QEvent::KeyPress, c == ' ' ? int(Qt::Key_Space) : int(Qt::Key_unknown), c);
+        Key(QEvent::KeyRelease, c == ' ' ? int(Qt::Key_Space) : int(Qt::Key_unknown), c);
+    }
+    Key(QEvent::KeyPress, Qt::Key_Return, "\r");
     ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen) && seen.Speech.View() == "Well met, Tamsin"; }));
 
     // The server goes away: the game window closes and the connection window offers the way back.
