@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/alloc_counter.h"
 #include "net/game_timer.h"
 #include "net/npc_list.h"
 #include "platform/tick_count.h"
@@ -184,6 +185,28 @@ TEST_F(RenderThreadStep, CyclesThePaletteEverySecondQuarterSecondStep)
     }
     // The last cycle time starts at the tick count of creation (render time 100000).
     EXPECT_EQ(cycledAt, (std::vector<int>{2, 4, 6}));
+}
+
+TEST_F(RenderThreadStep, AFrameStepAllocatesNothing)
+{
+    for (int i = 0; i < 60; ++i)
+        AddActor(100 + i, uint16_t(1000 + i), 1000);
+    for (net::TNPCNode* n = actors.Head()->Next; n != nullptr; n = n->Next) {
+        n->Flags = net::FlagMoving;
+        n->DirY = 1;
+        n->Speed = 0.004f;
+    }
+    actors.Head()->X = actors.Head()->Y = 1000;
+    TRefreshThread thread(actors, timer, renderLock, viewLock, FakeWorld::Calls());
+    thread.SetTarget(&target);
+    thread.FrameStep();
+    net::testing::StartCountingAllocations();
+    for (int i = 0; i < 10; ++i) {
+        clock.Advance(250);
+        thread.FrameStep();
+    }
+    EXPECT_EQ(net::testing::StopCountingAllocations(), 0);
+    EXPECT_EQ(target.presented, 11);
 }
 
 // A window whose hand-over runs on the test's own "main thread", as queued calls.

@@ -18,6 +18,7 @@
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
+#include "net/alloc_counter.h"
 #include "net/game_timer.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
@@ -195,6 +196,30 @@ TEST_F(GameWindow, PresentedFrameMatchesTheDrawingCallsInOrder)
     QImage shown(form->ScreenSize(), QImage::Format_RGB32);
     StretchInto(scaled, shown, QRect(0, 0, shown.width() + 1, shown.height() + 1));
     EXPECT_TRUE(shown == form->Screen);
+}
+
+TEST_F(GameWindow, OverlaysAllocateNothing)
+{
+    Show();
+    form->ShowHelp = form->ShowPerf = form->ChatTyping = true;
+    form->ChatText = "a chat line being typed";
+    OpenSpeechGump();
+    for (int i = 0; i < 30; ++i)
+        form->SpeechHistory.Add("a line of speech");
+    auto r = std::make_unique<net::TNPCRecord>();
+    r->ID = 3;
+    r->X = 941;
+    r->Y = 1221;
+    r->Speech.Assign("Hail!");
+    r->SpeechUntil = 100000;
+    actors.InsertEntry(std::move(r));
+    net::testing::StartCountingAllocations();
+    for (int i = 0; i < 5; ++i) {
+        clock.Advance(50);
+        form->DrawOverlays();
+        form->SlideConsole();
+    }
+    EXPECT_EQ(net::testing::StopCountingAllocations(), 0);
 }
 
 TEST_F(GameWindow, SpeechShowsUntilItsTimeIncludingAcrossTheTickCountsWrap)
