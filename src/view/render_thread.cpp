@@ -164,8 +164,11 @@ void TRefreshThread::HandOver(TFrameTarget* target)
     uint32_t frame;
     {
         std::lock_guard<std::mutex> hold(stateLock_);
-        if (terminated_ || target_ != target)
-            return;  // ending, or the window went while the world was drawn
+        // Ending, or the window closed (paused the loop) or went while the world was
+        // drawn. A step run by hand (tests, benchmarks) is not the paused loop's.
+        const bool pausedLoop = paused_ && std::this_thread::get_id() == thread_.get_id();
+        if (terminated_ || pausedLoop || target_ != target)
+            return;
         frame = ++postedFrames_;
         if (frame == 0)
             frame = ++postedFrames_;

@@ -240,6 +240,11 @@ public:
         return int(calls.size());
     }
     int presented = 0;
+    int Pending()
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        return int(calls_.size());
+    }
 
 private:
     struct Call {
@@ -335,8 +340,9 @@ TEST(RenderThreadLoop, CancelledHandOverGoesOnWithoutThePicture)
     thread.Resume();
     // Wait until a frame waits for its hand-over, without running it.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (FakeWorld::renders == 0 && std::chrono::steady_clock::now() < deadline)
+    while (target.Pending() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
+    ASSERT_EQ(target.Pending(), 1);
     ASSERT_EQ(FakeWorld::renders, 1);
     // The window closes: pause, cancel; the thread parks without the main thread's help.
     thread.Pause();
@@ -361,8 +367,9 @@ TEST(RenderThreadLoop, TerminateReleasesAThreadWaitingForItsHandOver)
     thread->SetTarget(&target);
     thread->Resume();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (FakeWorld::renders == 0 && std::chrono::steady_clock::now() < deadline)
+    while (target.Pending() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
+    ASSERT_EQ(target.Pending(), 1);  // the frame waits for its hand-over
     thread->Terminate();  // joins: the waiting hand-over is cancelled
     thread.reset();
     EXPECT_EQ(target.Drain(false), 1);
