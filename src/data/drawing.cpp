@@ -18,22 +18,43 @@
 alignas(64) uint32_t ColourBuffer[kViewHeight][kViewWidth];
 alignas(64) OwnerRecord OwnerBuffer[kViewHeight][kViewWidth];
 
+namespace {
+
+thread_local uint32_t* threadColours = &ColourBuffer[0][0];
+thread_local OwnerRecord* threadOwners = &OwnerBuffer[0][0];
+
+}  // namespace
+
+void DrawIntoOnThisThread(uint32_t* colours, OwnerRecord* owners)
+{
+    threadColours = colours;
+    threadOwners = owners;
+}
+
+void DrawIntoSharedBuffers()
+{
+    DrawIntoOnThisThread(&ColourBuffer[0][0], &OwnerBuffer[0][0]);
+}
+
+const uint32_t* ThisThreadColours() { return threadColours; }
+const OwnerRecord* ThisThreadOwners() { return threadOwners; }
+
 void ClearOwners()
 {
-    std::memset(OwnerBuffer, 0, sizeof OwnerBuffer);
+    std::memset(threadOwners, 0, sizeof OwnerBuffer);
 }
 
 void PutPixel(int x, int y, uint8_t red, uint8_t green, uint8_t blue)
 {
     if (x < 0 || x >= kViewWidth || y < 0 || y >= kViewHeight)
         return;
-    ColourBuffer[y][x] = uint32_t(blue) | uint32_t(green) << 8 | uint32_t(red) << 16;
+    threadColours[y * kViewWidth + x] = uint32_t(blue) | uint32_t(green) << 8 | uint32_t(red) << 16;
 }
 
 namespace {
 
-uint32_t* Colours() { return &ColourBuffer[0][0]; }
-OwnerRecord* Owners() { return &OwnerBuffer[0][0]; }
+uint32_t* Colours() { return threadColours; }
+OwnerRecord* Owners() { return threadOwners; }
 
 // Whether a new object may paint over a pixel another object already owns.
 // The new object's box is fixed for the whole frame, so everything that

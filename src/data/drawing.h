@@ -30,8 +30,19 @@ struct DrawBox {
 extern uint32_t ColourBuffer[kViewHeight][kViewWidth];
 extern OwnerRecord OwnerBuffer[kViewHeight][kViewWidth];
 
-// Sets every owner record to zero; the world renderer calls it once per picture.
+// Where drawing on the calling thread goes: the process-wide pair above, unless the
+// thread has pointed it at a pair of its own (a worker drawing overview views on a
+// second core). Both arrays hold kViewWidth x kViewHeight entries.
+void DrawIntoOnThisThread(uint32_t* colours, OwnerRecord* owners);
+// Back to the process-wide pair.
+void DrawIntoSharedBuffers();
+// The colour buffer the calling thread draws into.
+const uint32_t* ThisThreadColours();
+const OwnerRecord* ThisThreadOwners();
+
+// Sets every owner record of this thread's buffer to zero; the world renderer calls
+// it once per picture.
 void ClearOwners();
 
-// Writes one colour-buffer pixel when (x, y) lies inside the picture.
+// Writes one pixel of this thread's colour buffer when (x, y) lies inside the picture.
 void PutPixel(int x, int y, uint8_t red, uint8_t green, uint8_t blue);

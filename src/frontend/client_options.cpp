@@ -118,7 +118,7 @@ std::string ClientUsage()
            "  --connect             press Connect once when the login window first shows\n"
            "  --install-world DIR   when no world is installed, install it from game folder DIR\n"
            "  --log-to-stdout       copy every log line to standard output\n"
-           "  --map-viewer          show the map viewer at start\n"
+           "  --map-viewer          show the map viewer once the login window is up\n"
            "  --offline-game        open the game window on the installed world without a server\n"
            "  --help                show this text\n"
            "  --version             show the version\n"

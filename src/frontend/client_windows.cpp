@@ -2,15 +2,18 @@
 #include "frontend/client_windows.h"
 
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QScreen>
+#include <QShortcut>
 
 #include "frontend/init_window.h"
-#include "frontend/later_windows.h"
 #include "frontend/login_window.h"
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
 #include "data/world_map.h"
 #include "net/connections.h"
+#include "tools/map_viewer_window.h"
+#include "tools/shape_info_window.h"
 #include "window/game_window.h"
 
 TInit1* Init1 = nullptr;
@@ -29,6 +32,10 @@ void CreateClientWindows()
     VxLogin = new TVxLogin;
     Form1 = new TForm1;
     ShapeInfoForm = new TShapeInfoForm;
+    Form1->ShapeInfoForm = ShapeInfoForm;
+    // The developer's way into the map viewer: Ctrl+Shift+M in the login window.
+    auto* openViewer = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), VxLogin);
+    QObject::connect(openViewer, &QShortcut::activated, [] { Form1->OpenWith(GameFolder); });
     VxLocation = new TVxLocation;
     IregExForm = new TIregExForm;
     FullScreenForm = new TFullScreenForm;

@@ -13,6 +13,7 @@
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
 #include "net/connections.h"
+#include "tools/map_viewer_window.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ public:
                     VxLogin->BitBtn2->click();
             });
         }
+        if (CommandLine.MapViewer)
+            Form1->OpenWith(GameFolder);
     }
     void Terminate() override
     {

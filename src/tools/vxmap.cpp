@@ -1,8 +1,10 @@
-// vxmap: the map viewer's drawing without a window, written to PNG.
+// vxmap: the map viewer's drawing without a window, written to PNG, and its
+// whole-world overview.
 //
-//   vxmap shape --game DIR --shape S --frame F [--grid] --out FILE.png
-//   vxmap chunk --game DIR --chunk C --out FILE.png
-//   vxmap view  --game DIR --x X --y Y [--lift L] [--scale] --out FILE.png
+//   vxmap shape   --game DIR --shape S --frame F [--grid] --out FILE.png
+//   vxmap chunk   --game DIR --chunk C --out FILE.png
+//   vxmap view    --game DIR --x X --y Y [--lift L] [--scale] --out FILE.png
+//   vxmap makemap --game DIR --out FILE.raw [--png FILE.png] [--lift L] [--threads N]
 //
 // Every command first loads what the map viewer's "Begin" loads, in its order, and
 // draws with the process-wide state the map viewer has: an actor list holding
@@ -16,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/drawing.h"
@@ -25,6 +28,7 @@
 #include "net/npc_list.h"
 #include "platform/binary_file.h"
 #include "platform/game_path.h"
+#include "tools/map_viewer.h"
 #include "view/scaler.h"
 #include "view/world_renderer.h"
 
@@ -41,6 +45,11 @@ constexpr const char* kUsage =
     "      draws the world around tile (X, Y) (0-3071) in column order, levels below\n"
     "      L (0-16, default 16), with the movable objects of GAMEDAT\\VXIREG;\n"
     "      --scale doubles the picture to 640 x 400 with the procedural scaler\n"
+    "  vxmap makemap --game DIR --out FILE.raw [--png FILE.png] [--lift L] [--threads N]\n"
+    "      writes the map viewer's overview: 3101 x 3050 pixels, one per tile, 3 bytes\n"
+    "      each in blue, green, red order, no header, printing each band's centre row;\n"
+    "      --png also writes it as PNG; --threads 1 or 2 (default: 2 on a machine with\n"
+    "      two cores or more) gives the same bytes\n"
     "DIR is the game folder holding STATIC\\ and GAMEDAT\\; every command loads the\n"
     "whole world first, as the map viewer's Begin does.\n";
 
@@ -118,15 +127,9 @@ void WritePicture(const std::string& path, bool scale)
     WritePng(path, doubled.data(), 2 * kViewWidth, 2 * kViewHeight);
 }
 
-// The map viewer's "Begin": the static data without the shape dimensions, then
-// the world with the movable objects of the game's own GAMEDAT folder.
 void Begin(const std::string& game)
 {
-    LoadStaticData(game, {}, ShapeDimensions::Skip);
-    LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
-    LoadRegionMap(game + "STATIC\\VXMAP");
-    LoadFixLists(game + "STATIC\\VXIFIX");
-    LoadRegLists(game + "GAMEDAT\\VXIREG");
+    tools::MapViewerBegin(game);
 }
 
 std::string GameFolder(const Arguments& args)
@@ -143,19 +146,7 @@ int Shape(int argc, char** argv)
     const std::string out = args.Text("--out");
 
     Begin(game);
-    if (args.Has("--grid")) {
-        for (int y = 0; y < kViewHeight; ++y) {
-            for (int x = 0; x < kViewWidth; ++x) {
-                if (x == 160 || y == 100)
-                    PutPixel(x, y, 255, 100, 100);
-                else if (x % 8 == 7 || y % 8 == 4)
-                    PutPixel(x, y, 180, 180, 255);
-                else
-                    PutPixel(x, y, 255, 255, 255);
-            }
-        }
-    }
-    VxShapes->DrawFrame(160, 100, shape, frame, DrawBox{});
+    tools::DrawShapeView(shape, frame, args.Has("--grid"));
     WritePicture(out, false);
     return 0;
 }
@@ -168,7 +159,7 @@ int Chunk(int argc, char** argv)
     const std::string out = args.Text("--out");
 
     Begin(game);
-    DrawChunk(200, 150, chunk);
+    tools::DrawChunkView(chunk);
     WritePicture(out, false);
     return 0;
 }
@@ -183,8 +174,25 @@ int View(int argc, char** argv)
     const std::string out = args.Text("--out");
 
     Begin(game);
-    RenderWorldColumns(x, y, lift);
+    tools::DrawMapView(x, y, lift);
     WritePicture(out, args.Has("--scale"));
+    return 0;
+}
+
+int MakeMap(int argc, char** argv)
+{
+    const Arguments args(argc, argv, {"--game", "--out", "--png", "--lift", "--threads"}, {});
+    const std::string game = GameFolder(args);
+    tools::MakeMapOptions options;
+    options.RawPath = args.Text("--out");
+    if (args.Has("--png"))
+        options.PngPath = args.Text("--png");
+    options.LiftLimit = args.Number("--lift", 0, 16, 16);
+    options.Threads = args.Number("--threads", 1, 2, std::thread::hardware_concurrency() >= 2 ? 2 : 1);
+
+    Begin(game);
+    tools::MakeMapObserver quiet;
+    tools::MakeMap(options, quiet);
     return 0;
 }
 
@@ -212,6 +220,8 @@ int main(int argc, char** argv)
             return Chunk(argc, argv);
         if (command == "view")
             return View(argc, argv);
+        if (command == "makemap")
+            return MakeMap(argc, argv);
         throw UsageError{command.empty() ? "no command given" : "unknown command '" + command + "'"};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "vxmap: %s\n%s", e.message.c_str(),

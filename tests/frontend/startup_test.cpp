@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QShortcut>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -13,7 +14,8 @@
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/init_window.h"
-#include "frontend/later_windows.h"
+#include "tools/map_viewer_window.h"
+#include "tools/shape_info_window.h"
 #include "frontend/login_window.h"
 #include "frontend/world_windows.h"
 #include "window/game_window.h"
@@ -252,6 +254,31 @@ TEST_F(Startup, LaterStartReadsTheSelectedWorldAndLastChoices)
     EXPECT_EQ(VxLogin->ComboBox1->currentText(), "Wren");
     EXPECT_EQ(VxLogin->Edit2->text(), "hearth");
     CommandLine = {};
+}
+
+TEST_F(Startup, MapViewerOpensWithTheWorldsFolderFromTheCommandLineOrTheLoginWindow)
+{
+    frontend_test::WriteTestGame(game.Path(), "VX-ONE");
+    CommandLine.InstallWorld = game.Path();
+    CommandLine.MapViewer = true;
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+    EXPECT_TRUE(VxLogin->isVisible());
+    EXPECT_TRUE(Form1->isVisible());
+    EXPECT_EQ(Form1->Edit1->text().toStdString(), game.Path());
+    EXPECT_EQ(Form1->ShapeInfoForm, ShapeInfoForm);
+
+    // Without the option it stays hidden until Ctrl+Shift+M in the login window.
+    Start();
+    CommandLine.MapViewer = false;
+    RunStep();
+    EXPECT_FALSE(Form1->isVisible());
+    auto* shortcut = VxLogin->findChild<QShortcut*>();
+    ASSERT_NE(shortcut, nullptr);
+    EXPECT_EQ(shortcut->key(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    emit shortcut->activated();
+    EXPECT_TRUE(Form1->isVisible());
+    EXPECT_EQ(Form1->Edit1->text().toStdString(), game.Path());
 }
 
 TEST_F(Startup, ShortTileFlagFileStopsTheStepWithItsName)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 #include <sys/wait.h>
@@ -105,4 +106,30 @@ TEST_F(Vxmap, RefusesBadArgumentsAndMissingFiles)
     EXPECT_EQ(RunVxmap("shape --game " + game + " --shape 301 --out " + out.Path() + "x.png"), 2) << "no --frame";
     EXPECT_EQ(RunVxmap("paint --game " + game), 2);
     EXPECT_EQ(RunVxmap("shape --game " + out.Path() + "nowhere --shape 301 --frame 0 --out " + out.Path() + "x.png"), 1);
+}
+
+TEST_F(Vxmap, MakeMapFailingMidwayNamesTheFileAndRemovesIt)
+{
+    // A file-size limit of a few megabytes makes a write midway fail.
+    const std::string raw = out.Path() + "big.raw";
+    const std::string command = "ulimit -f 4096; trap '' XFSZ; exec " + std::string(VXMAP_PATH) +
+                                " makemap --game " + world->Path() + " --out " + raw + " >" + out.Path() +
+                                "lines.txt 2>" + out.Path() + "error.txt";
+    const int status = std::system(("sh -c \"" + command + "\"").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream error(out.Path() + "error.txt");
+    std::string message;
+    std::getline(error, message);
+    EXPECT_EQ(message.rfind("vxmap: cannot write " + raw + ": ", 0), 0u) << message;
+    EXPECT_FALSE(std::filesystem::exists(raw));
+    std::ifstream lines(out.Path() + "lines.txt");
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        ++count;
+    EXPECT_GT(count, 0);
+    EXPECT_LT(count, 122);
+
+    EXPECT_EQ(RunVxmap("makemap --game " + world->Path() + " --out " + out.Path() + "x.raw --threads 3"), 2);
+    EXPECT_EQ(RunVxmap("makemap --game " + world->Path()), 2) << "no --out";
 }

@@ -1,0 +1,301 @@
+// The map viewer and shape information windows on the offscreen platform, driven
+// through their handlers and real mouse and key events.
+#include "tools/map_viewer_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+
+#include "data/drawing.h"
+#include "data/static_tables.h"
+#include "data/world_map.h"
+#include "net/npc_list.h"
+#include "platform/binary_file.h"
+#include "platform/console.h"
+#include "support/temp_folder.h"
+#include "tools/shape_info_window.h"
+#include "view/picture_buffers.h"
+#include "world_generator.h"
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Send(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(at), to->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(to, &e);
+}
+
+class ViewerWindow : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "map_viewer_window_test";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QApplication(argc, argv);
+        world = new support::TempFolder("viewer_world");
+        worldgen::GenerateWorld(world->Path(), 1);
+        actors = new net::TNPCList;
+        WorldActors = actors;
+    }
+    static void TearDownTestSuite()
+    {
+        WorldActors = nullptr;
+        delete actors;
+        delete world;
+        VxShapes.reset();
+    }
+
+    void SetUp() override
+    {
+        form = std::make_unique<TForm1>();
+        info = std::make_unique<TShapeInfoForm>();
+        form->ShapeInfoForm = info.get();
+        form->show();
+        QApplication::processEvents();
+    }
+
+    void Begin()
+    {
+        form->Edit1->setText(QString::fromStdString(world->Path()));
+        form->Button1Click();
+    }
+
+    static support::TempFolder* world;
+    static net::TNPCList* actors;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TShapeInfoForm> info;
+    support::TempFolder out{"viewer_out"};
+};
+support::TempFolder* ViewerWindow::world = nullptr;
+net::TNPCList* ViewerWindow::actors = nullptr;
+
+}  // namespace
+
+TEST_F(ViewerWindow, StartsWithTheDesignValues)
+{
+    EXPECT_EQ(form->windowTitle(), "Tessarine Online Client");
+    EXPECT_EQ(form->size(), QSize(720, 502));
+    EXPECT_EQ(form->Label8->text(), "No Data");
+    EXPECT_EQ(form->Label9->text(), "X=?, Y=?");
+    EXPECT_EQ(form->SpinEdit3->value(), 940);
+    EXPECT_EQ(form->SpinEdit4->value(), 1220);
+    EXPECT_EQ(form->SpinEdit6->value(), 16);
+    EXPECT_EQ(form->SpinEdit3->maximum(), 3071);
+    EXPECT_EQ(form->SpinEdit6->maximum(), 16);
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_EQ(form->Timer1->interval(), 1);
+    EXPECT_EQ(form->Drag.ViewX, 940);
+    EXPECT_EQ(form->Drag.ViewY, 1220);
+    EXPECT_EQ(info->windowTitle(), "ShapeInfoForm");
+    EXPECT_EQ(info->size(), QSize(312, 288));
+    EXPECT_EQ(info->Label3->text(), "TFA Data:");
+
+    form->OpenWith("/games/tess/");
+    EXPECT_EQ(form->Edit1->text(), "/games/tess/");
+    form->OpenWith("**");  // no world settled yet: the box keeps its text
+    EXPECT_EQ(form->Edit1->text(), "/games/tess/");
+}
+
+TEST_F(ViewerWindow, BeginLoadsAndLocksTheFolder)
+{
+    Begin();
+    EXPECT_EQ(form->Label8->text(), "Ready.");
+    EXPECT_EQ(form->Label1->text(), "Flexer and Shaper initialized.");
+    EXPECT_EQ(form->Label2->text(), "Chunks and regions loaded.");
+    EXPECT_EQ(form->Label3->text(), "IFIX loaded.");
+    EXPECT_EQ(form->Label4->text(), "Initialization complete.");
+    EXPECT_FALSE(form->Button1->isEnabled());
+    EXPECT_FALSE(form->Edit1->isEnabled());
+    EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
+    form->OpenWith("/elsewhere/");
+    EXPECT_EQ(form->Edit1->text().toStdString(), world->Path()) << "a loaded folder stays";
+
+    // A folder without the game: the error ends Begin, the hourglass stays.
+    TForm1 other;
+    other.Edit1->setText(QString::fromStdString(out.Path()));
+    EXPECT_THROW(other.Button1Click(), EInOutError);
+    EXPECT_EQ(other.Label8->text(), "Loading...");
+    EXPECT_FALSE(other.Button1->isEnabled());
+    EXPECT_EQ(other.cursor().shape(), Qt::WaitCursor);
+    tools::MapViewerBegin(world->Path());
+}
+
+TEST_F(ViewerWindow, DrawShapeWithGridPresentsTheGridStretched)
+{
+    Begin();
+    form->CheckBox1->setChecked(true);
+    form->SpinEdit1->setValue(0);
+    form->Button2Click();
+    const QImage& shown = form->PaintBox1->Picture;
+    EXPECT_EQ(shown.pixel(7, 1) & 0xFFFFFF, 0xB4B4FFu);
+    EXPECT_EQ(shown.pixel(1, 12) & 0xFFFFFF, 0xB4B4FFu);
+    EXPECT_EQ(shown.pixel(160, 20) & 0xFFFFFF, 0xFF6464u);
+    EXPECT_EQ(shown.pixel(2, 2) & 0xFFFFFF, 0xFFFFFFu);
+    const QImage onScreen = form->PaintBox1->grab().toImage();
+    EXPECT_EQ(onScreen.pixel(onScreen.width() / 2 + 1, 5) & 0xFFFFFF, 0xFF6464u) << "the red axis in the middle";
+}
+
+TEST_F(ViewerWindow, PickAtTheCornerAndShapeInfo)
+{
+    Begin();
+    form->BitBtn2Click();
+    QWidget* box = form->PaintBox1;
+    // The town's middle: something with an owner is drawn there.
+    Send(box, QEvent::MouseButtonPress, QPoint(box->width() / 2, box->height() / 2 + 10), Qt::LeftButton, Qt::LeftButton);
+    Send(box, QEvent::MouseButtonRelease, QPoint(box->width() / 2, box->height() / 2 + 10), Qt::LeftButton, Qt::NoButton);
+    const tools::BufferPixel p = tools::PaintBoxToBuffer(box->width() / 2, box->height() / 2 + 10, box->width(), box->height());
+    const OwnerRecord& o = OwnerBuffer[p.y][p.x];
+    EXPECT_EQ(form->PickedShape, o.Shape);
+    EXPECT_EQ(form->Label9->text().toStdString(),
+              "X=" + std::to_string(o.Col) + " Y=" + std::to_string(o.Row) + " TX=" + std::to_string(o.ColMin) +
+                  " TY=" + std::to_string(o.RowMin) + " L=" + std::to_string(o.Lift) + " H=" + std::to_string(o.Height));
+
+    // The corner picks buffer pixel (319, 199).
+    OwnerBuffer[199][319] = OwnerRecord{1, 2, 3, 4, 5, 6, uint16_t(301 | 3 << 10)};
+    form->PaintBox1MouseDown(box->width(), box->height());
+    EXPECT_EQ(form->Label9->text(), "X=3 Y=4 TX=1 TY=2 L=5 H=6");
+    EXPECT_EQ(form->PickedShape, 301 | 3 << 10);
+
+    form->Button3Click();
+    EXPECT_TRUE(info->isVisible());
+    EXPECT_FALSE(info->isModal());
+    EXPECT_EQ(info->Edit1->text(), "301");
+    EXPECT_EQ(info->Edit2->text(), "3");
+    const QStringList lines = info->Memo1->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 12);
+    EXPECT_EQ(lines[0], "TFA Byte1:");
+    EXPECT_EQ(lines[1], "76543210");
+    uint8_t byte = 0;
+    for (int i = 0; i < 8; ++i)
+        byte = uint8_t(byte << 1 | (lines[2][i] == '1'));
+    EXPECT_EQ(byte, VxShapes->TileFlags[301][0]);
+}
+
+TEST_F(ViewerWindow, DraggingRightMovesTheViewLeftAndRedraws)
+{
+    Begin();
+    QWidget* box = form->PaintBox1;
+    std::memset(ColourBuffer, 0, sizeof ColourBuffer);
+    Send(box, QEvent::MouseMove, QPoint(100, 100), Qt::NoButton, Qt::NoButton);
+    Send(box, QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton, Qt::LeftButton);
+    Send(box, QEvent::MouseMove, QPoint(130, 100), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(form->SpinEdit3->value(), 930);
+    EXPECT_EQ(form->SpinEdit4->value(), 1220);
+    EXPECT_NE(ColourBuffer[100][160], 0u) << "the map was drawn";
+    // Typed values are not copied back: the next drag goes on from 930.
+    form->SpinEdit3->setValue(100);
+    Send(box, QEvent::MouseMove, QPoint(133, 100), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(form->SpinEdit3->value(), 929);
+    Send(box, QEvent::MouseButtonRelease, QPoint(133, 100), Qt::LeftButton, Qt::NoButton);
+    // Dragging past the world's edge stops the box at its end.
+    Send(box, QEvent::MouseMove, QPoint(0, 0), Qt::NoButton, Qt::NoButton);
+    Send(box, QEvent::MouseMove, QPoint(0, 5000), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(form->SpinEdit4->value(), 0);
+}
+
+TEST_F(ViewerWindow, ArrowKeysScrollOnTheTimer)
+{
+    Begin();
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QKeyEvent q(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier);
+    QKeyEvent upRelease(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(form->BitBtn2, &up);  // the form sees keys sent to its controls
+    form->Timer1Timer();
+    EXPECT_EQ(form->SpinEdit4->value(), 1219);
+    QApplication::sendEvent(form->BitBtn2, &q);
+    form->Timer1Timer();
+    EXPECT_EQ(form->SpinEdit4->value(), 1214);
+    QApplication::sendEvent(form->BitBtn2, &upRelease);
+    form->Timer1Timer();
+    EXPECT_EQ(form->SpinEdit4->value(), 1214);
+    EXPECT_EQ(form->SpinEdit3->value(), 940);
+    form->FormKeyDown(300);  // outside the table: ignored
+    EXPECT_FALSE(form->Keys.AnyArrow());
+}
+
+TEST_F(ViewerWindow, RefusesToDrawWhileTheGameRuns)
+{
+    Begin();
+    ASSERT_TRUE(ClaimPictureBuffers(BufferUser::Game));
+    EXPECT_THROW(form->BitBtn2Click(), tools::ViewerRefused);
+    EXPECT_THROW(form->Button4Click(), tools::ViewerRefused);
+    // Drags and keys move the boxes but leave the buffers alone.
+    std::memset(ColourBuffer, 0, sizeof ColourBuffer);
+    form->FormMouseMove(10, 10, false);
+    form->FormMouseMove(40, 10, true);
+    EXPECT_EQ(ColourBuffer[100][160], 0u);
+    ReleasePictureBuffers(BufferUser::Game);
+    EXPECT_TRUE(form->BitBtn2->isEnabled());
+}
+
+TEST_F(ViewerWindow, MakeMapMatchesVxmapByteForByte)
+{
+    Begin();
+    form->Edit2->setText(QString::fromStdString(out.Path() + "window.raw"));
+    int shownBands = 0;
+    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged, [&](int v) {
+        shownBands = v;
+        EXPECT_TRUE(form->Button5->isVisible()) << "Cancel is offered while the map is made";
+        EXPECT_FALSE(form->Button4->isEnabled());
+    });
+    platform::ConsoleCapture console;
+    form->Button4Click();
+    EXPECT_EQ(shownBands, 122);
+    EXPECT_EQ(console.Lines().size(), 122u);
+    EXPECT_FALSE(form->Button5->isVisible());
+    EXPECT_TRUE(form->Button4->isEnabled());
+    const std::vector<uint8_t> window = ReadAll(out.Path() + "window.raw");
+    ASSERT_EQ(window.size(), 28374150u);
+
+    const std::string command = std::string(VXMAP_PATH) + " makemap --threads 1 --game " + world->Path() +
+                                " --out " + out.Path() + "vxmap.raw >" + out.Path() + "lines.txt 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    EXPECT_TRUE(ReadAll(out.Path() + "vxmap.raw") == window) << "one core or two, window or not: the same bytes";
+    // After the loader's report, the bands' centre rows in order.
+    std::ifstream file(out.Path() + "lines.txt");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 122u);
+    for (int b = 0; b < 122; ++b)
+        EXPECT_EQ(lines[lines.size() - 122 + size_t(b)], std::to_string(12 + 25 * b));
+    EXPECT_EQ(console.Lines().back(), "3037");
+}
+
+TEST_F(ViewerWindow, CancelRemovesThePartialFile)
+{
+    Begin();
+    form->Edit2->setText(QString::fromStdString(out.Path() + "cancelled.raw"));
+    // Cancel is pressed once the second band is shown.
+    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged, [&](int v) {
+        if (v == 2)
+            form->Button5->click();
+    });
+    form->Button4Click();
+    EXPECT_EQ(form->ProgressBar1->format(), "Cancelled");
+    EXPECT_FALSE(std::filesystem::exists(out.Path() + "cancelled.raw"));
+    EXPECT_FALSE(form->MakingMap());
+    EXPECT_TRUE(form->BitBtn2->isEnabled());
+    EXPECT_EQ(PictureBuffersHolder(), BufferUser::Nobody);
+
+    form->Edit2->setText(QString::fromStdString(out.Path() + "no/such/folder.raw"));
+    EXPECT_THROW(form->Button4Click(), EInOutError);
+    EXPECT_TRUE(form->Button4->isEnabled());
+}
