@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
 # Sourced by test.sh and run.sh; run on its own it does just that.
-vx_packages=(cmake make g++ pkg-config qt6-base-dev libqt6sql6-sqlite libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev)
+vx_packages=(cmake make g++ pkg-config qt6-base-dev libqt6sql6-sqlite libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev)
 
 vx_install_missing() {
   local missing=() p sudo=""

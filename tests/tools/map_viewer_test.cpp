@@ -194,23 +194,19 @@ protected:
     {
         world = new support::TempFolder("overview_world");
         worldgen::GenerateWorld(world->Path(), 1);
-        actors = new net::TNPCList;
-        WorldActors = actors;
+        NPCList = std::make_unique<net::TNPCList>();
         tools::MapViewerBegin(world->Path());
     }
     static void TearDownTestSuite()
     {
-        WorldActors = nullptr;
-        delete actors;
+        NPCList.reset();
         delete world;
         VxShapes.reset();
     }
     static support::TempFolder* world;
-    static net::TNPCList* actors;
     support::TempFolder out{"overview_out"};
 };
 support::TempFolder* Overview::world = nullptr;
-net::TNPCList* Overview::actors = nullptr;
 
 // Counts views, answers cancel after a number of them, and checks the game is kept out.
 class CountingObserver : public tools::MakeMapObserver {

@@ -50,13 +50,11 @@ protected:
             new QApplication(argc, argv);
         world = new support::TempFolder("viewer_world");
         worldgen::GenerateWorld(world->Path(), 1);
-        actors = new net::TNPCList;
-        WorldActors = actors;
+        NPCList = std::make_unique<net::TNPCList>();
     }
     static void TearDownTestSuite()
     {
-        WorldActors = nullptr;
-        delete actors;
+        NPCList.reset();
         delete world;
         VxShapes.reset();
     }
@@ -77,13 +75,11 @@ protected:
     }
 
     static support::TempFolder* world;
-    static net::TNPCList* actors;
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TShapeInfoForm> info;
     support::TempFolder out{"viewer_out"};
 };
 support::TempFolder* ViewerWindow::world = nullptr;
-net::TNPCList* ViewerWindow::actors = nullptr;
 
 }  // namespace
 
