@@ -4,8 +4,10 @@
 // they draw with), and nothing locks them: the game draws on the render thread,
 // the viewer on the main thread. So they take turns, settled here on the main thread:
 //
-//   - the game claims the buffers before its render thread first runs and keeps them
-//     for the rest of the process (the render thread is never stopped). While it holds
+//   - the game claims the buffers when its render thread is first resumed
+//     (TRefreshThread::Resume) and keeps them for the rest of the process (the render
+//     thread is never stopped); a login should claim them before it loads the world,
+//     since the world tables are the viewer's too. While it holds
 //     them the viewer refuses to draw and to reload ("Begin" replaces the shape store
 //     and the world the render thread is reading), with kViewerRefusal.
 //   - a "Make Map" claims them for its run, which lets the window repaint between

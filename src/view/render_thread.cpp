@@ -3,12 +3,14 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "net/game_timer.h"
 #include "net/npc_list.h"
 #include "platform/tick_count.h"
+#include "view/picture_buffers.h"
 #include "view/world_renderer.h"
 
 std::atomic<bool> FrameLimiter{false};
@@ -53,6 +55,11 @@ void TRefreshThread::SetTarget(TFrameTarget* target)
 
 void TRefreshThread::Resume()
 {
+    // This thread draws into the picture buffers the map viewer also draws into: the
+    // game takes them on its first run and keeps them, and cannot take them while the
+    // viewer is making a map (view/picture_buffers.h).
+    if (!ClaimPictureBuffers(BufferUser::Game) && PictureBuffersHolder() != BufferUser::Game)
+        throw std::runtime_error(kGameRefusal);
     std::lock_guard<std::mutex> hold(stateLock_);
     paused_ = false;
     stateChanged_.notify_all();

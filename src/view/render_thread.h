@@ -80,6 +80,8 @@ public:
 
     // Main thread. None of these waits for the render thread.
     void SetTarget(TFrameTarget* target);
+    // Takes the picture buffers for the game first; raises std::runtime_error with
+    // kGameRefusal, and stays parked, while the map viewer is making a map.
     void Resume();
     // Takes effect between frame steps, where the thread holds no lock and is not
     // waiting for the main thread.

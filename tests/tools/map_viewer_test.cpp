@@ -12,11 +12,13 @@
 #include "data/drawing.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
+#include "net/game_timer.h"
 #include "net/npc_list.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
 #include "support/temp_folder.h"
 #include "view/picture_buffers.h"
+#include "view/render_thread.h"
 #include "view/world_renderer.h"
 #include "world_generator.h"
 
@@ -182,6 +184,38 @@ TEST_F(EmptyStore, ViewerRefusesWhileTheGameHoldsTheBuffers)
     EXPECT_EQ(PictureBuffersHolder(), BufferUser::Game);
     ReleasePictureBuffers(BufferUser::Game);
     EXPECT_EQ(PictureBuffersHolder(), BufferUser::Nobody);
+}
+
+TEST(PictureBuffers, TheGameCannotStartWhileAMapIsMadeAndKeepsTheBuffersOnceItRuns)
+{
+    net::TNPCList actors;
+    net::TGameTimer timer{net::TGameTimer::LocalMode};
+    std::mutex renderLock, viewLock;
+    TFrameWorld quiet;
+    quiet.RenderWorld = [](int, int, int) {};
+    quiet.CyclePalette = [] {};
+    quiet.ObstacleX = [](int, int) { return false; };
+    quiet.ObstacleY = [](int, int) { return false; };
+    quiet.Sleep = [](uint32_t) {};
+    TRefreshThread thread(actors, timer, renderLock, viewLock, quiet);
+
+    ASSERT_TRUE(ClaimPictureBuffers(BufferUser::MapMaker));
+    try {
+        thread.Resume();
+        ADD_FAILURE() << "the game started during a Make Map";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), kGameRefusal);
+    }
+    EXPECT_TRUE(thread.Parked());
+    ReleasePictureBuffers(BufferUser::MapMaker);
+
+    thread.Resume();
+    EXPECT_EQ(PictureBuffersHolder(), BufferUser::Game);
+    thread.Pause();
+    thread.Resume();  // resuming again keeps them
+    EXPECT_EQ(PictureBuffersHolder(), BufferUser::Game);
+    thread.Terminate();
+    ReleasePictureBuffers(BufferUser::Game);
 }
 
 // ---- On the sample world -----------------------------------------------------------------
