@@ -243,14 +243,22 @@ void TVxLogin::Timer1Timer()
     Label1->setText(QString("%1 %2").arg(CharacterShape).arg(PreviewFrame));
     if (!VxShapes)
         return;
+    // The preview draws into a picture of its own: the shared colour and owner buffers
+    // belong to the render thread and the map viewer, which may be using them now.
+    static uint32_t previewColours[kViewHeight][kViewWidth];
+    static OwnerRecord previewOwners[kViewHeight][kViewWidth];
+    struct OwnBuffers {
+        OwnBuffers() { DrawIntoOnThisThread(&previewColours[0][0], &previewOwners[0][0]); }
+        ~OwnBuffers() { DrawIntoSharedBuffers(); }
+    } own;
     ClearOwners();
-    for (auto& row : ColourBuffer)
+    for (auto& row : previewColours)
         for (uint32_t& pixel : row)
             pixel = 0xFFFFFF;
     VxShapes->DrawFrame(65, 70, CharacterShape, PreviewFrame, DrawBox{});
     QImage picture(75, 70, QImage::Format_RGB32);
     for (int y = 0; y < 70; ++y)
-        std::memcpy(picture.scanLine(y), ColourBuffer[y], 75 * sizeof(uint32_t));
+        std::memcpy(picture.scanLine(y), previewColours[y], 75 * sizeof(uint32_t));
     PaintBox1->Picture = picture;
     PaintBox1->update();
 }

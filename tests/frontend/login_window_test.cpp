@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "frontend/client_app.h"
@@ -111,11 +112,17 @@ TEST_F(Login, ShowsItsTabsAndStartsThePreviewAtTheFirstFigureAbove300)
     EXPECT_EQ(VxLogin->PreviewFrame, 17);
     EXPECT_TRUE(VxLogin->Timer1->isActive());
     EXPECT_EQ(VxLogin->Timer1->interval(), 500);
+    // The preview leaves the shared picture alone: the game and the map viewer own it.
+    ColourBuffer[0][0] = 0x123456;
+    OwnerBuffer[69][64].Row = 7;
     VxLogin->Timer1Timer();
     EXPECT_EQ(VxLogin->Label1->text(), "155 18");
     const QImage& picture = VxLogin->PaintBox1->Picture;
     ASSERT_EQ(picture.size(), QSize(75, 70));
     EXPECT_EQ(picture.pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(ColourBuffer[0][0], 0x123456u);
+    EXPECT_EQ(OwnerBuffer[69][64].Row, 7);
+    EXPECT_EQ(ThisThreadColours(), &ColourBuffer[0][0]);
 }
 
 TEST_F(Login, ArrowsWrapThroughTheFiguresAndEachClickAdvancesTheFrame)
