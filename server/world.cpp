@@ -10,21 +10,6 @@
 #include "platform/binary_file.h"
 
 namespace server {
-namespace {
-
-double WrapPosition(double p)
-{
-    if (p > kWorldTiles - 1)
-        p -= kWorldTiles;
-    if (p < 0)
-        p += kWorldTiles;
-    return p;
-}
-
-// Rounds halves to even, as the client does.
-int RoundTile(double p) { return int(std::nearbyint(p)); }
-
-}  // namespace
 
 void LoadWalls(const std::string& gameFolder)
 {
@@ -55,8 +40,8 @@ void NearestFreeTile(int& x, int& y)
     }
 }
 
-uint16_t TMotion::X() const { return uint16_t(WrapWorld(RoundTile(PosX))); }
-uint16_t TMotion::Y() const { return uint16_t(WrapWorld(RoundTile(PosY))); }
+uint16_t TMotion::X() const { return uint16_t(WrapWorld(net::RoundHalfEven(PosX))); }
+uint16_t TMotion::Y() const { return uint16_t(WrapWorld(net::RoundHalfEven(PosY))); }
 
 int StepMotion(TMotion& m)
 {
@@ -65,9 +50,9 @@ int StepMotion(TMotion& m)
     const int refused = net::AdvancePosition(m.PosX, m.PosY, m.DirX, m.DirY, double(StepMs) * double(m.Speed),
                                              ObstacleX, ObstacleY);
     if (m.DirX != 0 && !(refused & 1))
-        m.PosX = WrapPosition(std::nearbyint(m.PosX));
+        m.PosX = net::WrapPosition(std::nearbyint(m.PosX));
     if (m.DirY != 0 && !(refused & 2))
-        m.PosY = WrapPosition(std::nearbyint(m.PosY));
+        m.PosY = net::WrapPosition(std::nearbyint(m.PosY));
     m.LastTime += StepMs;
     return refused & (int(m.DirX != 0) | int(m.DirY != 0) << 1);
 }

@@ -6,6 +6,17 @@
 namespace net {
 namespace {
 
+// The tile for an obstacle test: the rounded coordinate, kept within one lap of the
+// world so that the conversion to int is defined (the test wraps it further).
+int ObstacleTile(double p)
+{
+    if (p < -WorldTiles || p > 2.0 * WorldTiles)
+        p = WrapPosition(p);
+    return RoundHalfEven(p);
+}
+
+}  // namespace
+
 // The wrap of a moved coordinate: one lap either way, as positions normally move a
 // tile or two per step. A coordinate still outside the world after that (a record
 // left standing for hours, or a wild speed from the wire) is brought in by the
@@ -23,17 +34,6 @@ double WrapPosition(double p)
     }
     return p;
 }
-
-// The tile for an obstacle test: the rounded coordinate, kept within one lap of the
-// world so that the conversion to int is defined (the test wraps it further).
-int ObstacleTile(double p)
-{
-    if (p < -WorldTiles || p > 2.0 * WorldTiles)
-        p = WrapPosition(p);
-    return RoundHalfEven(p);
-}
-
-}  // namespace
 
 int RoundHalfEven(double v) { return int(std::nearbyint(v)); }
 

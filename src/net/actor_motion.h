@@ -14,6 +14,9 @@ namespace net {
 // passed as rounded, possibly one past either edge (-1, 3072): the test wraps them.
 using ObstacleTest = bool (*)(int x, int y);
 
+// A moved coordinate brought back into 0 <= p < WorldTiles.
+double WrapPosition(double p);
+
 // Rounds to the nearest integer, halves to even.
 int RoundHalfEven(double v);
 
