@@ -61,12 +61,12 @@ for _ in $(seq 200); do
 done
 [ -n "$port" ] || { echo "run.sh: the server did not start listening" >&2; exit 1; }
 
-# Each player has a settings folder of its own, with this world selected, so a
+# Each player has a settings folder of its own (and its own chat log), with this world selected, so a
 # world installed elsewhere never meets a server running another one.
 names=(Wren Tamsin Corwen Ysolde Bram Elowen Hollis Maren Oswin)
 for n in $(seq "$players"); do
   name="${names[$((n - 1))]}"
-  XDG_CONFIG_HOME="$data/players/$n" "$build/bin/vxclient" --install-world "$game" \
+  XDG_CONFIG_HOME="$data/players/$n" XDG_DATA_HOME="$data/players/$n" "$build/bin/vxclient" --install-world "$game" \
     --server 127.0.0.1 --tcp-port "$port" --local-udp-port 0 \
     --name "$name" --password "$name-pw" "$@" &
   clients+=($!)

@@ -450,6 +450,11 @@ void TGameServer::EndSession(TSession& session)
     }
     if (session.Password == EPassword::Checking)
         accountsChecked_.erase(Lower(session.Name));
+    // A client that had its identity answered and left without naming a character
+    // looked at the server (a server check, or a player with another world): it tried
+    // no login, so nothing counts against its address.
+    if (session.Stage == EStage::Connected && session.IdentityAnswered && !session.Closing)
+        SessionLog(session, "Connection " + std::to_string(index) + " checked the server without logging in");
     FlushSuppressed(session, platform::TickCount());
     Log("Disconnected " + std::to_string(index) + " (" +
         (session.Name.isEmpty() ? session.Address : LogText(session.Name.toLatin1().toStdString())) + ")" +

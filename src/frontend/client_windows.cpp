@@ -5,10 +5,13 @@
 #include <QKeySequence>
 #include <QScreen>
 #include <QShortcut>
+#include <memory>
 
+#include "frontend/chat_log.h"
 #include "frontend/init_window.h"
 #include "frontend/login_window.h"
 #include "frontend/startup.h"
+#include "frontend/vxa_config.h"
 #include "frontend/world_windows.h"
 #include "data/world_map.h"
 #include "net/connections.h"
@@ -26,6 +29,14 @@ TFullScreenForm* FullScreenForm = nullptr;
 TConnections* Connections = nullptr;
 TPickWorldForm* PickWorldForm = nullptr;
 
+namespace {
+
+// The chat log of this run's windows, in the user's data folder as it is when they
+// are created.
+std::unique_ptr<TChatLog> chatLog;
+
+}  // namespace
+
 void CreateClientWindows()
 {
     Init1 = new TInit1;
@@ -41,6 +52,7 @@ void CreateClientWindows()
     FullScreenForm = new TFullScreenForm;
     Connections = new TConnections;
     PickWorldForm = new TPickWorldForm;
+    chatLog = std::make_unique<TChatLog>(ChatLogFolder());
     ConnectClientWindows();
 }
 
@@ -134,6 +146,17 @@ void ConnectClientWindows()
         Connections->Session->ResendWalkTarget(FullScreenForm->MouseX, FullScreenForm->MouseY, tileX, tileY);
     };
     VxLogin->SetFullScreen = [](bool on) { FullScreenForm->SetFullScreen(on); };
+    // Reconnect runs the same Connect: the login window's boxes still hold the name,
+    // password and server of the last one.
+    Connections->Reconnect = [] { VxLogin->BitBtn2Click(); };
+    Connections->AutoReconnectChosen = [](bool on) {
+        if (VxaConfig)
+            VxaConfig->WriteValue("AutoReconnect", on ? "Yes" : "No");
+    };
+    Connections->ChatLogLine = [](std::string_view speaker, std::string_view text) {
+        if (chatLog)
+            chatLog->Append(WorldIdentity, speaker, text);
+    };
 }
 
 namespace {
@@ -149,6 +172,7 @@ void Free(T*& window)
 
 void DestroyClientWindows()
 {
+    chatLog.reset();
     Free(PickWorldForm);
     Free(Connections);
     Free(FullScreenForm);

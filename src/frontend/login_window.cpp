@@ -14,6 +14,7 @@
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
+#include "frontend/chat_log.h"
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/process_objects.h"
@@ -23,6 +24,7 @@
 #include "frontend/world_windows.h"
 #include "window/game_window.h"
 #include "net/connections.h"
+#include "net/server_probe.h"
 
 #ifndef VX_PUBLIC_SERVER
 #define VX_PUBLIC_SERVER "203.0.113.10"
@@ -136,6 +138,7 @@ TVxLogin::TVxLogin()
     BitBtn2 = new QPushButton("&Connect", TabSheet1);
     BitBtn2->setDefault(true);
     BitBtn3 = new QPushButton("&Quit", TabSheet1);
+    CheckButton = new QPushButton("Check", TabSheet1);
 
     auto* form = new QFormLayout;
     form->addRow("Character &Name", ComboBox1);
@@ -149,6 +152,7 @@ TVxLogin::TVxLogin()
     form->addRow("", CheckBox1);
     form->addRow("", CheckBox2);
     auto* signInButtons = new QHBoxLayout;
+    signInButtons->addWidget(CheckButton);
     signInButtons->addStretch();
     signInButtons->addWidget(BitBtn2);
     signInButtons->addWidget(BitBtn3);
@@ -170,8 +174,10 @@ TVxLogin::TVxLogin()
     ListView1->setSortingEnabled(true);
     ListView1->sortByColumn(0, Qt::AscendingOrder);
     auto* serverButtons = new QHBoxLayout;
-    serverButtons->addWidget(InactiveButton("Refresh All", TabSheet2));
-    serverButtons->addWidget(InactiveButton("Refresh Vis", TabSheet2));
+    RefreshAll = new QPushButton("Refresh All", TabSheet2);
+    RefreshVis = new QPushButton("Refresh Vis", TabSheet2);
+    serverButtons->addWidget(RefreshAll);
+    serverButtons->addWidget(RefreshVis);
     serverButtons->addStretch();
     serverButtons->addWidget(InactiveButton("Set Master...", TabSheet2));
     auto* servers = new QVBoxLayout(TabSheet2);
@@ -217,6 +223,9 @@ TVxLogin::TVxLogin()
     connect(BitBtn1, &QPushButton::clicked, this, &TVxLogin::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TVxLogin::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TVxLogin::BitBtn3Click);
+    connect(CheckButton, &QPushButton::clicked, this, &TVxLogin::CheckButtonClick);
+    connect(RefreshAll, &QPushButton::clicked, this, &TVxLogin::RefreshAllClick);
+    connect(RefreshVis, &QPushButton::clicked, this, &TVxLogin::RefreshVisClick);
 }
 
 void TVxLogin::showEvent(QShowEvent* e)
@@ -296,6 +305,7 @@ void TVxLogin::BitBtn2Click()
         SetFullScreen(CheckBox1->isChecked());
     VxaConfig->WriteValue("LastIP", ComboBox2->currentText().toStdString());
     VxaConfig->WriteValue("FullScreen", CheckBox1->isChecked() ? "Yes" : "No");
+    Connections->AutoReconnect->setChecked(VxaConfig->ReadValue("AutoReconnect") == "Yes");
     Connections->show();
     Connections->ServerAddress->setText(ComboBox2->currentText());
     // Every box is read before either endpoint is set, so a bad one leaves both as they were.
@@ -332,4 +342,112 @@ void TVxLogin::BitBtn1Click()
 void TVxLogin::BitBtn3Click()
 {
     QCoreApplication::quit();
+}
+
+// --- the server check ---
+
+namespace {
+
+// Columns of ListView1.
+enum { ColF, ColName, ColWorld, ColType, ColNet, ColPlayers, ColPing, ColIP };
+
+// A row's own TCP port, kept beside its address.
+constexpr int PortRole = Qt::UserRole;
+
+// A text from a server, as the list shows it: control characters visible, cut.
+QString Shown(std::string_view text)
+{
+    return QString::fromStdString(TChatLog::Clean(text, 64));
+}
+
+}  // namespace
+
+uint16_t TVxLogin::RowPort(const QTreeWidgetItem* row) const
+{
+    const QVariant own = row->data(ColIP, PortRole);
+    if (own.isValid())
+        return uint16_t(own.toUInt());
+    return PortFromBox("TCP port", Connections->TCPPort->text());
+}
+
+void TVxLogin::CheckButtonClick()
+{
+    const QString address = ComboBox2->currentText().trimmed();
+    const uint16_t port = PortFromBox("TCP port", Connections->TCPPort->text());
+    QTreeWidgetItem* row = nullptr;
+    for (int i = 0; i < ListView1->topLevelItemCount() && !row; ++i) {
+        QTreeWidgetItem* r = ListView1->topLevelItem(i);
+        if (r->text(ColIP) == address && RowPort(r) == port)
+            row = r;
+    }
+    if (!row) {
+        row = new QTreeWidgetItem(QStringList{"?", ComboBox3->currentText(), "?", "vx", "", "?", "?", address});
+        row->setData(ColIP, PortRole, uint(port));
+        ListView1->addTopLevelItem(row);
+    }
+    PageControl1->setCurrentWidget(TabSheet2);
+    ListView1->setCurrentItem(row);
+    CheckServer(row);
+}
+
+void TVxLogin::RefreshAllClick()
+{
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        CheckServer(ListView1->topLevelItem(i));
+}
+
+void TVxLogin::RefreshVisClick()
+{
+    const QRect shown = ListView1->viewport()->rect();
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        if (!row->isHidden() && ListView1->visualItemRect(row).intersects(shown))
+            CheckServer(row);
+    }
+}
+
+void TVxLogin::CheckServer(QTreeWidgetItem* row)
+{
+    if (probes_.contains(row))
+        return;  // its check is still running
+    const uint16_t port = RowPort(row);
+    auto* probe = new TServerProbe(row->text(ColIP).trimmed(), port, WorldIdentity, this);
+    probes_.insert(row, probe);
+    row->setText(ColNet, "checking");
+    connect(probe, &TServerProbe::Finished, this, [this, row, probe] {
+        ShowCheck(row, *probe);
+        probes_.remove(row);
+        probe->deleteLater();
+    });
+    probe->Start();
+}
+
+void TVxLogin::ShowCheck(QTreeWidgetItem* row, const TServerProbe& probe)
+{
+    using EState = net::TServerCheckResult::EState;
+    const net::TServerCheckResult& r = probe.Result();
+    const bool playable = r.State == EState::Answered && r.SameProtocol && r.SameWorld;
+    row->setText(ColF, playable ? "Y" : "X");
+    row->setText(ColWorld, r.Identity.empty() ? QString("?") : Shown(r.Identity));
+    if (r.State == EState::Answered)
+        row->setText(ColType, !r.SameProtocol ? "protocol " + Shown(r.ProtocolVersion)
+                              : r.SameWorld   ? QString("same world")
+                                              : QString("other world"));
+    else
+        row->setText(ColType, "?");
+    switch (r.State) {
+    case EState::Answered: row->setText(ColNet, "answered"); break;
+    case EState::Full: row->setText(ColNet, "full"); break;
+    case EState::NoAnswer: row->setText(ColNet, "no answer"); break;
+    case EState::Unreachable: row->setText(ColNet, "unreachable"); break;
+    case EState::Checking: break;
+    }
+    row->setText(ColPing, r.RoundTrip >= 0 ? QString("%1 ms").arg(r.RoundTrip) : QString("?"));
+    QString tip = QString("%1:%2").arg(probe.Address).arg(probe.Port);
+    if (!r.Welcome.empty())
+        tip += "\n" + Shown(r.Welcome);
+    if (!r.Fault.empty())
+        tip += "\n" + Shown(r.Fault);
+    for (int c = 0; c < ListView1->columnCount(); ++c)
+        row->setToolTip(c, tip);
 }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +35,8 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 };
 
+class TServerProbe;
+
 class TVxLogin : public QDialog {
     Q_OBJECT
 public:
@@ -56,8 +59,11 @@ public:
     QCheckBox* CheckBox2;  // "TCP Only", hidden
     QPushButton* BitBtn2;  // "&Connect"
     QPushButton* BitBtn3;  // "&Quit"
+    QPushButton* CheckButton;  // "Check": the server in ComboBox2, without logging in
 
-    QTreeWidget* ListView1;  // the server list, one fixed row
+    QTreeWidget* ListView1;  // the server list: one fixed row, and each server checked
+    QPushButton* RefreshAll;  // checks every server in the list
+    QPushButton* RefreshVis;  // checks the servers the list shows now
 
     TPreviewBox* PaintBox1;     // 145 x 193
     QLabel* Label1;             // "<shape> <frame>"
@@ -78,6 +84,19 @@ public:
     void BitBtn1Click();
     void BitBtn3Click();
 
+    // The server check: contacts a server without logging in and shows in its row of
+    // ListView1 whether it answered, its world, and the round trip. Check adds (or
+    // finds) the row of ComboBox2's address and the connection window's TCP port and
+    // brings the "Servers" tab forward.
+    void CheckButtonClick();
+    void RefreshAllClick();
+    void RefreshVisClick();
+    void CheckServer(QTreeWidgetItem* row);
+    // Checks not finished yet.
+    int ChecksRunning() const { return int(probes_.size()); }
+    // A row's TCP port: its own when it has one, else the connection window's box.
+    uint16_t RowPort(const QTreeWidgetItem* row) const;
+
     // The game window's full-screen switch, run by Connect.
     std::function<void(bool on)> SetFullScreen;
 
@@ -86,4 +105,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+
+private:
+    void ShowCheck(QTreeWidgetItem* row, const TServerProbe& probe);
+
+    QHash<QTreeWidgetItem*, TServerProbe*> probes_;
 };

@@ -182,6 +182,7 @@ void TClientSession::ProtocolVersionArrived(std::string_view payload)
         return;
     }
     int32_t version = 0;
+    refused_ = true;  // this client cannot play there, however often it tries
     if (!ParseDecimal(payload, version)) {
         Log("The server's protocol version is not a number; nothing more is sent.");
         return;
@@ -203,6 +204,7 @@ void TClientSession::IdentityArrived(std::string_view payload)
     }
     Log("IDENTITY does not match server:");
     Log("The server is running a different Tessarine game then you.");
+    refused_ = true;
     host_.CloseTCP();
 }
 
@@ -217,10 +219,12 @@ void TClientSession::LoginAccepted(int32_t index, std::string_view payload)
     std::string portText;
     if (!ChooseLocalUDPPort(login_.FirstArgument, login_.LocalUDPPort, localPort, portText)) {
         Log("The local UDP port \"" + portText + "\" is not a port number; the login stops here.");
+        refused_ = true;
         return;
     }
     if (!host_.BindUDP(localPort)) {
         Log("Cannot bind UDP port #" + std::to_string(localPort) + "; the login stops here.");
+        refused_ = true;
         return;
     }
     host_.SetUDPRemote(sockets_.Entry(index).Address, serverUdpPort_);
@@ -251,10 +255,29 @@ void TClientSession::LoginAccepted(int32_t index, std::string_view payload)
     Log("Awaiting server_beat.");
 }
 
-void TClientSession::Refused(std::string_view line)
+void TClientSession::Refuse(std::string_view line)
 {
     Log(line);
+    refused_ = true;
     host_.CloseTCP();
+}
+
+void TClientSession::SpeechArrived(std::string_view payload)
+{
+    const uint32_t before = speech_.Count;
+    server_npc_say(actors_, speech_, payload);
+    if (speech_.Count == before)
+        return;  // an actor we do not know: not shown, not logged
+    TNpcSay m;
+    Decode(payload, m);  // server_npc_say has taken it
+    int32_t own = 0;
+    {
+        std::lock_guard<std::mutex> hold(actors_.Lock());
+        own = actors_.Head()->ID;
+    }
+    // The player's own line comes back from the server; it was logged as it was sent.
+    if (m.ID != own)
+        host_.SpeechHeard(m.ID, m.Text);
 }
 
 void TClientSession::HandleServerMessage(int32_t index, uint32_t type, std::string_view payload)
@@ -274,10 +297,10 @@ void TClientSession::HandleServerMessage(int32_t index, uint32_t type, std::stri
         SendTCP(msg::client_password, login_.CharacterPassword);
         break;
     case msg::server_udpport: LoginAccepted(index, payload); break;
-    case msg::server_full: Refused("server_full: " + std::string(payload)); break;
-    case msg::server_ip_inuse: Refused("server_ip_inuse: Cannot create connection entry."); break;
-    case msg::server_badname: Refused("Name \"" + login_.CharacterName + "\" is an invalid name."); break;
-    case msg::server_badpassword: Refused("Invalid or incorrect password."); break;
+    case msg::server_full: Refuse("server_full: " + std::string(payload)); break;
+    case msg::server_ip_inuse: Refuse("server_ip_inuse: Cannot create connection entry."); break;
+    case msg::server_badname: Refuse("Name \"" + login_.CharacterName + "\" is an invalid name."); break;
+    case msg::server_badpassword: Refuse("Invalid or incorrect password."); break;
     case msg::server_beat: channel_.server_beat(payload); break;
     case msg::server_beatackack: channel_.server_beatackack(payload); break;
     case msg::server_keydown_ack: channel_.server_keydown_ack(payload); break;
@@ -285,7 +308,7 @@ void TClientSession::HandleServerMessage(int32_t index, uint32_t type, std::stri
     case msg::server_npc_add: server_npc_add(actors_, payload); break;
     case msg::server_npc_remove: server_npc_remove(actors_, payload); break;
     case msg::server_npc_state: server_npc_state(actors_, payload); break;
-    case msg::server_npc_say: server_npc_say(actors_, speech_, payload); break;
+    case msg::server_npc_say: SpeechArrived(payload); break;
     case msg::server_player_id: server_player_id(actors_, payload); break;
     case msg::server_player_pos: server_player_pos(actors_, timer_, payload); break;
     default: return;  // outside the catalogue, or a client's message: ignored

@@ -53,6 +53,12 @@ public:
     // The server refused the connection: the way back to the login window shows.
     virtual void ConnectionRefused() = 0;
 
+    // A speech line the player saw (an actor's server_npc_say taken into the speech
+    // history; the player's own line echoed by the server is not one), or a chat
+    // line the player sent, as typed. For the chat log.
+    virtual void SpeechHeard(int32_t /*speakerId*/, std::string_view /*text*/) {}
+    virtual void ChatSent(std::string_view /*text*/) {}
+
     // Around every server message, whichever channel brought it (statistics, bots).
     virtual void MessageArriving(uint32_t /*type*/, std::string_view /*payload*/) {}
     virtual void MessageHandled(uint32_t /*type*/, std::string_view /*payload*/) {}
@@ -159,7 +165,11 @@ public:
     void SendWalkStop() { channel_.SendWalkStop(); }
     void RetransmitTimerTimer() { channel_.RetransmitTimerTimer(); }
     // A chat line typed in the game window.
-    void SendChat(std::string_view line) { SendTCP(msg::client_chat, line); }
+    void SendChat(std::string_view line)
+    {
+        SendTCP(msg::client_chat, line);
+        host_.ChatSent(line);
+    }
 
     TGameChannel& Channel() { return channel_; }
     const TGameChannel& Channel() const { return channel_; }
@@ -170,13 +180,18 @@ public:
     uint16_t ServerUDPPort() const { return serverUdpPort_; }
     uint16_t ClientUDPPort() const { return clientUdpPort_; }
     TSocketTable& Sockets() { return sockets_; }
+    // Whether this connection ended in a way that trying again will not mend: a
+    // refusal by the server, another world, another protocol, or a local UDP port
+    // that cannot be used.
+    bool Refused() const { return refused_; }
 
 private:
     void Log(std::string_view line) { host_.AddLogLine(line); }
     void ProtocolVersionArrived(std::string_view payload);
     void IdentityArrived(std::string_view payload);
     void LoginAccepted(int32_t index, std::string_view payload);
-    void Refused(std::string_view line);
+    void Refuse(std::string_view line);
+    void SpeechArrived(std::string_view payload);
 
     TClientSessionHost& host_;
     TNPCList& actors_;
@@ -196,6 +211,7 @@ private:
     uint16_t peerPort_ = 0;
     uint16_t serverUdpPort_ = 0;
     uint16_t clientUdpPort_ = 0;
+    bool refused_ = false;
 };
 
 }  // namespace net

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/tick_count.h"
 
 namespace {
 
@@ -83,6 +84,12 @@ TConnections::TConnections()
     BitBtn2->hide();
     BitBtn3 = new QPushButton("<< Login Screen", this);
     BitBtn3->hide();
+    ReconnectButton = new QPushButton("Reconnect", this);
+    ReconnectButton->hide();
+    AutoReconnect = new QCheckBox("Auto reconnect", this);
+    ReconnectTimer = new QTimer(this);
+    ReconnectTimer->setInterval(100);
+    Reconnecting.SetLog([this](std::string_view line) { AddLogLine(line); });
 
     auto* boxes = new QGridLayout;
     boxes->addWidget(new QLabel("Server", this), 0, 0);
@@ -96,6 +103,8 @@ TConnections::TConnections()
     boxes->addWidget(LocalUDPPort, 3, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BitBtn3);
+    buttons->addWidget(ReconnectButton);
+    buttons->addWidget(AutoReconnect);
     buttons->addStretch();
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
@@ -125,6 +134,13 @@ TConnections::TConnections()
     connect(BitBtn1, &QPushButton::clicked, this, &TConnections::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TConnections::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TConnections::BitBtn3Click);
+    connect(ReconnectButton, &QPushButton::clicked, this, &TConnections::ReconnectButtonClick);
+    connect(AutoReconnect, &QCheckBox::toggled, this, &TConnections::AutoReconnectToggled);
+    connect(AutoReconnect, &QCheckBox::clicked, this, [this](bool on) {
+        if (AutoReconnectChosen)
+            AutoReconnectChosen(on);
+    });
+    connect(ReconnectTimer, &QTimer::timeout, this, &TConnections::ReconnectTimerTimer);
 }
 
 TConnections::~TConnections()
@@ -190,8 +206,10 @@ void TConnections::InSocketError(QAbstractSocket::SocketError error)
     // login window opens as after a refusal.
     platform::ConsoleLine("Windows socket error: " + InSocket->errorString().toStdString() + " (" +
                           std::to_string(left) + ")");
-    if (InSocket->state() == QAbstractSocket::UnconnectedState)
+    if (InSocket->state() == QAbstractSocket::UnconnectedState) {
         BitBtn3->show();
+        AttemptEnded(false);
+    }
 }
 
 void TConnections::InUDPDataReceived()
@@ -218,6 +236,9 @@ void TConnections::RetransmitTimerTimer()
 
 void TConnections::BitBtn1Click()
 {
+    // The player's own close: no automatic try follows it.
+    if (InSocket->state() != QAbstractSocket::UnconnectedState)
+        Reconnecting.Aborted();
     InSocket->close();
 }
 
@@ -230,10 +251,53 @@ void TConnections::BitBtn2Click()
 
 void TConnections::BitBtn3Click()
 {
+    Reconnecting.Cancel();
+    ReconnectTimer->stop();
+    ReconnectButton->hide();
     hide();
     BitBtn3->hide();
     if (ShowLoginWindow)
         ShowLoginWindow();
+}
+
+void TConnections::ReconnectButtonClick()
+{
+    Reconnecting.Cancel();
+    ReconnectTimer->stop();
+    // As after "<< Login Screen" and Connect: the way back hides while the attempt runs.
+    ReconnectButton->hide();
+    BitBtn3->hide();
+    if (Reconnect)
+        Reconnect();
+}
+
+void TConnections::AutoReconnectToggled(bool on)
+{
+    Reconnecting.SetAuto(on, platform::TickCount());
+    if (Reconnecting.Waiting())
+        ReconnectTimer->start();
+    else
+        ReconnectTimer->stop();
+}
+
+void TConnections::ReconnectTimerTimer()
+{
+    if (!Reconnecting.Due(platform::TickCount()))
+        return;
+    ReconnectTimer->stop();
+    ReconnectButton->hide();
+    BitBtn3->hide();
+    if (Reconnect)
+        Reconnect();
+}
+
+void TConnections::AttemptEnded(bool refused)
+{
+    if (Reconnect)
+        ReconnectButton->show();
+    Reconnecting.Ended(refused, platform::TickCount());
+    if (Reconnecting.Waiting())
+        ReconnectTimer->start();
 }
 
 // --- the session's host ---
@@ -297,6 +361,9 @@ void TConnections::StartRetransmitTimer()
 
 void TConnections::EnterGame()
 {
+    Reconnecting.Entered();
+    ReconnectTimer->stop();
+    ReconnectButton->hide();
     if (ShowGameWindow)
         ShowGameWindow();
 }
@@ -310,9 +377,23 @@ void TConnections::ConnectionClosed()
     if (CloseGameWindow)
         CloseGameWindow();
     BitBtn3->show();
+    AttemptEnded(Session && Session->Refused());
 }
 
 void TConnections::ConnectionRefused()
 {
     BitBtn3->show();
+    AttemptEnded(false);
+}
+
+void TConnections::SpeechHeard(int32_t speakerId, std::string_view text)
+{
+    if (ChatLogLine)
+        ChatLogLine("actor " + std::to_string(speakerId), text);
+}
+
+void TConnections::ChatSent(std::string_view text)
+{
+    if (ChatLogLine && Session)
+        ChatLogLine(Session->Login().CharacterName, text);
 }

@@ -4,6 +4,7 @@
 // game channel.
 #pragma once
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QHostAddress>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <string_view>
 
 #include "net/client_session.h"
+#include "net/reconnect.h"
 
 // The session's socket fault of a Qt socket error.
 net::ESocketFault SocketFault(QAbstractSocket::SocketError error);
@@ -49,6 +51,13 @@ public:
     QPushButton* BitBtn1;       // Abort: closes the TCP connection
     QPushButton* BitBtn2;       // "Enter Game >>", hidden
     QPushButton* BitBtn3;       // "<< Login Screen", hidden until a connection ends
+    // Getting back in: "Reconnect" shows beside BitBtn3 once a connection has ended
+    // and runs the same Connect again; with "Auto reconnect" ticked, tries follow by
+    // themselves (TReconnect's schedule, polled by ReconnectTimer).
+    QPushButton* ReconnectButton;
+    QCheckBox* AutoReconnect;
+    QTimer* ReconnectTimer;
+    net::TReconnect Reconnecting;
 
     // The endpoints' settings as the login window leaves them: InSocket connects
     // to InSocketAddress:InSocketPort when activated; InUDP sends to
@@ -85,6 +94,11 @@ public:
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn3Click();
+    void ReconnectButtonClick();
+    // The tick box changed (by the player or by the stored setting).
+    void AutoReconnectToggled(bool on);
+    // Runs a try when one is due.
+    void ReconnectTimerTimer();
 
     // What the window leads to outside itself; any may be unset.
     std::function<void(std::string_view line)> GameLog;  // the game window's AddLogLine
@@ -93,6 +107,11 @@ public:
     std::function<void()> CloseGameWindow;
     std::function<void()> ShowLoginWindow;
     std::function<void()> BeforeRetransmit;  // the game window's ResendWalkTarget
+    std::function<void()> Reconnect;         // the login window's Connect, as last made
+    std::function<void(bool on)> AutoReconnectChosen;  // the player ticked or unticked the box
+    // One line for the chat log: who spoke ("actor <ID>", or the player's name for a
+    // line sent) and what.
+    std::function<void(std::string_view speaker, std::string_view text)> ChatLogLine;
 
     // The session's host.
     void WriteTCP(std::string_view bytes) override;
@@ -108,8 +127,14 @@ public:
     void EnterGame() override;
     void ConnectionClosed() override;
     void ConnectionRefused() override;
+    void SpeechHeard(int32_t speakerId, std::string_view text) override;
+    void ChatSent(std::string_view text) override;
 
 private:
+    // A connection or an attempt has ended: the way back in shows, and the next try
+    // is scheduled when the box is ticked.
+    void AttemptEnded(bool refused);
+
     QHostAddress udpRemote_;
     std::array<char, 65536> readBuffer_{};
     net::TSpeechHistory ownSpeech_;  // while no game window gives its own

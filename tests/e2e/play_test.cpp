@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QProcess>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/chat_log.h"
 #include "frontend/client_app.h"
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
@@ -23,6 +25,7 @@
 #include "window/game_window.h"
 #include "frontend/login_window.h"
 #include "frontend/startup.h"
+#include "frontend/vxa_config.h"
 #include "net/client_session.h"
 #include "net/connections.h"
 #include "net/game_channel.h"
@@ -207,15 +210,27 @@ protected:
             new TVxApplication(argc, argv);
         world = new support::TempFolder("play_world");
         worldgen::GenerateWorld(world->Path(), 1);
+        otherWorld = new support::TempFolder("play_other_world");
+        worldgen::GenerateWorld(otherWorld->Path(), 1, "OTHER VALE");
     }
     static void TearDownTestSuite()
     {
         delete world;
         world = nullptr;
+        delete otherWorld;
+        otherWorld = nullptr;
+    }
+
+    void SetUp() override
+    {
+        // The chat logs of this test's clients, kept apart from the user's.
+        oldDataHome_ = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dataHome.Path()));
     }
 
     void TearDown() override
     {
+        qputenv("XDG_DATA_HOME", oldDataHome_);
         DestroyClientWindows();
         ResetStartupState();
         CommandLine = {};
@@ -245,12 +260,37 @@ protected:
         return NPCList->Head()->ID;
     }
 
+    static int Count(const std::string& text, const std::string& part)
+    {
+        int n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    }
+
+    // Every chat log file under `folder`, read in name order.
+    static QString ChatLogText(const QString& folder)
+    {
+        QString text;
+        QDir dir(folder);
+        for (const QString& name : dir.entryList({"*.txt"}, QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            if (f.open(QIODevice::ReadOnly))
+                text += QString::fromUtf8(f.readAll());
+        }
+        return text;
+    }
+
     static support::TempFolder* world;
+    static support::TempFolder* otherWorld;
     frontend_test::ConfigHome home;
     support::TempFolder data{"play_data"};
+    support::TempFolder dataHome{"play_data_home"};
+    QByteArray oldDataHome_;
 };
 
 support::TempFolder* Play::world = nullptr;
+support::TempFolder* Play::otherWorld = nullptr;
 
 TEST_F(Play, TheClientProgramConnectsAndEntersTheGame)
 {
@@ -367,6 +407,223 @@ TEST_F(Play, ARefusedConnectionEndsWithTheWayBack)
     const std::string memo = MemoText();
     EXPECT_NE(memo.find("TCP: Winsock error # 10061 while in state"), std::string::npos) << memo;
     EXPECT_EQ(memo.substr(memo.size() - std::string("Connection refused.").size()), "Connection refused.") << memo;
+}
+
+TEST_F(Play, AutoReconnectGetsThePlayerBackAndARefusalStopsIt)
+{
+    Server server(world->Path(), data.Path());
+    ASSERT_TRUE(server.Start());
+    StartClient(server.Port(), "Wren");
+    EXPECT_FALSE(Connections->AutoReconnect->isChecked()) << "off by default";
+    Connections->AutoReconnect->click();
+    EXPECT_EQ(VxaConfig->ReadValue("AutoReconnect"), "Yes");
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([] { return Connections->Session && Connections->Session->Entered(); })) << MemoText();
+    EXPECT_TRUE(Connections->AutoReconnect->isChecked());
+
+    // The server goes away and stays away for a while: tries fail and wait longer.
+    server.Kill();
+    ASSERT_TRUE(WaitFor([] { return MemoText().find("Auto reconnect: try 2 in 2 s.") != std::string::npos; }))
+        << MemoText();
+    EXPECT_FALSE(FullScreenForm->isVisible());
+    EXPECT_NE(MemoText().find("TCP Disconnected.\nAuto reconnect: try 1 in 1 s."), std::string::npos) << MemoText();
+    EXPECT_NE(MemoText().find("Auto reconnect: try 1 failed."), std::string::npos) << MemoText();
+
+    // Back on the same port: a try gets the player into the game again.
+    Server again(world->Path(), data.Path());
+    ASSERT_TRUE(again.Start(server.Port()));
+    ASSERT_TRUE(WaitFor([] { return Connections->Session && Connections->Session->Entered(); }, 40000))
+        << MemoText();
+    EXPECT_TRUE(FullScreenForm->isVisible());
+    EXPECT_NE(MemoText().find(" succeeded."), std::string::npos) << MemoText();
+    EXPECT_FALSE(Connections->ReconnectButton->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return again.Log().contains("Wren enters the game"); }));
+
+    // Now a server of another world answers on that port: the refusal stops the tries.
+    const int losses = Count(MemoText(), "TCP Disconnected.");
+    again.Kill();
+    ASSERT_TRUE(WaitFor([&] { return Count(MemoText(), "TCP Disconnected.") > losses; })) << MemoText();
+    Server other(otherWorld->Path(), data.Path());
+    ASSERT_TRUE(other.Start(server.Port()));
+    ASSERT_TRUE(WaitFor([] {
+        return MemoText().find("Auto reconnect stopped: the server refused the login.") != std::string::npos;
+    }, 40000)) << MemoText();
+    const int attempts = Count(MemoText(), "Initiating TCP connection to");
+    Pause(2500);
+    EXPECT_EQ(Count(MemoText(), "Initiating TCP connection to"), attempts) << MemoText();
+    EXPECT_NE(MemoText().find("IDENTITY does not match server:"), std::string::npos);
+    EXPECT_TRUE(Connections->ReconnectButton->isVisible());
+    EXPECT_TRUE(Connections->BitBtn3->isVisible());
+    EXPECT_FALSE(Connections->Session->Entered());
+}
+
+TEST_F(Play, TheReconnectButtonRunsTheSameConnect)
+{
+    Server server(world->Path(), data.Path());
+    ASSERT_TRUE(server.Start());
+    StartClient(server.Port(), "Wren");
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([] { return Connections->Session && Connections->Session->Entered(); })) << MemoText();
+    EXPECT_FALSE(Connections->ReconnectButton->isVisible());
+    server.Kill();
+    ASSERT_TRUE(WaitFor([] { return Connections->ReconnectButton->isVisible(); })) << MemoText();
+    Pause(1500);
+    EXPECT_EQ(MemoText().find("Auto reconnect"), std::string::npos) << "no tries while the box is unticked";
+
+    Server again(world->Path(), data.Path());
+    ASSERT_TRUE(again.Start(server.Port()));
+    Connections->ReconnectButton->click();
+    EXPECT_FALSE(Connections->ReconnectButton->isVisible());
+    EXPECT_FALSE(Connections->BitBtn3->isVisible());
+    ASSERT_TRUE(WaitFor([] { return Connections->Session && Connections->Session->Entered(); })) << MemoText();
+    EXPECT_TRUE(FullScreenForm->isVisible());
+    EXPECT_EQ(Connections->Session->Login().CharacterName, "Wren");
+    EXPECT_EQ(Connections->Session->Login().CharacterPassword, "Wren-pw");
+    EXPECT_EQ(Count(MemoText(), "Initiating TCP connection to 127.0.0.1"), 2);
+}
+
+TEST_F(Play, TheChatLogHoldsBothSidesOfAConversationInOrder)
+{
+    Server server(world->Path(), data.Path());
+    ASSERT_TRUE(server.Start());
+    StartClient(server.Port(), "Wren");
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([] { return Connections->Session && Connections->Session->Entered(); })) << MemoText();
+    HeadlessPlayer tamsin("Tamsin");
+    tamsin.Connect(server.Port());
+    ASSERT_TRUE(WaitFor([&] { return tamsin.entered; }));
+    net::TNPCRecord seen;
+    ASSERT_TRUE(WaitFor([&] { return tamsin.Actor(PlayerId(), seen); }));
+    int32_t tamsinId = 0;
+    {
+        std::lock_guard<std::mutex> hold(tamsin.actors.Lock());
+        tamsinId = tamsin.actors.Head()->ID;
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard<std::mutex> hold(NPCList->Lock());
+        return NPCList->EntryExists(tamsinId);
+    })) << "Wren never saw Tamsin";
+
+    // Wren types a line; Tamsin answers once it has reached her.
+    Key(QEvent::KeyPress, Qt::Key_T, "t");
+    Key(QEvent::KeyRelease, Qt::Key_T, "t");
+    for (const QChar c : QString("Well met")) {
+        Key(QEvent::KeyPress, c == ' ' ? int(Qt::Key_Space) : int(Qt::Key_unknown), c);
+        Key(QEvent::KeyRelease, c == ' ' ? int(Qt::Key_Space) : int(Qt::Key_unknown), c);
+    }
+    Key(QEvent::KeyPress, Qt::Key_Return, "\r");
+    ASSERT_TRUE(WaitFor([&] { return tamsin.Actor(PlayerId(), seen) && seen.Speech.View() == "Well met"; }));
+    tamsin.session.SendChat("Hello, Wren\x07");
+    const QString folder = ChatLogFolder() + "/EMBER VALE";
+    ASSERT_TRUE(WaitFor([&] { return ChatLogText(folder).count('\n') >= 2; })) << ChatLogText(folder).toStdString();
+    const QStringList lines = ChatLogText(folder).split('\n');
+    ASSERT_EQ(lines.size(), 3) << ChatLogText(folder).toStdString();
+    const QRegularExpression time("^\\d\\d:\\d\\d:\\d\\d ");
+    EXPECT_TRUE(lines[0].contains(time)) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(" <Wren> Well met")) << lines[0].toStdString();
+    // The server drops the control character before it relays the line.
+    EXPECT_TRUE(lines[1].endsWith(QString(" <actor %1> Hello, Wren").arg(tamsinId))) << lines[1].toStdString();
+}
+
+TEST_F(Play, TheChatLogKeepsWhatItWroteWhenTheClientIsKilled)
+{
+    Server server(world->Path(), data.Path());
+    ASSERT_TRUE(server.Start());
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(Bin + "vxclient", {"--install-world", QString::fromStdString(world->Path()), "--server", "127.0.0.1",
+                                    "--tcp-port", QString::number(server.Port()), "--local-udp-port", "0",
+                                    "--name", "Wren", "--password", "Wren-pw", "--connect", "--log-to-stdout"});
+    ASSERT_TRUE(client.waitForStarted(10000));
+    QString out;
+    ASSERT_TRUE(WaitFor([&] {
+        out += QString::fromUtf8(client.readAll());
+        return out.contains("OK, Entering game.\n");
+    }, 60000)) << out.toStdString();
+
+    HeadlessPlayer tamsin("Tamsin");
+    tamsin.Connect(server.Port());
+    ASSERT_TRUE(WaitFor([&] { return tamsin.entered; }));
+    // Wren is in Tamsin's view, so Tamsin is in Wren's: her lines reach Wren's client.
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard<std::mutex> hold(tamsin.actors.Lock());
+        return tamsin.actors.Count() > 1;
+    }));
+    Pause(300);
+    tamsin.session.SendChat("first line");
+    tamsin.session.SendChat("second line");
+    const QString folder = QString::fromStdString(dataHome.Path()) + "vxclient/chat/EMBER VALE";
+    ASSERT_TRUE(WaitFor([&] { return ChatLogText(folder).contains("second line"); }))
+        << ChatLogText(folder).toStdString() << out.toStdString();
+
+    client.kill();  // SIGKILL: no clean-up of any kind
+    client.waitForFinished(10000);
+    const QStringList lines = ChatLogText(folder).split('\n');
+    ASSERT_EQ(lines.size(), 3) << ChatLogText(folder).toStdString();
+    EXPECT_TRUE(lines[0].endsWith("> first line"));
+    EXPECT_TRUE(lines[1].endsWith("> second line"));
+    EXPECT_EQ(lines[2], "");
+}
+
+TEST_F(Play, TheServerCheckShowsAnotherWorldAsIncompatibleAndLogsNoFailedLogin)
+{
+    Server same(world->Path(), data.Path());
+    ASSERT_TRUE(same.Start());
+    support::TempFolder otherData("play_other_data");
+    Server other(otherWorld->Path(), otherData.Path());
+    ASSERT_TRUE(other.Start());
+    StartClient(other.Port(), "Wren");
+    // The public server's row would reach out of this machine: the tests check their own.
+    delete VxLogin->ListView1->takeTopLevelItem(0);
+
+    VxLogin->CheckButton->click();
+    EXPECT_EQ(VxLogin->PageControl1->currentWidget(), VxLogin->TabSheet2);
+    ASSERT_EQ(VxLogin->ListView1->topLevelItemCount(), 1);
+    QTreeWidgetItem* row = VxLogin->ListView1->topLevelItem(0);
+    EXPECT_EQ(row->text(4), "checking");
+    ASSERT_TRUE(WaitFor([] { return VxLogin->ChecksRunning() == 0; }));
+    EXPECT_EQ(row->text(0), "X");
+    EXPECT_EQ(row->text(2), "OTHER VALE");
+    EXPECT_EQ(row->text(3), "other world");
+    EXPECT_EQ(row->text(4), "answered");
+    EXPECT_TRUE(row->text(6).endsWith(" ms")) << row->text(6).toStdString();
+    EXPECT_EQ(row->text(7), "127.0.0.1");
+    EXPECT_TRUE(VxLogin->isVisible()) << "a check logs nobody in";
+    EXPECT_FALSE(Connections->isVisible());
+
+    ASSERT_TRUE(WaitFor([&] { return other.Log().contains("Disconnected "); })) << other.Log().toStdString();
+    const QString log = other.Log();
+    EXPECT_TRUE(log.contains("checked the server without logging in")) << log.toStdString();
+    EXPECT_TRUE(log.contains("has another world: EMBER VALE")) << log.toStdString();
+    for (const char* failed : {"password", "Refused", "Closing connection", "invalid name", "Login "})
+        EXPECT_FALSE(log.contains(failed)) << failed << "\n" << log.toStdString();
+
+    // The same world's server, by a second Check; then Refresh All checks both again.
+    Connections->TCPPort->setText(QString::number(same.Port()));
+    VxLogin->CheckButton->click();
+    ASSERT_TRUE(WaitFor([] { return VxLogin->ChecksRunning() == 0; }));
+    ASSERT_EQ(VxLogin->ListView1->topLevelItemCount(), 2);
+    QTreeWidgetItem* sameRow = nullptr;
+    for (int i = 0; i < 2; ++i)
+        if (VxLogin->ListView1->topLevelItem(i)->text(2) == "EMBER VALE")
+            sameRow = VxLogin->ListView1->topLevelItem(i);
+    ASSERT_NE(sameRow, nullptr);
+    EXPECT_EQ(sameRow->text(0), "Y");
+    EXPECT_EQ(sameRow->text(3), "same world");
+
+    other.Kill();
+    VxLogin->RefreshAll->click();
+    EXPECT_EQ(VxLogin->ChecksRunning(), 2);
+    ASSERT_TRUE(WaitFor([] { return VxLogin->ChecksRunning() == 0; }, 10000));
+    EXPECT_EQ(sameRow->text(4), "answered");
+    EXPECT_EQ(row->text(4), "unreachable");
+    EXPECT_EQ(row->text(0), "X");
+    EXPECT_EQ(row->text(6), "?");
+    ASSERT_TRUE(WaitFor([&] { return same.Log().count("checked the server without logging in") == 2; }))
+        << same.Log().toStdString();
 }
 
 }  // namespace

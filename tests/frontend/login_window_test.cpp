@@ -6,8 +6,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "data/drawing.h"
 #include "data/shapes.h"
@@ -18,7 +20,11 @@
 #include "frontend/init_window.h"
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
+#include "frontend/vxa_config.h"
 #include "net/connections.h"
+#include "net/message_types.h"
+#include "net/protocol.h"
+#include "platform/tick_count.h"
 #include "test_game.h"
 
 namespace {
@@ -244,6 +250,116 @@ TEST_F(Login, ChangeToTheSecondWorldStoresItAndReloads)
     EXPECT_EQ(GameFolder, second.Path());
     EXPECT_TRUE(VxLogin->isVisible());
     EXPECT_EQ(VxLogin->Edit1->text(), "VX-TWO");
+}
+
+TEST_F(Login, AutoReconnectTriesOnTheClockAndItsSettingIsStored)
+{
+    platform::FakeClock clock(1000);
+    QTcpServer probe;  // a port with nothing listening
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const int port = probe.serverPort();
+    probe.close();
+    Connections->TCPPort->setText(QString::number(port));
+    VxLogin->ComboBox2->setEditText("127.0.0.1");
+    auto memo = [] { return Connections->Memo1->toPlainText(); };
+    auto connects = [&] { return memo().count("Initiating TCP connection to 127.0.0.1"); };
+
+    EXPECT_FALSE(Connections->AutoReconnect->isChecked());
+    Connections->AutoReconnect->click();
+    EXPECT_EQ(VxaConfig->ReadValue("AutoReconnect"), "Yes");
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([&] { return memo().endsWith("Connection refused.\nAuto reconnect: try 1 in 1 s."); }))
+        << memo().toStdString();
+    EXPECT_TRUE(Connections->ReconnectButton->isVisible());
+
+    // Only the clock decides: real time passing starts nothing.
+    WaitFor([] { return false; }, 300);
+    EXPECT_EQ(connects(), 1);
+    clock.Advance(999);
+    Connections->ReconnectTimerTimer();
+    EXPECT_EQ(connects(), 1);
+    clock.Advance(1);
+    Connections->ReconnectTimerTimer();
+    EXPECT_EQ(connects(), 2);
+    EXPECT_FALSE(Connections->ReconnectButton->isVisible());
+    EXPECT_FALSE(Connections->BitBtn3->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return memo().endsWith("Auto reconnect: try 1 failed.\nAuto reconnect: try 2 in 2 s."); }))
+        << memo().toStdString();
+    clock.Advance(1999);
+    Connections->ReconnectTimerTimer();
+    EXPECT_EQ(connects(), 2);
+    clock.Advance(1);
+    Connections->ReconnectTimerTimer();
+    EXPECT_EQ(connects(), 3);
+    ASSERT_TRUE(WaitFor([&] { return memo().endsWith("try 3 in 4 s."); })) << memo().toStdString();
+
+    // Unticked, the waiting try goes and the choice is stored.
+    Connections->AutoReconnect->click();
+    EXPECT_EQ(VxaConfig->ReadValue("AutoReconnect"), "No");
+    EXPECT_TRUE(memo().endsWith("Auto reconnect: off; try 3 dropped.")) << memo().toStdString();
+    clock.Advance(60000);
+    Connections->ReconnectTimerTimer();
+    EXPECT_EQ(connects(), 3);
+
+    // The next Connect shows the stored choice.
+    Connections->BitBtn3->click();
+    VxaConfig->WriteValue("AutoReconnect", "Yes");
+    VxLogin->BitBtn2->click();
+    EXPECT_TRUE(Connections->AutoReconnect->isChecked());
+}
+
+TEST_F(Login, CheckWorksAgainstAServerThatKnowsNothingOfChecks)
+{
+    // A server as the handshake describes it: welcome and protocol version on connect,
+    // the world's identity in answer to the client's.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket* peer = nullptr;
+    std::string received;
+    bool closedByClient = false;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        peer = server.nextPendingConnection();
+        peer->write(QByteArray::fromStdString(net::TVxProtocolFormat::MakeMessage(net::msg::server_welcome, "Hi") +
+                                              net::TVxProtocolFormat::MakeMessage(net::msg::server_protocolversion, "2")));
+        QObject::connect(peer, &QTcpSocket::readyRead, [&] {
+            received += peer->readAll().toStdString();
+            if (received.find("VX-ONE") != std::string::npos)
+                peer->write(QByteArray::fromStdString(
+                    net::TVxProtocolFormat::MakeMessage(net::msg::server_identity, "VX-ONE")));
+        });
+        QObject::connect(peer, &QTcpSocket::disconnected, [&] { closedByClient = true; });
+    });
+    Connections->TCPPort->setText(QString::number(server.serverPort()));
+    VxLogin->ComboBox2->setEditText("127.0.0.1");
+    VxLogin->ComboBox3->setEditText("my server");
+    VxLogin->CheckButton->click();
+    ASSERT_TRUE(WaitFor([] { return VxLogin->ChecksRunning() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return closedByClient; })) << "the check leaves the connection open";
+
+    // Version, protocol and identity, and then nothing: no name, no password.
+    std::string_view bytes = received;
+    std::vector<uint32_t> types;
+    while (!net::TVxProtocolFormat::IsIncomplete(bytes)) {
+        const size_t length = net::TVxProtocolFormat::PayloadLength(bytes);
+        types.push_back(net::TVxProtocolFormat::ExtractType(bytes));
+        bytes.remove_prefix(length);
+    }
+    EXPECT_EQ(types, (std::vector<uint32_t>{net::msg::client_version, net::msg::client_protocolversion,
+                                            net::msg::client_identity}));
+
+    QTreeWidgetItem* row = nullptr;
+    for (int i = 0; i < VxLogin->ListView1->topLevelItemCount(); ++i)
+        if (VxLogin->ListView1->topLevelItem(i)->text(7) == "127.0.0.1")
+            row = VxLogin->ListView1->topLevelItem(i);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->text(0), "Y");
+    EXPECT_EQ(row->text(1), "my server");
+    EXPECT_EQ(row->text(2), "VX-ONE");
+    EXPECT_EQ(row->text(3), "same world");
+    EXPECT_EQ(row->text(4), "answered");
+    EXPECT_TRUE(row->text(6).endsWith(" ms"));
+    EXPECT_TRUE(row->toolTip(0).contains("Hi"));
+    EXPECT_EQ(VxLogin->ListView1->topLevelItemCount(), 2) << "the fixed row and the checked one";
 }
 
 }  // namespace

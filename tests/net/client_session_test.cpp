@@ -72,6 +72,11 @@ public:
     void EnterGame() override { ++entered; }
     void ConnectionClosed() override { ++closedEvents; }
     void ConnectionRefused() override { ++refused; }
+    void SpeechHeard(int32_t id, std::string_view text) override
+    {
+        chat.push_back(std::to_string(id) + ": " + std::string(text));
+    }
+    void ChatSent(std::string_view text) override { chat.push_back("sent: " + std::string(text)); }
 
     bool active = true;
     bool bindWorks = true;
@@ -81,6 +86,7 @@ public:
     uint16_t remotePort = 0;
     std::vector<Sent> tcp, udp;
     std::vector<std::string> log;
+    std::vector<std::string> chat;
 };
 
 std::string Frame(uint32_t type, std::string_view payload) { return TVxProtocolFormat::MakeMessage(type, payload); }
@@ -299,6 +305,28 @@ TEST_F(ClientSession, RefusalsLogAndClose)
                                "server_ip_inuse: Cannot create connection entry.", "Invalid or incorrect password."}));
     EXPECT_EQ(host.closed, 4);
     EXPECT_TRUE(host.tcp.empty());
+}
+
+TEST_F(ClientSession, RefusedTellsWhatTryingAgainWouldNotMend)
+{
+    const auto after = [this](auto step) {
+        TClientSession fresh(host, actors, timer, speech, table, &endpoint);
+        fresh.SetLogin(session.Login());
+        step(fresh);
+        return fresh.Refused();
+    };
+    auto message = [](uint32_t type, std::string_view payload = {}) {
+        return [=](TClientSession& s) { s.HandleServerMessage(1, type, payload); };
+    };
+    EXPECT_TRUE(after(message(msg::server_badname)));
+    EXPECT_TRUE(after(message(msg::server_badpassword)));
+    EXPECT_TRUE(after(message(msg::server_full, "full")));
+    EXPECT_TRUE(after(message(msg::server_ip_inuse)));
+    EXPECT_TRUE(after(message(msg::server_identity, "OTHER")));
+    EXPECT_TRUE(after(message(msg::server_protocolversion, "3")));
+    EXPECT_FALSE(after(message(msg::server_identity, "EMBER VALE")));
+    EXPECT_FALSE(after(message(msg::server_welcome, "hi")));
+    EXPECT_FALSE(after([](TClientSession& s) { s.InSocketError(WSAECONNREFUSED); }));
 }
 
 TEST_F(ClientSession, UdpPortAcceptsTheLoginInItsStepOrder)
@@ -559,6 +587,23 @@ TEST_F(ClientSession, ActorMessagesReachTheActorList)
     ASSERT_TRUE(actors.EntryExists(55));
     EXPECT_EQ(actors.FindEntry(55)->Speech.View(), "hello");
     EXPECT_EQ(speech.Count, 1u);
+}
+
+TEST_F(ClientSession, TheChatLogHearsShownSpeechAndSentLinesOnce)
+{
+    Connect();
+    Server(msg::server_player_id, Bytes(TPlayerId{1234}));
+    Server(msg::server_npc_add, Bytes(TNpcAdd{55, 900, 8, 0, 940, 1220}));
+    auto say = [this](int32_t id, std::string_view text) {
+        std::string payload;
+        Encode(TNpcSay{id, 5000, text}, payload);
+        Server(msg::server_npc_say, payload);
+    };
+    session.SendChat("Well met");
+    say(1234, "Well met");  // the server's echo of the player's own line
+    say(55, "Hello");
+    say(77, "nobody knows me");  // not shown, so not logged
+    EXPECT_EQ(host.chat, (Lines{"sent: Well met", "55: Hello"}));
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+// The server check over a real connection: a TCP socket and a timer around
+// net::TServerCheck. Used by the login window's "Check", "Refresh All" and
+// "Refresh Vis"; one probe checks one server once and then reports Finished.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/server_check.h"
+
+class TServerProbe : public QObject {
+    Q_OBJECT
+public:
+    TServerProbe(QString address, uint16_t port, std::string worldIdentity, QObject* parent = nullptr);
+    ~TServerProbe() override;
+
+    // Connects; Finished follows once the check is over, within its timeout.
+    void Start();
+    const net::TServerCheckResult& Result() const { return check_->Result(); }
+    bool Done() const { return check_->Done(); }
+
+    const QString Address;
+    const uint16_t Port;
+
+signals:
+    void Finished();
+
+private:
+    void AfterEvent();
+
+    QTcpSocket* socket_;
+    QTimer* timer_;
+    std::unique_ptr<net::TServerCheck> check_;
+    bool reported_ = false;
+};
