@@ -2,7 +2,9 @@
 // client session (framing, the sender check, the handshake and every message's
 // handler: the actor list, the speech history, the UDP channel), mixed with the
 // client's own steps (keys, mouse walking, the retransmission timer, the clock
-// moving on, the connection ending and starting again).
+// moving on, the connection ending and starting again). The same TCP bytes also go
+// to a server check, which must write only whole messages, close at most once and
+// write nothing after it closed.
 //
 // Input: steps until the bytes run out, each a step byte and its operands:
 //   0 L(u16) bytes   a TCP chunk of L bytes, then the stream is processed
@@ -26,6 +28,7 @@
 #include "net/message_types.h"
 #include "net/npc_list.h"
 #include "net/protocol.h"
+#include "net/server_check.h"
 #include "platform/tick_count.h"
 
 namespace {
@@ -88,6 +91,17 @@ struct Client {
     int connection = 0;  // stands in for the socket objects
     int endpoint = 0;
     net::TClientSession session{host, actors, timer, history, sockets, &endpoint};
+    int checkCloses = 0;
+    net::TServerCheck check{"EMBER VALE",
+                            [this](std::string_view bytes) {
+                                if (checkCloses)
+                                    Broken("the server check wrote after its close");
+                                CheckFrames(bytes);
+                            },
+                            [this] {
+                                if (++checkCloses > 1)
+                                    Broken("the server check closed twice");
+                            }};
 
     Client()
     {
@@ -137,7 +151,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (!in.Empty()) {
         const uint8_t step = in.Byte() % 10;
         switch (step) {
-        case 0: session.InSocketRead(in.Take(in.U16())); break;
+        case 0: {
+            const std::string_view chunk = in.Take(in.U16());
+            session.InSocketRead(chunk);
+            client.check.Read(chunk, clock.Now());
+            break;
+        }
         case 1:
         case 2: {
             const uint16_t n = in.U16();
@@ -147,6 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 3:
             clock.Advance(in.U16());
             session.RetransmitTimerTimer();
+            client.check.TimedOut(clock.Now());
             break;
         case 4: session.KeyPressed(in.Byte()); break;
         case 5: session.KeyReleased(in.Byte()); break;

@@ -168,6 +168,12 @@ TVxLogin::TVxLogin()
     ListView1->header()->setSectionResizeMode(0, QHeaderView::Fixed);
     ListView1->setColumnWidth(0, 20);
     ListView1->setColumnWidth(1, 100);
+    // Narrow enough that a check's findings up to the ping show without scrolling.
+    ListView1->setColumnWidth(2, 80);
+    ListView1->setColumnWidth(3, 70);
+    ListView1->setColumnWidth(4, 65);
+    ListView1->setColumnWidth(5, 45);
+    ListView1->setColumnWidth(6, 50);
     ListView1->setColumnWidth(7, 120);
     ListView1->addTopLevelItem(new QTreeWidgetItem(
         QStringList{"X", "Test Server", "ANVIL", "vx", "none", "?", "?", PublicServerAddress}));

@@ -101,16 +101,19 @@ TConnections::TConnections()
     boxes->addWidget(new QLabel("(UDP)", this), 2, 2);
     boxes->addWidget(new QLabel("Local UDP", this), 3, 0);
     boxes->addWidget(LocalUDPPort, 3, 1);
+    auto* reconnect = new QHBoxLayout;
+    reconnect->addWidget(ReconnectButton);
+    reconnect->addWidget(AutoReconnect);
+    reconnect->addStretch();
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BitBtn3);
-    buttons->addWidget(ReconnectButton);
-    buttons->addWidget(AutoReconnect);
     buttons->addStretch();
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(boxes);
     layout->addWidget(Memo1, 1);
+    layout->addLayout(reconnect);
     layout->addLayout(buttons);
 
     connect(InSocket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
