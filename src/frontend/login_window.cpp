@@ -169,11 +169,11 @@ TVxLogin::TVxLogin()
     ListView1->setColumnWidth(0, 20);
     ListView1->setColumnWidth(1, 100);
     // Narrow enough that a check's findings up to the ping show without scrolling.
-    ListView1->setColumnWidth(2, 80);
-    ListView1->setColumnWidth(3, 70);
-    ListView1->setColumnWidth(4, 65);
-    ListView1->setColumnWidth(5, 45);
-    ListView1->setColumnWidth(6, 50);
+    ListView1->setColumnWidth(2, 85);
+    ListView1->setColumnWidth(3, 82);
+    ListView1->setColumnWidth(4, 68);
+    ListView1->setColumnWidth(5, 46);
+    ListView1->setColumnWidth(6, 42);
     ListView1->setColumnWidth(7, 120);
     ListView1->addTopLevelItem(new QTreeWidgetItem(
         QStringList{"X", "Test Server", "ANVIL", "vx", "none", "?", "?", PublicServerAddress}));
