@@ -6,11 +6,11 @@ cmake_minimum_required(VERSION 3.25)
 # configure time: LINKS_<target> holds each library target's link libraries):
 #  - includes: no file of a plain layer includes a Qt header, except the
 #    window-side files named in QT_ALLOWED (render thread hand-over, connection
-#    window), which belong to Qt-linked targets;
+#    window, server probe), which belong to Qt-linked targets;
 #  - links: no plain target reaches, directly or through other targets, a layer
 #    above its own or a Qt library.
 set(PLAIN_LAYERS platform formats data net view)
-set(QT_ALLOWED render_thread connections udp_channel message_handler)
+set(QT_ALLOWED render_thread connections server_probe udp_channel message_handler)
 # What each plain library may link (besides system libraries such as Threads).
 set(ALLOWED_vx_platform "")
 set(ALLOWED_vx_formats vx_platform)
