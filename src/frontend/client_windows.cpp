@@ -17,6 +17,7 @@
 #include "net/connections.h"
 #include "tools/map_viewer_window.h"
 #include "tools/shape_info_window.h"
+#include "view/render_locks.h"
 #include "window/game_window.h"
 
 TInit1* Init1 = nullptr;
@@ -68,6 +69,11 @@ void LoadWorldData()
     if (world == loadedWorld)
         return;
     loadedWorld.clear();
+    // Another world's map replaces the one a render thread may still be drawing: its
+    // step, even when paused, finishes under the render lock.
+    std::unique_lock<std::mutex> hold;
+    if (RenderLock)
+        hold = std::unique_lock<std::mutex>(*RenderLock);
     LoadChunkPatterns(GameFolder + "STATIC\\VXCHUNKS");
     LoadRegionMap(GameFolder + "STATIC\\VXMAP");
     LoadFixLists(GameFolder + "STATIC\\VXIFIX");

@@ -175,8 +175,17 @@ void TFullScreenForm::AttachProcessObjects()
 void TFullScreenForm::PostPresent(TRefreshThread& thread, uint32_t frame)
 {
     // Render thread: a queued call on the window's event loop. The thread waits for it
-    // on its own lock, which also carries the buffers over for ThreadSanitizer.
-    QMetaObject::invokeMethod(this, [&thread, frame] { thread.PresentPosted(frame); }, Qt::QueuedConnection);
+    // on its own lock, which also carries the buffers over for ThreadSanitizer. The call
+    // is named rather than a lambda: Qt's event queue hands objects between threads
+    // under locks ThreadSanitizer cannot see, so nothing of ours may travel inside it.
+    poster_.store(&thread, std::memory_order_release);
+    QMetaObject::invokeMethod(this, "PresentPostedFrame", Qt::QueuedConnection, Q_ARG(uint, frame));
+}
+
+void TFullScreenForm::PresentPostedFrame(uint frame)
+{
+    if (TRefreshThread* thread = poster_.load(std::memory_order_acquire))
+        thread->PresentPosted(frame);
 }
 
 void TFullScreenForm::PresentFrame()

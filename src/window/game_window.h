@@ -49,6 +49,8 @@ public:
     // TFrameTarget: the render thread's side of the hand-over.
     TViewState& View() override { return TGameView::View; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override;
+    // Main thread: the queued call PostPresent asks for.
+    Q_INVOKABLE void PresentPostedFrame(uint frame);
     // Steps: overlays, copy into the view bitmap, console slide, show, frame counter.
     void PresentFrame() override;
 
@@ -75,6 +77,11 @@ public:
 
     // Whether the window is closed: a frame handed over now is not drawn.
     bool Closed() const { return closed_; }
+
+private:
+    std::atomic<TRefreshThread*> poster_{nullptr};  // the thread whose hand-over is posted
+
+public:
 
 protected:
     void showEvent(QShowEvent* event) override;

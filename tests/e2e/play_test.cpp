@@ -1,14 +1,14 @@
-// Playing against vxserver on 127.0.0.1: the client program reaching the game, and
-// the client's windows in this process walking, chatting and losing the server, with
-// a second player (a headless session) watching.
+// Playing against vxserver's game server on 127.0.0.1, all in this process: the
+// client's windows walking, chatting and losing the server, with a second player (a
+// headless session) watching. Nothing here starts a process, so the render thread and
+// the windows can be checked with ThreadSanitizer; the programs themselves are
+// started in program_test.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -31,14 +31,14 @@
 #include "net/game_channel.h"
 #include "net/game_timer.h"
 #include "net/npc_list.h"
+#include "view/render_thread.h"
 #include "platform/console.h"
+#include "game_server.h"
 #include "support/temp_folder.h"
 #include "test_game.h"
 #include "world_generator.h"
 
 namespace {
-
-const QString Bin = QStringLiteral(VX_BINARY_DIR "/bin/");
 
 // A key pressed or released in the game window, as the window system delivers it.
 void Key(QEvent::Type type, int key, const QString& text = {})
@@ -64,55 +64,36 @@ void Pause(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-// vxserver on 127.0.0.1: free ports at first, the same TCP port when started again.
+// vxserver's game server in this process, on 127.0.0.1: free ports at first, the same
+// TCP port when started again. It ticks on its own timer on the real clock.
 class Server {
 public:
     Server(const std::string& game, const std::string& data) : game_(game), data_(data) {}
-    ~Server() { Stop(); }
 
     bool Start(int tcpPort = 0)
     {
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(Bin + "vxserver", {"--game", QString::fromStdString(game_), "--data", QString::fromStdString(data_),
-                                          "--bind", "127.0.0.1", "--tcp-port", QString::number(tcpPort),
-                                          "--udp-port", "0", "--npcs", "0"});
-        if (!process_.waitForStarted(10000))
+        server::TServerOptions options;
+        options.GameFolder = game_;
+        options.DataFolder = QString::fromStdString(data_);
+        options.Bind = QHostAddress::LocalHost;
+        options.TcpPort = uint16_t(tcpPort);
+        options.UdpPort = 0;
+        options.Npcs = 0;
+        options.PasswordCost = server::CheapPasswordCost;
+        game_server_ = std::make_unique<server::TGameServer>(options);
+        if (!game_server_->Start())
             return false;
-        for (int i = 0; i < 300; ++i) {
-            process_.waitForReadyRead(100);
-            log_ += QString::fromUtf8(process_.readAll());
-            const auto m = QRegularExpression("TCP port (\\d+)").match(log_);
-            if (m.hasMatch()) {
-                port_ = m.captured(1).toInt();
-                return true;
-            }
-        }
-        return false;
+        port_ = game_server_->TcpPort();
+        return true;
     }
-    void Kill()
-    {
-        process_.kill();
-        process_.waitForFinished(10000);
-    }
-    void Stop()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            process_.waitForFinished(10000);
-        }
-    }
-    QString Log()
-    {
-        log_ += QString::fromUtf8(process_.readAll());
-        return log_;
-    }
+    // Gone at once, as far as its clients can tell: every connection ends.
+    void Stop() { game_server_.reset(); }
     int Port() const { return port_; }
 
 private:
     std::string game_, data_;
-    QProcess process_;
-    QString log_;
     int port_ = 0;
+    std::unique_ptr<server::TGameServer> game_server_;
 };
 
 // A second player: a client session over its own sockets, with no windows.
@@ -292,41 +273,6 @@ protected:
 support::TempFolder* Play::world = nullptr;
 support::TempFolder* Play::otherWorld = nullptr;
 
-TEST_F(Play, TheClientProgramConnectsAndEntersTheGame)
-{
-    Server server(world->Path(), data.Path());
-    ASSERT_TRUE(server.Start());
-    QProcess client;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    client.setProcessEnvironment(env);
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    client.start(Bin + "vxclient", {"--install-world", QString::fromStdString(world->Path()), "--server", "127.0.0.1",
-                                    "--tcp-port", QString::number(server.Port()), "--local-udp-port", "0",
-                                    "--name", "Wren", "--password", "Wren-pw", "--connect", "--log-to-stdout"});
-    ASSERT_TRUE(client.waitForStarted(10000));
-    QString out;
-    const bool entered = WaitFor([&] {
-        out += QString::fromUtf8(client.readAll());
-        return out.contains("OK, Entering game.\n");
-    }, 60000);
-    const bool serverSawIt = WaitFor([&] { return server.Log().contains("Wren enters the game"); });
-    client.kill();
-    client.waitForFinished(10000);
-    ASSERT_TRUE(entered) << out.toStdString();
-    // The handshake's log lines, each once and in order, on standard output.
-    QStringList expected = {"Initiating TCP connection to 127.0.0.1", "TCP Connection accepted.",
-                            "Protocol compatable.", "IDENTITY matches.", "Name OK, sending password..",
-                            "Loading game data.", "Awaiting server_beat.", "Synchronizing...", "OK, Entering game."};
-    qsizetype at = 0;
-    for (const QString& line : expected) {
-        const qsizetype found = out.indexOf(line + "\n", at);
-        EXPECT_GE(found, at) << line.toStdString();
-        at = found < 0 ? at : found;
-    }
-    EXPECT_TRUE(serverSawIt) << server.Log().toStdString();
-}
-
 TEST_F(Play, WalkingChatAndLosingTheServer)
 {
     Server server(world->Path(), data.Path());
@@ -376,13 +322,16 @@ TEST_F(Play, WalkingChatAndLosingTheServer)
     ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen) && seen.Speech.View() == "Well met, Tamsin"; }));
 
     // The server goes away: the game window closes and the connection window offers the way back.
-    server.Kill();
+    server.Stop();
     ASSERT_TRUE(WaitFor([] { return Connections->BitBtn3->isVisible(); })) << MemoText();
     EXPECT_NE(MemoText().find("TCP Disconnected."), std::string::npos);
     EXPECT_FALSE(FullScreenForm->isVisible());
     EXPECT_TRUE(Connections->isVisible());
 
-    // Once it is back, the way back and a second Connect reach the game again.
+    // Once it is back, the way back and a second Connect reach the game again. The
+    // server in this process loads the world's tables into the same process-wide
+    // store the client draws from: it starts once the render thread is parked.
+    ASSERT_TRUE(WaitFor([] { return RefreshThread->Parked(); }));
     Server again(world->Path(), data.Path());
     ASSERT_TRUE(again.Start(server.Port()));
     Connections->BitBtn3->click();
