@@ -86,6 +86,8 @@ void TChatLog::Prune(QDate today)
 
 bool TChatLog::Append(std::string_view world, std::string_view speaker, std::string_view text)
 {
+    if (text.empty())
+        return true;  // nothing was said
     const QDateTime now = Now();
     const QString folder = WorldFolderName(world);
     if ((!file_.isOpen() || folder != world_ || now.date() != day_) && !Open(folder, now.date())) {

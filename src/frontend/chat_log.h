@@ -27,8 +27,9 @@ public:
     // The local date and time of a line; tests set their own.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 
-    // Appends one line for `world` (the world's identity) and flushes it. False, with
-    // one console line for the first failure, when the file cannot be written.
+    // Appends one line for `world` (the world's identity) and flushes it; an empty
+    // text writes nothing. False, with one console line for the first failure, when
+    // the file cannot be written.
     bool Append(std::string_view world, std::string_view speaker, std::string_view text);
 
     // The file the last line went to ("" before the first).

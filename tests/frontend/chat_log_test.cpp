@@ -39,6 +39,7 @@ TEST_F(ChatLog, AppendsTimeSpeakerAndTextToTheFileOfTheWorldAndDay)
     ASSERT_TRUE(log.Append("EMBER VALE", "Wren", "Well met"));
     now = now.addSecs(2);
     ASSERT_TRUE(log.Append("EMBER VALE", "actor 17", "Hello, Wren"));
+    ASSERT_TRUE(log.Append("EMBER VALE", "Wren", ""));  // an empty line says nothing
     EXPECT_EQ(Read(File("EMBER VALE", "2026-03-14")), "21:05:09 <Wren> Well met\n21:05:11 <actor 17> Hello, Wren\n");
     EXPECT_EQ(log.CurrentFile(), File("EMBER VALE", "2026-03-14"));
 
