@@ -239,10 +239,17 @@ void TConnections::RetransmitTimerTimer()
 
 void TConnections::BitBtn1Click()
 {
+    const QAbstractSocket::SocketState state = InSocket->state();
     // The player's own close: no automatic try follows it.
-    if (InSocket->state() != QAbstractSocket::UnconnectedState)
+    if (state != QAbstractSocket::UnconnectedState)
         Reconnecting.Aborted();
     InSocket->close();
+    // An attempt still looking up or connecting ends without a disconnected event:
+    // the way back shows here, or the window would offer none.
+    if (state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState) {
+        BitBtn3->show();
+        AttemptEnded(false);
+    }
 }
 
 void TConnections::BitBtn2Click()

@@ -362,4 +362,27 @@ TEST_F(Login, CheckWorksAgainstAServerThatKnowsNothingOfChecks)
     EXPECT_EQ(VxLogin->ListView1->topLevelItemCount(), 2) << "the fixed row and the checked one";
 }
 
+TEST_F(Login, AbortWhileConnectingOffersTheWayBackAndNoTry)
+{
+    platform::FakeClock clock(1000);
+    QTcpServer probe;  // a port with nothing listening
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const int port = probe.serverPort();
+    probe.close();
+    Connections->TCPPort->setText(QString::number(port));
+    VxLogin->ComboBox2->setEditText("127.0.0.1");
+    Connections->AutoReconnect->click();
+    VxLogin->BitBtn2->click();
+    ASSERT_NE(Connections->InSocket->state(), QAbstractSocket::UnconnectedState);
+    Connections->BitBtn1->click();
+    EXPECT_TRUE(Connections->BitBtn3->isVisible());
+    EXPECT_TRUE(Connections->ReconnectButton->isVisible());
+    WaitFor([] { return false; }, 200);
+    clock.Advance(60000);
+    Connections->ReconnectTimerTimer();
+    const QString memo = Connections->Memo1->toPlainText();
+    EXPECT_EQ(memo.count("Initiating TCP connection"), 1) << memo.toStdString();
+    EXPECT_FALSE(memo.contains("Auto reconnect")) << memo.toStdString();
+}
+
 }  // namespace
