@@ -1,5 +1,6 @@
 // The client program against the vxserver program on 127.0.0.1: started as a player
-// starts them, the client logs in and enters the game with its log on standard output.
+// starts them, the client logs in and enters the game with its log on standard output,
+// and its chat log keeps what it wrote when it is killed.
 //
 // These tests start processes; the tests of the client's windows in one process with
 // an in-process server are in play_test, which starts none, so that it can run under
@@ -7,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <functional>
 #include <string>
 
+#include "headless_player.h"
 #include "support/temp_folder.h"
 #include "test_game.h"
 #include "world_generator.h"
@@ -28,6 +32,19 @@ bool WaitFor(const std::function<bool()>& done, int ms = 15000)
     while (!done() && clock.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+// Every chat log file in `folder`, read in name order.
+QString ChatLogText(const QString& folder)
+{
+    QString text;
+    QDir dir(folder);
+    for (const QString& name : dir.entryList({"*.txt"}, QDir::Files, QDir::Name)) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(f.readAll());
+    }
+    return text;
 }
 
 // vxserver on 127.0.0.1: free ports at first, the same TCP port when started again.
@@ -139,6 +156,51 @@ TEST_F(ClientProgram, ConnectsAndEntersTheGame)
         at = found < 0 ? at : found;
     }
     EXPECT_TRUE(serverSawIt) << server.Log().toStdString();
+}
+
+TEST_F(ClientProgram, TheChatLogKeepsWhatItWroteWhenTheClientIsKilled)
+{
+    Server server(world->Path(), data.Path());
+    ASSERT_TRUE(server.Start());
+    support::TempFolder dataHome("program_data_home");  // the client's chat log goes here
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_DATA_HOME", QString::fromStdString(dataHome.Path()));
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(Bin + "vxclient", {"--install-world", QString::fromStdString(world->Path()), "--server", "127.0.0.1",
+                                    "--tcp-port", QString::number(server.Port()), "--local-udp-port", "0",
+                                    "--name", "Wren", "--password", "Wren-pw", "--connect", "--log-to-stdout"});
+    ASSERT_TRUE(client.waitForStarted(10000));
+    QString out;
+    ASSERT_TRUE(WaitFor([&] {
+        out += QString::fromUtf8(client.readAll());
+        return out.contains("OK, Entering game.\n");
+    }, 60000)) << out.toStdString();
+
+    HeadlessPlayer tamsin("Tamsin");
+    tamsin.Connect(server.Port());
+    ASSERT_TRUE(WaitFor([&] { return tamsin.entered; }));
+    // Wren is in Tamsin's view, so Tamsin is in Wren's: her lines reach Wren's client.
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard<std::mutex> hold(tamsin.actors.Lock());
+        return tamsin.actors.Count() > 1;
+    }));
+    WaitFor([] { return false; }, 300);
+    tamsin.session.SendChat("first line");
+    tamsin.session.SendChat("second line");
+    const QString folder = QString::fromStdString(dataHome.Path()) + "vxclient/chat/EMBER VALE";
+    ASSERT_TRUE(WaitFor([&] { return ChatLogText(folder).contains("second line"); }))
+        << ChatLogText(folder).toStdString() << out.toStdString();
+
+    client.kill();  // SIGKILL: no clean-up of any kind
+    client.waitForFinished(10000);
+    const QStringList lines = ChatLogText(folder).split('\n');
+    ASSERT_EQ(lines.size(), 3) << ChatLogText(folder).toStdString();
+    EXPECT_TRUE(lines[0].endsWith("> first line"));
+    EXPECT_TRUE(lines[1].endsWith("> second line"));
+    EXPECT_EQ(lines[2], "");
 }
 
 }  // namespace
