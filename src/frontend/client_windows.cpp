@@ -134,10 +134,7 @@ void ConnectClientWindows()
     Connections->Speech = &FullScreenForm->SpeechHistory;
     Connections->GameLog = [](std::string_view line) { FullScreenForm->AddLogLine(line); };
     Connections->ShowLoginWindow = [] { VxLogin->show(); };
-    Connections->ShowGameWindow = [] {
-        FullScreenForm->show();
-        FullScreenForm->activateWindow();
-    };
+    Connections->ShowGameWindow = ShowGameWindow;
     Connections->CloseGameWindow = [] {
         if (FullScreenForm->isVisible())
             FullScreenForm->close();
@@ -163,6 +160,23 @@ void ConnectClientWindows()
         if (chatLog)
             chatLog->Append(WorldIdentity, speaker, text);
     };
+    // F7's setting is a configuration value of its own.
+    FullScreenForm->WholePixelScalingChanged = [](bool on) {
+        if (VxaConfig)
+            VxaConfig->WriteValue(kWholePixelScalingValue, on ? "Yes" : "No");
+    };
+}
+
+bool StoredWholePixelScaling()
+{
+    return VxaConfig && VxaConfig->ReadValue(kWholePixelScalingValue) == "Yes";
+}
+
+void ShowGameWindow()
+{
+    FullScreenForm->WholePixelScaling = StoredWholePixelScaling();
+    FullScreenForm->show();
+    FullScreenForm->activateWindow();
 }
 
 namespace {

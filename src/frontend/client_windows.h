@@ -26,6 +26,12 @@ extern TPickWorldForm* PickWorldForm;
 void CreateClientWindows();
 // Joins the windows' flow: connection window, login window and game window.
 void ConnectClientWindows();
+// Shows the game window with its stored settings (whole-pixel scaling).
+void ShowGameWindow();
+// The configuration value of the game window's whole-pixel scaling: "Yes" or "No"
+// (absent reads as "No").
+constexpr const char* kWholePixelScalingValue = "WholePixelScaling";
+bool StoredWholePixelScaling();
 // Frees them in reverse order and clears the pointers.
 void DestroyClientWindows();
 

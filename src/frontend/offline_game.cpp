@@ -26,6 +26,5 @@ void EnterOfflineGame()
         player->PosY = player->Y;
         player->Facing = 8;
     }
-    FullScreenForm->show();
-    FullScreenForm->activateWindow();
+    ShowGameWindow();
 }

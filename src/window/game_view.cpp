@@ -1,9 +1,11 @@
 // The game window's overlays and console state.
 #include "window/game_view.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "net/game_channel.h"
@@ -109,9 +111,15 @@ void TGameView::DrawGumps()
         VxShapes->DrawGump(g.x, g.y, g.gump, 0);
         if (g.id != SpeechGumpId)
             continue;
-        for (uint32_t k = 0; k < SpeechHistory.Count && k < uint32_t(SpeechGumpLines); ++k) {
-            VxShapes->DrawText(SpeechHistory.Texts[net::TSpeechHistory::Size - 1 - k].View(), SpeechGumpFont,
-                               g.x + 44, g.y + 35 + 6 * int(k));
+        // Scrolled back, the gump keeps showing the same lines while new ones arrive.
+        if (SpeechScroll > 0 && SpeechHistory.Count != speechSeen_)
+            SpeechScroll = std::min<int64_t>(int64_t(SpeechScroll) + (SpeechHistory.Count - speechSeen_),
+                                             MaxSpeechScroll());
+        speechSeen_ = SpeechHistory.Count;
+        const uint32_t scroll = uint32_t(SpeechScroll);
+        for (uint32_t k = 0; scroll + k < SpeechHistory.Count && k < uint32_t(SpeechGumpLines); ++k) {
+            VxShapes->DrawText(SpeechHistory.Texts[net::TSpeechHistory::Size - 1 - scroll - k].View(),
+                               SpeechGumpFont, g.x + 44, g.y + 35 + 6 * int(k));
         }
     }
 }
@@ -176,6 +184,8 @@ void TGameView::DrawOverlays()
         ChatText.copy(line + 2, n);
         VxShapes->DrawText(std::string_view(line, n + 2), TextFont, 1, 170);
     }
+    if (MinimapShown)
+        DrawMinimap(&ColourBuffer[0][0], Overview.get(), CentreX(), CentreY(), Actors);
     VxShapes->DrawPointer(MouseX, MouseY, PointerFrame(MouseX, MouseY));
 }
 
@@ -267,6 +277,42 @@ void TGameView::ToggleSpeechGump()
     gump->y = 20;
     gump->gump = olderPicture ? 49 : 54;
     Gumps->Insert(gump);
+    SpeechScroll = 0;  // opens on the newest lines
+}
+
+int TGameView::MaxSpeechScroll() const
+{
+    const uint32_t held = std::min<uint32_t>(SpeechHistory.Count, net::TSpeechHistory::Size);
+    return held > uint32_t(SpeechGumpLines) ? int(held) - SpeechGumpLines : 0;
+}
+
+void TGameView::ScrollSpeechGump(int pages)
+{
+    if (Gumps == nullptr || GumpsLock == nullptr)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(*GumpsLock);
+        if (Gumps->Find(SpeechGumpId) == nullptr)
+            return;
+    }
+    // PageUp goes back to older lines, PageDown towards the newest.
+    const int64_t wanted = int64_t(SpeechScroll) - int64_t(pages) * SpeechGumpLines;
+    SpeechScroll = int32_t(std::clamp<int64_t>(wanted, 0, MaxSpeechScroll()));
+    speechSeen_ = SpeechHistory.Count;
+}
+
+void TGameView::ToggleMinimap()
+{
+    MinimapShown = !MinimapShown;
+    if (MinimapShown && MinimapWanted)
+        MinimapWanted();
+}
+
+void TGameView::ToggleWholePixelScaling()
+{
+    WholePixelScaling = !WholePixelScaling;
+    if (WholePixelScalingChanged)
+        WholePixelScalingChanged(WholePixelScaling);
 }
 
 void TGameView::FormKeyUp(int key, bool alt)
@@ -285,6 +331,11 @@ void TGameView::FormKeyUp(int key, bool alt)
     case vk::F3: ShowPerf = !ShowPerf; break;
     case vk::F4: ToggleSpeechGump(); break;
     case vk::F5: ScalerOn = !ScalerOn; break;
+    case vk::F6: ToggleMinimap(); break;
+    case vk::F7: ToggleWholePixelScaling(); break;
+    case vk::F12: TakeScreenshot(); break;
+    case vk::PageUp: ScrollSpeechGump(-1); break;
+    case vk::PageDown: ScrollSpeechGump(1); break;
     case vk::Home: View.MaxLift.store(MaxLift() + 1 > 15 ? 15 : MaxLift() + 1, std::memory_order_relaxed); break;
     case vk::End:
         if (MaxLift() > 0)

@@ -7,11 +7,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "net/npc_list.h"
+#include "view/minimap.h"
 #include "view/render_thread.h"
 
 namespace net {
@@ -57,9 +59,11 @@ private:
 // Windows virtual-key codes, as the movement tables and the protocol use them.
 namespace vk {
 inline constexpr int Backspace = 8, Enter = 13, Escape = 27, Space = 32;
+inline constexpr int PageUp = 33, PageDown = 34;
 inline constexpr int End = 35, Home = 36, Left = 37, Up = 38, Right = 39, Down = 40;
 inline constexpr int T = 84, X = 88;
-inline constexpr int F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F10 = 121;
+inline constexpr int F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118, F10 = 121,
+                     F12 = 123;
 inline constexpr int Console = 192;  // the key left of 1 on a US keyboard
 }  // namespace vk
 
@@ -84,6 +88,22 @@ public:
     bool ShowHelp = false;
     bool ShowPerf = false;
     bool ScalerOn = true;
+    // F7: the view kept at its aspect, at the largest whole multiple of 320 x 200 that
+    // fits, with black borders; off, it is stretched over the window. Stored in the
+    // configuration through WholePixelScalingChanged.
+    bool WholePixelScaling = false;
+    std::function<void(bool on)> WholePixelScalingChanged;
+    // F6: the minimap in the view's top-right corner.
+    bool MinimapShown = false;
+    // The world overview it shows; without one, only its frame and the dots are drawn.
+    // Set on the main thread only.
+    std::shared_ptr<const TWorldOverview> Overview;
+    // Called when the minimap is switched on, so that the overview is made or loaded
+    // if it is not there yet.
+    std::function<void()> MinimapWanted;
+    // How many lines the speech-history gump is scrolled back from the newest
+    // (PageUp/PageDown), 0 to the history's length less one page.
+    int32_t SpeechScroll = 0;
     int32_t MouseX = 0, MouseY = 0;  // view pixels, 0..319 and 0..199
     bool ChatTyping = false;
     std::string ChatText;  // at most MaxChatLength characters
@@ -146,6 +166,16 @@ public:
     void FormKeyUp(int key, bool alt);
     // F4: opens the speech-history gump, or closes it when open.
     void ToggleSpeechGump();
+    // PageUp (pages < 0) and PageDown: scroll the speech-history gump while it is open.
+    void ScrollSpeechGump(int pages);
+    // The furthest the speech-history gump can be scrolled back.
+    int MaxSpeechScroll() const;
+    // F6: the minimap on or off.
+    void ToggleMinimap();
+    // F7: whole-pixel scaling on or off, stored through WholePixelScalingChanged.
+    void ToggleWholePixelScaling();
+    // F12: writes the picture as shown to a file; a window with a screen does it.
+    virtual void TakeScreenshot() {}
     // Switches the window cannot do without a screen.
     virtual void SetFullScreen(bool on) { FullScreen = on; }
     // Alt+X: close the window and end the application.
@@ -157,6 +187,7 @@ public:
 
 private:
     TOfflineInputLink offlineLink_;
+    uint32_t speechSeen_ = 0;  // the history's count when the gump was last drawn
 
     void DrawSpeech();
     void DrawGumps();

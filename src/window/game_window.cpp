@@ -3,11 +3,17 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -45,6 +51,72 @@ void StretchInto(const QImage& src, QImage& dst, const QRect& rect)
     }
 }
 
+void ScaleWholeInto(const QImage& src, QImage& dst, const QRect& rect)
+{
+    if (rect.width() <= 0 || rect.height() <= 0 || src.isNull())
+        return;
+    const QRect clip = rect.intersected(dst.rect());
+    if (clip.isEmpty())
+        return;
+    const int sw = src.width(), sh = src.height(), rw = rect.width(), rh = rect.height();
+    const int64_t firstX = clip.left() - rect.left();
+    const int firstColumn = int(firstX * sw / rw);
+    const int64_t firstRemainder = firstX * sw - int64_t(firstColumn) * rw;
+    int previousSy = -1;
+    for (int y = clip.top(); y <= clip.bottom(); ++y) {
+        const int sy = int(int64_t(y - rect.top()) * sh / rh);
+        auto* to = reinterpret_cast<uint32_t*>(dst.scanLine(y)) + clip.left();
+        if (sy == previousSy) {  // the same source row: the row above again
+            std::memcpy(to, reinterpret_cast<const uint32_t*>(dst.constScanLine(y - 1)) + clip.left(),
+                        size_t(clip.width()) * sizeof(uint32_t));
+            continue;
+        }
+        previousSy = sy;
+        const auto* from = reinterpret_cast<const uint32_t*>(src.constScanLine(sy));
+        // Column x takes source column floor(x * sw / rw), kept without a division:
+        // remainder = x * sw - column * rw stays in 0 .. rw - 1.
+        int column = firstColumn;
+        int64_t remainder = firstRemainder;
+        for (int x = 0; x < clip.width(); ++x) {
+            to[x] = from[column];
+            remainder += sw;
+            while (remainder >= rw) {
+                remainder -= rw;
+                ++column;
+            }
+        }
+    }
+}
+
+TViewPlacement PlaceView(int width, int height, int consoleRows, bool wholePixel)
+{
+    TViewPlacement p;
+    p.Rect = QRect(0, 0, width + 1, height + 1 - consoleRows);
+    if (!wholePixel)
+        return p;
+    const int area = height - consoleRows;
+    const int multiple = std::min(width / kViewWidth, area / kViewHeight);
+    if (multiple < 1)
+        return p;  // not even the picture itself fits: the stretch
+    p.Multiple = multiple;
+    p.Rect = QRect((width - kViewWidth * multiple) / 2, (area - kViewHeight * multiple) / 2, kViewWidth * multiple,
+                   kViewHeight * multiple);
+    return p;
+}
+
+QString ScreenshotPath(const QString& folder, const QString& stamp)
+{
+    const QDir dir(folder);
+    for (int n = 1; n < 1000; ++n) {
+        const QString name =
+            n == 1 ? QString("veltharn-%1.png").arg(stamp) : QString("veltharn-%1-%2.png").arg(stamp).arg(n);
+        const QString path = dir.filePath(name);
+        if (!QFileInfo::exists(path))
+            return path;
+    }
+    return {};
+}
+
 void CopyInto(const QImage& src, QImage& dst, int x, int y)
 {
     const QRect clip = QRect(x, y, src.width(), src.height()).intersected(dst.rect());
@@ -73,7 +145,8 @@ void TPaintBox::paintEvent(QPaintEvent*)
         return;
     }
     if (!form_->FullScreen || screen.size() == size()) {
-        painter.drawImage(0, 0, screen);
+        // Composed at the display's resolution: drawn pixel for pixel, never scaled again.
+        painter.drawImage(QPointF(0, 0), screen);
         return;
     }
     // The full screen's picture, scaled to fit the display, with black bars.
@@ -116,6 +189,8 @@ int VirtualKey(const QKeyEvent& event)
     case Qt::Key_Enter: return vk::Enter;
     case Qt::Key_Escape: return vk::Escape;
     case Qt::Key_Space: return vk::Space;
+    case Qt::Key_PageUp: return vk::PageUp;
+    case Qt::Key_PageDown: return vk::PageDown;
     case Qt::Key_End: return vk::End;
     case Qt::Key_Home: return vk::Home;
     case Qt::Key_Left: return vk::Left;
@@ -201,11 +276,40 @@ void TFullScreenForm::PresentFrame()
     PaintBox1->update();
 }
 
+double TFullScreenForm::PixelRatio() const
+{
+    const double ratio = PaintBox1->devicePixelRatioF();
+    return ratio > 0 ? ratio : 1.0;
+}
+
 QSize TFullScreenForm::ScreenSize() const
 {
     if (FullScreen)
         return ScalerOn ? QSize(640, 480) : QSize(320, 240);
-    return PaintBox1->size();
+    const double ratio = PixelRatio();
+    return QSize(int(std::lround(PaintBox1->width() * ratio)), int(std::lround(PaintBox1->height() * ratio)));
+}
+
+TViewPlacement TFullScreenForm::Placement() const
+{
+    const QSize size = ScreenSize();
+    // Full screen keeps its own fixed screens whatever the setting.
+    return PlaceView(size.width(), size.height(), ConsoleRows(size.height()), WholePixelScaling && !FullScreen);
+}
+
+void TFullScreenForm::FillBorders(const QRect& view, int height)
+{
+    const int w = Screen.width();
+    const auto fill = [this](const QRect& r) {
+        const QRect clip = r.intersected(Screen.rect());
+        for (int y = clip.top(); y <= clip.bottom(); ++y)
+            std::memset(reinterpret_cast<uint32_t*>(Screen.scanLine(y)) + clip.left(), 0,
+                        size_t(clip.width()) * sizeof(uint32_t));
+    };
+    fill(QRect(0, 0, w, view.top()));
+    fill(QRect(0, view.bottom() + 1, w, height - view.bottom() - 1));
+    fill(QRect(0, view.top(), view.left(), view.height()));
+    fill(QRect(view.right() + 1, view.top(), w - view.right() - 1, view.height()));
 }
 
 void TFullScreenForm::ShowView()
@@ -215,14 +319,29 @@ void TFullScreenForm::ShowView()
         Screen = QImage(size, QImage::Format_RGB32);  // only when the window's size changes
         Screen.fill(0);
     }
+    const double ratio = FullScreen ? 1.0 : PixelRatio();
+    if (Screen.devicePixelRatio() != ratio)
+        Screen.setDevicePixelRatio(ratio);
     const int w = size.width(), h = size.height();
     const int r = ConsoleRows(h);
-    const QRect viewRect(0, 0, w + 1, h + 1 - r);
+    const TViewPlacement place = Placement();
+    const QRect& viewRect = place.Rect;
     if (FullScreen)
         Screen.fill(0);
-    if (ScalerOn) {
+    if (ScalerOn)
         ScaleDouble(reinterpret_cast<const uint32_t*>(ViewBitmap.constBits()), kViewWidth, kViewWidth, kViewHeight,
                     reinterpret_cast<uint32_t*>(ScaledBitmap.bits()), ScaledWidth);
+    if (place.Multiple > 0) {
+        // Whole multiples: 1x the view itself, 2x the scaler's picture as it is, more
+        // from the scaler's picture (or the view without it) in equal whole blocks.
+        FillBorders(viewRect, h - r);
+        if (place.Multiple == 1)
+            CopyInto(ViewBitmap, Screen, viewRect.left(), viewRect.top());
+        else if (ScalerOn && place.Multiple == 2)
+            CopyInto(ScaledBitmap, Screen, viewRect.left(), viewRect.top());
+        else
+            ScaleWholeInto(ScalerOn ? ScaledBitmap : ViewBitmap, Screen, viewRect);
+    } else if (ScalerOn) {
         if (FullScreen)
             CopyInto(ScaledBitmap, Screen, 0, 40);
         else
@@ -311,6 +430,15 @@ void TFullScreenForm::FormMouseMove(int x, int y)
     int tileX = 0, tileY = 0;
     ViewToWorld(MouseX, MouseY, tileX, tileY);
     Link->ResendWalkTarget(MouseX, MouseY, tileX, tileY);
+    if (const TViewPlacement place = Placement(); place.Multiple > 0) {
+        // The view pixel under the mouse; over the borders, the nearest edge pixel.
+        const double ratio = PixelRatio();
+        const double dx = std::floor((x * ratio - place.Rect.left()) / place.Multiple);
+        const double dy = std::floor((y * ratio - place.Rect.top()) / place.Multiple);
+        MouseX = int(std::clamp(dx, 0.0, double(kViewWidth - 1)));
+        MouseY = int(std::clamp(dy, 0.0, double(kViewHeight - 1)));
+        return;
+    }
     const int w = PaintBox1->width() > 0 ? PaintBox1->width() : 1;
     const int h = PaintBox1->height() > 0 ? PaintBox1->height() : 1;
     MouseX = x * kViewWidth / w;
@@ -319,6 +447,16 @@ void TFullScreenForm::FormMouseMove(int x, int y)
 
 void TFullScreenForm::WindowToView(int x, int y, int& viewX, int& viewY) const
 {
+    if (const TViewPlacement place = Placement(); place.Multiple > 0) {
+        // As the stretch does, rounded halves to even, through the whole-pixel geometry;
+        // over the borders, the nearest edge pixel.
+        const double ratio = PixelRatio();
+        const double vx = std::nearbyint((x * ratio - place.Rect.left()) / place.Multiple);
+        const double vy = std::nearbyint((y * ratio - place.Rect.top()) / place.Multiple);
+        viewX = int(std::clamp(vx, 0.0, double(kViewWidth - 1)));
+        viewY = int(std::clamp(vy, 0.0, double(kViewHeight - 1)));
+        return;
+    }
     const int w = PaintBox1->width() > 0 ? PaintBox1->width() : 1;
     const int h = PaintBox1->height() > 0 ? PaintBox1->height() : 1;
     viewX = int(std::nearbyint(double(x) * kViewWidth / w));
@@ -365,6 +503,61 @@ void TFullScreenForm::keyReleaseEvent(QKeyEvent* event)
         return;  // only a real release ends a held key
     if (const int key = VirtualKey(*event); key != 0)
         FormKeyUp(key, (event->modifiers() & Qt::AltModifier) != 0);
+}
+
+QImage TFullScreenForm::ShownPicture() const
+{
+    const double ratio = PixelRatio();
+    const QSize box(int(std::lround(PaintBox1->width() * ratio)), int(std::lround(PaintBox1->height() * ratio)));
+    if (Screen.isNull() || !FullScreen || Screen.size() == box)
+        return Screen;
+    // The full screen's picture as the paint box scales it to fit, with black bars.
+    QImage shown(box, QImage::Format_RGB32);
+    shown.fill(0);
+    const QSize fitted = Screen.size().scaled(box, Qt::KeepAspectRatio);
+    QPainter painter(&shown);
+    QImage screen = Screen;
+    screen.setDevicePixelRatio(1.0);
+    painter.drawImage(QRect(QPoint((box.width() - fitted.width()) / 2, (box.height() - fitted.height()) / 2), fitted),
+                      screen);
+    return shown;
+}
+
+void TFullScreenForm::TakeScreenshot()
+{
+    QImage picture = ShownPicture();
+    if (picture.isNull()) {
+        AddLogLine("Screenshot not saved: no picture has been shown yet.");
+        return;
+    }
+    QString folder = ScreenshotFolder;
+    if (folder.isEmpty()) {
+        const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (pictures.isEmpty()) {
+            AddLogLine("Screenshot not saved: this system names no pictures folder.");
+            return;
+        }
+        folder = QDir(pictures).filePath("Veltharn");
+    }
+    if (!QDir().mkpath(folder)) {
+        AddLogLine(("Screenshot not saved: cannot create the folder " + QDir::toNativeSeparators(folder)).toStdString());
+        return;
+    }
+    const QString path = ScreenshotPath(folder, QDateTime::currentDateTime().toString("yyyy-MM-dd_HH-mm-ss"));
+    if (path.isEmpty()) {
+        AddLogLine("Screenshot not saved: too many screenshots in this second.");
+        return;
+    }
+    // Written beside the target and renamed over it, so a failed write leaves no
+    // half a file behind.
+    QSaveFile file(path);
+    picture.setDevicePixelRatio(1.0);
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+        AddLogLine(("Screenshot not saved: cannot write " + QDir::toNativeSeparators(path) + ": " + file.errorString())
+                       .toStdString());
+        return;
+    }
+    AddLogLine(("Screenshot saved: " + QDir::toNativeSeparators(path)).toStdString());
 }
 
 void TFullScreenForm::Quit()

@@ -11,6 +11,19 @@
 
 class TFullScreenForm;
 
+// Where the view goes on a screen of `width` x `height` pixels whose bottom
+// `consoleRows` rows belong to the console panel.
+//
+//   stretch (whole-pixel scaling off, or not even 1x fits): the described view
+//     rectangle (0, 0) to (width + 1, height + 1 - consoleRows), Multiple 0;
+//   whole-pixel: 320m x 200m for the largest m with 320m <= width and
+//     200m <= height - consoleRows, centred in that area; the rest is black border.
+struct TViewPlacement {
+    QRect Rect;
+    int Multiple = 0;
+};
+TViewPlacement PlaceView(int width, int height, int consoleRows, bool wholePixel);
+
 // The paint box: shows the window's finished screen and passes the mouse on.
 class TPaintBox : public QWidget {
     Q_OBJECT
@@ -57,8 +70,22 @@ public:
     void AddLogLine(std::string_view text) override;
     void SetFullScreen(bool on) override;
     void Quit() override;
-    // The size of the picture the frame composes: the paint box, or the full screen.
+    // The size of the picture the frame composes: the paint box in device pixels, or
+    // the full screen.
     QSize ScreenSize() const;
+    // Device pixels per paint-box unit: above 1 on high-density displays, where the
+    // screen is composed at the display's own resolution and shown unscaled.
+    double PixelRatio() const;
+    // Where the view lies on the screen now; the mouse maps through the same geometry.
+    TViewPlacement Placement() const;
+
+    // F12: writes the picture as shown (ShownPicture) as a PNG into ScreenshotFolder
+    // and logs "Screenshot saved: <path>", or why it could not.
+    void TakeScreenshot() override;
+    // The folder screenshots go to: "Veltharn" in the user's pictures folder unless set.
+    QString ScreenshotFolder;
+    // The picture the paint box shows, pixel for pixel at the display's resolution.
+    QImage ShownPicture() const;
 
     // Window events.
     void FormActivate();
@@ -92,6 +119,7 @@ protected:
 
 private:
     void ShowView();
+    void FillBorders(const QRect& view, int height);
     void DrawConsoleBitmap();
 
     bool closed_ = true;
@@ -105,3 +133,12 @@ int VirtualKey(const QKeyEvent& event);
 void StretchInto(const QImage& src, QImage& dst, const QRect& rect);
 // Copies a picture unscaled into `dst` at (x, y), clipped.
 void CopyInto(const QImage& src, QImage& dst, int x, int y);
+// Nearest-pixel scaling of a whole picture into a rectangle of `dst` (clipped to it)
+// with exact integer steps: destination column x takes source column
+// x * source width / rect width, so every source pixel of a whole multiple becomes
+// a block of the same size. Nothing is allocated.
+void ScaleWholeInto(const QImage& src, QImage& dst, const QRect& rect);
+// The file a screenshot taken at `stamp` ("yyyy-MM-dd_HH-mm-ss") goes to in
+// `folder`: "veltharn-<stamp>.png", or "-2", "-3", ... before ".png" when taken
+// already; an empty string when none is free.
+QString ScreenshotPath(const QString& folder, const QString& stamp);

@@ -281,6 +281,25 @@ TEST_F(Startup, MapViewerOpensWithTheWorldsFolderFromTheCommandLineOrTheLoginWin
     EXPECT_EQ(Form1->Edit1->text().toStdString(), game.Path());
 }
 
+TEST_F(Startup, WholePixelScalingIsAConfigurationValueOfItsOwn)
+{
+    frontend_test::WriteTestGame(game.Path(), "VX-ONE");
+    CommandLine.InstallWorld = game.Path();
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+    EXPECT_FALSE(StoredWholePixelScaling());  // absent: off
+    FullScreenForm->FormKeyUp(vk::F7, false);
+    EXPECT_NE(home.Text().find("\"WholePixelScaling\"=\"Yes\""), std::string::npos) << home.Text();
+    // A later start reads it back; the other values are untouched.
+    Start();
+    RunStep();
+    EXPECT_TRUE(StoredWholePixelScaling());
+    FullScreenForm->WholePixelScaling = true;  // as showing the game window sets it
+    FullScreenForm->FormKeyUp(vk::F7, false);
+    EXPECT_NE(home.Text().find("\"WholePixelScaling\"=\"No\""), std::string::npos);
+    EXPECT_FALSE(StoredWholePixelScaling());
+}
+
 TEST_F(Startup, ShortTileFlagFileStopsTheStepWithItsName)
 {
     frontend_test::WriteTestGame(game.Path());

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <atomic>
 #include <cstdlib>
@@ -331,6 +332,308 @@ TEST_F(GameWindow, ConsoleTakesTheBottomOfA480RowWindow)
         for (int x = 0; x < 200 && !dark; ++x)
             dark = (form->Screen.pixel(x, y) & 0xFFFFFF) < 0x808080;
     EXPECT_TRUE(dark);
+}
+
+TEST_F(GameWindow, WholePixelPlacementTakesTheLargestMultipleThatFitsAndCentresIt)
+{
+    // Off: the described view rectangle, whatever the shape.
+    TViewPlacement p = PlaceView(1000, 700, 0, false);
+    EXPECT_EQ(p.Multiple, 0);
+    EXPECT_EQ(p.Rect, QRect(0, 0, 1001, 701));
+    p = PlaceView(1000, 700, 105, false);
+    EXPECT_EQ(p.Rect, QRect(0, 0, 1001, 596));
+
+    p = PlaceView(1000, 700, 0, true);
+    EXPECT_EQ(p.Multiple, 3);
+    EXPECT_EQ(p.Rect, QRect(20, 50, 960, 600));
+    p = PlaceView(1300, 850, 0, true);
+    EXPECT_EQ(p.Multiple, 4);
+    EXPECT_EQ(p.Rect, QRect(10, 25, 1280, 800));
+    // The console takes the bottom: the view fits in what is left above it.
+    p = PlaceView(1000, 700, 105, true);
+    EXPECT_EQ(p.Multiple, 2);
+    EXPECT_EQ(p.Rect, QRect(180, 97, 640, 400));
+    // Too small for even 1x: the stretch.
+    p = PlaceView(300, 180, 0, true);
+    EXPECT_EQ(p.Multiple, 0);
+    EXPECT_EQ(p.Rect, QRect(0, 0, 301, 181));
+}
+
+TEST_F(GameWindow, WholePixelMouseMapsThroughTheSameGeometryAt3xAnd4x)
+{
+    Show();
+    form->WholePixelScaling = true;
+    form->resize(1000, 700);  // 3x at (20, 50), 960 x 600
+    ASSERT_EQ(form->Placement().Multiple, 3);
+    int vx = -1, vy = -1;
+    form->WindowToView(20, 50, vx, vy);
+    EXPECT_EQ(vx, 0);
+    EXPECT_EQ(vy, 0);
+    form->WindowToView(20 + 3 * 160, 50 + 3 * 100, vx, vy);
+    EXPECT_EQ(vx, 160);
+    EXPECT_EQ(vy, 100);
+    form->WindowToView(20 + 3 * 100 + 1, 50 + 3 * 40 + 2, vx, vy);  // 100.33, 40.67
+    EXPECT_EQ(vx, 100);
+    EXPECT_EQ(vy, 41);
+    form->WindowToView(5, 10, vx, vy);  // on the top-left border: the corner pixel
+    EXPECT_EQ(vx, 0);
+    EXPECT_EQ(vy, 0);
+    form->WindowToView(999, 699, vx, vy);
+    EXPECT_EQ(vx, 319);
+    EXPECT_EQ(vy, 199);
+    form->FormMouseMove(20 + 3 * 100 + 2, 50 + 3 * 40 + 2);  // the pixel under the mouse
+    EXPECT_EQ(form->MouseX, 100);
+    EXPECT_EQ(form->MouseY, 40);
+
+    form->resize(1300, 850);  // 4x at (10, 25), 1280 x 800
+    ASSERT_EQ(form->Placement().Multiple, 4);
+    form->WindowToView(10 + 4 * 250 + 1, 25 + 4 * 150 + 3, vx, vy);  // 250.25, 150.75
+    EXPECT_EQ(vx, 250);
+    EXPECT_EQ(vy, 151);
+    form->FormMouseMove(10 + 4 * 250 + 3, 25 + 4 * 150 + 3);
+    EXPECT_EQ(form->MouseX, 250);
+    EXPECT_EQ(form->MouseY, 150);
+    form->FormMouseMove(1299, 0);
+    EXPECT_EQ(form->MouseX, 319);
+    EXPECT_EQ(form->MouseY, 0);
+
+    // Off again: the described mapping over the whole paint box.
+    form->WholePixelScaling = false;
+    form->WindowToView(650, 425, vx, vy);
+    EXPECT_EQ(vx, 160);
+    EXPECT_EQ(vy, 100);
+}
+
+TEST_F(GameWindow, WholePixelShowsEqualBlocksWithBlackBorders)
+{
+    Show();
+    form->MouseX = 319;
+    form->MouseY = 199;
+    form->WholePixelScaling = true;
+    form->resize(1000, 700);
+    // Scaler off: every view pixel a 3 x 3 block of its own colour.
+    form->ScalerOn = false;
+    FillWorldPicture();
+    form->PresentFrame();
+    ASSERT_EQ(form->Screen.size(), QSize(1000, 700));
+    int wrong = 0;
+    for (int y = 0; y < 700; ++y) {
+        for (int x = 0; x < 1000; ++x) {
+            const uint32_t got = form->Screen.pixel(x, y) & 0xFFFFFF;
+            const bool inside = x >= 20 && x < 980 && y >= 50 && y < 650;
+            const uint32_t want =
+                inside ? reinterpret_cast<const uint32_t*>(form->ViewBitmap.constScanLine((y - 50) / 3))[(x - 20) / 3] &
+                             0xFFFFFF
+                       : 0;
+            wrong += got != want;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+
+    // Scaler on, 4x: the scaler's 640 x 400 picture in 2 x 2 blocks.
+    form->ScalerOn = true;
+    form->resize(1300, 850);
+    FillWorldPicture();
+    form->PresentFrame();
+    QImage scaled(640, 400, QImage::Format_RGB32);
+    scaled.fill(0);
+    ScaleDouble(reinterpret_cast<const uint32_t*>(form->ViewBitmap.constBits()), kViewWidth, kViewWidth, kViewHeight,
+                reinterpret_cast<uint32_t*>(scaled.bits()), 640);
+    wrong = 0;
+    for (int y = 0; y < 850; ++y) {
+        for (int x = 0; x < 1300; ++x) {
+            const bool inside = x >= 10 && x < 1290 && y >= 25 && y < 825;
+            const uint32_t want = inside ? scaled.pixel((x - 10) / 2, (y - 25) / 2) & 0xFFFFFF : 0;
+            wrong += (form->Screen.pixel(x, y) & 0xFFFFFF) != want;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+
+    // 3x from the scaler's picture: every view pixel's block has the same inner pattern.
+    form->resize(1000, 700);
+    form->PresentFrame();
+    wrong = 0;
+    for (int vy = 0; vy < kViewHeight - 1; ++vy)
+        for (int vx = 0; vx < kViewWidth - 1; ++vx)
+            for (int b = 0; b < 3; ++b)
+                for (int a = 0; a < 3; ++a)
+                    wrong += (form->Screen.pixel(20 + 3 * vx + a, 50 + 3 * vy + b) & 0xFFFFFF) !=
+                             (scaled.pixel(2 * vx + (a == 2), 2 * vy + (b == 2)) & 0xFFFFFF);
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(GameWindow, SettingOffKeepsTheDescribedStretchInAnyWindowShape)
+{
+    Show();
+    form->MouseX = 319;
+    form->MouseY = 199;
+    form->resize(1000, 700);
+    ASSERT_FALSE(form->WholePixelScaling);
+    for (const bool scaler : {true, false}) {
+        form->ScalerOn = scaler;
+        FillWorldPicture();
+        form->PresentFrame();
+        QImage source = form->ViewBitmap;
+        if (scaler) {
+            source = QImage(640, 400, QImage::Format_RGB32);
+            source.fill(0);
+            ScaleDouble(reinterpret_cast<const uint32_t*>(form->ViewBitmap.constBits()), kViewWidth, kViewWidth,
+                        kViewHeight, reinterpret_cast<uint32_t*>(source.bits()), 640);
+        }
+        QImage shown(1000, 700, QImage::Format_RGB32);
+        StretchInto(source, shown, QRect(0, 0, 1001, 701));
+        EXPECT_TRUE(shown == form->Screen) << "scaler " << scaler;
+    }
+}
+
+TEST_F(GameWindow, F7SwitchesWholePixelScalingAndHandsItToBeStored)
+{
+    std::vector<bool> stored;
+    form->WholePixelScalingChanged = [&](bool on) { stored.push_back(on); };
+    form->FormKeyUp(vk::F7, false);
+    EXPECT_TRUE(form->WholePixelScaling);
+    form->FormKeyUp(vk::F7, false);
+    EXPECT_FALSE(form->WholePixelScaling);
+    EXPECT_EQ(stored, (std::vector<bool>{true, false}));
+}
+
+TEST_F(GameWindow, ScreenshotFileEqualsThePresentedPicture)
+{
+    support::TempFolder folder("game_window_shots");
+    form->ScreenshotFolder = QString::fromStdString(folder.Path()) + "shots";
+    Show();
+    form->resize(1000, 700);
+    form->WholePixelScaling = true;
+    form->MinimapShown = true;
+    form->ShowHelp = true;
+    FillWorldPicture();
+    form->PresentFrame();
+
+    std::vector<std::string> logged;
+    form->ConnectionLog = [&](std::string_view line) { logged.emplace_back(line); };
+    form->FormKeyUp(vk::F12, false);
+    form->FormKeyUp(vk::F12, false);  // the same second: a file of its own
+    ASSERT_EQ(logged.size(), 2u);
+    const std::string prefix = "Screenshot saved: ";
+    ASSERT_EQ(logged[0].rfind(prefix, 0), 0u) << logged[0];
+    ASSERT_EQ(logged[1].rfind(prefix, 0), 0u) << logged[1];
+    const QString first = QString::fromStdString(logged[0].substr(prefix.size()));
+    const QString second = QString::fromStdString(logged[1].substr(prefix.size()));
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(first.endsWith(".png"));
+    for (const QString& path : {first, second}) {
+        QImage saved(path);
+        ASSERT_FALSE(saved.isNull()) << path.toStdString();
+        EXPECT_TRUE(saved.convertToFormat(QImage::Format_RGB32) == form->Screen) << path.toStdString();
+    }
+}
+
+TEST_F(GameWindow, ScreenshotThatCannotBeWrittenSaysWhy)
+{
+    support::TempFolder folder("game_window_noshots");
+    const std::string blocker = folder.Path() + "a-file";
+    std::fclose(std::fopen(blocker.c_str(), "w"));
+    form->ScreenshotFolder = QString::fromStdString(blocker);  // a file where the folder should be
+    std::vector<std::string> logged;
+    form->ConnectionLog = [&](std::string_view line) { logged.emplace_back(line); };
+    form->TakeScreenshot();  // nothing shown yet
+    Show();
+    form->PresentFrame();
+    form->TakeScreenshot();
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0], "Screenshot not saved: no picture has been shown yet.");
+    EXPECT_EQ(logged[1].rfind("Screenshot not saved: cannot create the folder ", 0), 0u) << logged[1];
+}
+
+TEST_F(GameWindow, ScreenshotNamesStayUniqueWithinASecond)
+{
+    support::TempFolder folder("game_window_names");
+    const QString dir = QString::fromStdString(folder.Path());
+    const QString first = ScreenshotPath(dir, "2026-12-08_21-05-33");
+    EXPECT_TRUE(first.endsWith("/veltharn-2026-12-08_21-05-33.png"));
+    QFile(first).open(QIODevice::WriteOnly);
+    const QString second = ScreenshotPath(dir, "2026-12-08_21-05-33");
+    EXPECT_TRUE(second.endsWith("/veltharn-2026-12-08_21-05-33-2.png"));
+}
+
+TEST_F(GameWindow, PageKeysScrollTheSpeechGumpAndHoldItsLinesWhileNewOnesArrive)
+{
+    Show();
+    form->MouseX = 319;
+    form->MouseY = 199;
+    for (int i = 0; i < 50; ++i)
+        form->SpeechHistory.Add("line " + std::to_string(i));
+    form->FormKeyUp(vk::PageUp, false);  // not shown: nothing
+    EXPECT_EQ(form->SpeechScroll, 0);
+    form->FormKeyUp(vk::F4, false);
+    form->FormKeyUp(vk::PageUp, false);
+    EXPECT_EQ(form->SpeechScroll, 20);
+    form->FormKeyUp(vk::PageUp, false);
+    EXPECT_EQ(form->SpeechScroll, 30);  // 50 lines: at most 30 back
+    form->FormKeyUp(vk::PageDown, false);
+    EXPECT_EQ(form->SpeechScroll, 10);
+
+    // Drawn: line k is history position 99 - 10 - k.
+    const auto expectGump = [&](int scroll) {
+        FillWorldPicture();
+        form->PresentFrame();
+        const std::vector<uint32_t> presented = Pixels(form->ViewBitmap);
+        FillWorldPicture();
+        VxShapes->DrawGump(40, 20, 54, 0);
+        for (int k = 0; k < 20; ++k)
+            VxShapes->DrawText(form->SpeechHistory.Texts[size_t(99 - scroll - k)].View(), 5, 84, 55 + 6 * k);
+        VxShapes->DrawPointer(319, 199, TGameView::PointerFrame(319, 199));
+        EXPECT_TRUE(presented == ColourPixels()) << "scroll " << scroll;
+    };
+    expectGump(10);
+    // Two new lines: the gump stays on the same lines, now two further back.
+    form->SpeechHistory.Add("newer");
+    form->SpeechHistory.Add("newest");
+    expectGump(12);
+    EXPECT_EQ(form->SpeechScroll, 12);
+    form->FormKeyUp(vk::PageDown, false);
+    EXPECT_EQ(form->SpeechScroll, 0);
+    expectGump(0);
+    // Closed and opened again: the newest lines.
+    form->FormKeyUp(vk::PageUp, false);
+    form->FormKeyUp(vk::F4, false);
+    form->FormKeyUp(vk::F4, false);
+    EXPECT_EQ(form->SpeechScroll, 0);
+}
+
+TEST_F(GameWindow, MinimapDotIsAtThePlayersTile)
+{
+    Show();
+    form->MouseX = 0;
+    form->MouseY = 199;
+    {
+        std::lock_guard<std::mutex> hold(actors.Lock());
+        actors.Head()->X = 940;
+        actors.Head()->Y = 1220;
+        auto r = std::make_unique<net::TNPCRecord>();
+        r->ID = 9;
+        r->X = 950;
+        r->Y = 1215;
+        actors.InsertEntry(std::move(r));
+    }
+    std::vector<bool> wanted;
+    form->MinimapWanted = [&] { wanted.push_back(true); };
+    form->FormKeyUp(vk::F6, false);
+    ASSERT_TRUE(form->MinimapShown);
+    EXPECT_EQ(wanted.size(), 1u);
+    form->PresentFrame();  // centred on (940, 1220) by the view state
+    const auto at = [&](int x, int y) { return form->ViewBitmap.pixel(x, y) & 0xFFFFFF; };
+    const int px = kMinimapLeft + 32, py = kMinimapTop + 32;
+    for (int y = py - 1; y <= py + 1; ++y)
+        for (int x = px - 1; x <= px + 1; ++x)
+            EXPECT_EQ(at(x, y), kMinimapPlayerColour) << x << "," << y;
+    EXPECT_EQ(at(px + 10, py - 5), kMinimapActorColour);
+    EXPECT_EQ(at(kMinimapLeft - 1, kMinimapTop), 0u);  // the frame
+    form->FormKeyUp(vk::F6, false);
+    EXPECT_FALSE(form->MinimapShown);
+    FillWorldPicture();
+    form->PresentFrame();
+    EXPECT_EQ(at(px, py), (0x00200000u | (uint32_t(py) << 8) | uint32_t(px)));
 }
 
 TEST_F(GameWindow, LogKeepsNineteenLinesAndFeedsTheConnectionLog)
