@@ -22,8 +22,14 @@ namespace {
 
 thread_local uint32_t* threadColours = &ColourBuffer[0][0];
 thread_local OwnerRecord* threadOwners = &OwnerBuffer[0][0];
+thread_local const uint32_t* threadColourTable = ColourTable;
 
 }  // namespace
+
+void DrawWithColourTableOnThisThread(const uint32_t* table)
+{
+    threadColourTable = table != nullptr ? table : ColourTable;
+}
 
 void DrawIntoOnThisThread(uint32_t* colours, OwnerRecord* owners)
 {
@@ -101,12 +107,13 @@ private:
 template <int Step>
 struct PlainWriter {
     uint32_t* colours = Colours();
+    const uint32_t* table = threadColourTable;
 
     void Literal(int at, const uint8_t* src, int n) const
     {
         uint32_t* d = colours + at;
         for (int i = 0; i < n; ++i)
-            d[i * Step] = ColourTable[src[i]];
+            d[i * Step] = table[src[i]];
     }
     void Fill(int at, uint32_t colour, int n) const
     {
@@ -122,6 +129,7 @@ struct OccludedWriter {
     OwnerRecord mark;  // the new object's box and shape, as stored on every pixel it wins
     uint32_t* colours = Colours();
     OwnerRecord* owners = Owners();
+    const uint32_t* table = threadColourTable;
 
     void Literal(int at, const uint8_t* src, int n) const
     {
@@ -129,7 +137,7 @@ struct OccludedWriter {
         OwnerRecord* o = owners + at;
         for (int i = 0; i < n; ++i) {
             if (test.Passes(o[i * Step])) {
-                d[i * Step] = ColourTable[src[i]];
+                d[i * Step] = table[src[i]];
                 o[i * Step] = mark;
             }
         }

@@ -36,6 +36,10 @@ extern OwnerRecord OwnerBuffer[kViewHeight][kViewWidth];
 void DrawIntoOnThisThread(uint32_t* colours, OwnerRecord* owners);
 // Back to the process-wide pair.
 void DrawIntoSharedBuffers();
+// The colour table the calling thread's palette pixels go through: the process-wide
+// ColourTable (which the render thread cycles) unless the thread has given its own
+// 256 entries, as a worker drawing beside the running game does; null goes back.
+void DrawWithColourTableOnThisThread(const uint32_t* table);
 // The colour buffer the calling thread draws into.
 const uint32_t* ThisThreadColours();
 const OwnerRecord* ThisThreadOwners();

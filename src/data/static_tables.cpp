@@ -48,12 +48,14 @@ void CyclePalette()
     }
 }
 
-void BuildColourTable()
+void BuildColourTableInto(uint32_t (&table)[256])
 {
     for (int i = 0; i < 256; ++i)
-        ColourTable[i] = uint32_t(GamePalette[3 * i + 2]) | uint32_t(GamePalette[3 * i + 1]) << 8 |
-                         uint32_t(GamePalette[3 * i]) << 16;
+        table[i] = uint32_t(GamePalette[3 * i + 2]) | uint32_t(GamePalette[3 * i + 1]) << 8 |
+                   uint32_t(GamePalette[3 * i]) << 16;
 }
+
+void BuildColourTable() { BuildColourTableInto(ColourTable); }
 
 void LoadStaticData(const std::string& gameFolder, const std::function<void(int)>& progress,
                     ShapeDimensions dimensions)

@@ -36,6 +36,9 @@ void CyclePalette();
 
 // Builds the colour table from the scaled palette.
 void BuildColourTable();
+// The same table, uncycled, into `table`: reads only the palette, which nothing
+// changes after loading, so any thread may build one.
+void BuildColourTableInto(uint32_t (&table)[256]);
 
 // Runs the static loading steps in their order from a game folder (ending in a
 // separator): palette archive opened, shapes, shape dimensions, palette, colour

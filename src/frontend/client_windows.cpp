@@ -1,11 +1,14 @@
 // Creation order of the client's windows.
 #include "frontend/client_windows.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QScreen>
 #include <QShortcut>
 #include <memory>
+#include <QStandardPaths>
+#include <QTimer>
 
 #include "frontend/chat_log.h"
 #include "frontend/init_window.h"
@@ -13,11 +16,13 @@
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "frontend/world_windows.h"
+#include "data/static_tables.h"
 #include "data/world_map.h"
 #include "net/connections.h"
 #include "tools/map_viewer_window.h"
 #include "tools/shape_info_window.h"
 #include "view/render_locks.h"
+#include "tools/world_overview.h"
 #include "window/game_window.h"
 
 TInit1* Init1 = nullptr;
@@ -68,6 +73,8 @@ void LoadWorldData()
     const std::string world = GameFolder + "\n" + WorldDataFolder;
     if (world == loadedWorld)
         return;
+    // The minimap's overview is drawn from the tables about to be replaced.
+    StopWorldOverview();
     loadedWorld.clear();
     // Another world's map replaces the one a render thread may still be drawing: its
     // step, even when paused, finishes under the render lock.
@@ -123,7 +130,50 @@ private:
 
 SessionInputLink sessionLink;
 
+// Brings the world overview's news to the game window while it is read or made.
+QTimer* overviewPoll = nullptr;
+
+void PollWorldOverview()
+{
+    if (!WorldOverviewMaker) {
+        overviewPoll->stop();
+        return;
+    }
+    std::vector<std::string> lines;
+    std::shared_ptr<const TWorldOverview> ready;
+    WorldOverviewMaker->Poll(lines, ready);
+    for (const std::string& line : lines)
+        FullScreenForm->AddLogLine(line);
+    if (ready)
+        FullScreenForm->Overview = std::move(ready);
+    if (!WorldOverviewMaker->Busy())
+        overviewPoll->stop();
+}
+
+// The minimap was switched on: read or make the current world's overview, kept in
+// the user's cache folder.
+void WantWorldOverview()
+{
+    if (!WorldOverviewMaker || !VxShapes || FullScreenForm->Overview)
+        return;
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (cache.isEmpty())
+        cache = QDir::temp().filePath("vxclient-cache");
+    WorldOverviewMaker->Start(tools::OverviewCacheFile(QDir::toNativeSeparators(cache).toStdString(), GameFolder,
+                                                       WorldDataFolder, WorldIdentity),
+                              tools::WorldSourceStamp(GameFolder, WorldDataFolder));
+    overviewPoll->start();
+}
+
 }  // namespace
+
+void StopWorldOverview()
+{
+    if (WorldOverviewMaker)
+        WorldOverviewMaker->Stop();
+    if (FullScreenForm)
+        FullScreenForm->Overview.reset();
+}
 
 void ConnectClientWindows()
 {
@@ -160,6 +210,10 @@ void ConnectClientWindows()
         if (chatLog)
             chatLog->Append(WorldIdentity, speaker, text);
     };
+    overviewPoll = new QTimer(FullScreenForm);
+    overviewPoll->setInterval(200);
+    QObject::connect(overviewPoll, &QTimer::timeout, PollWorldOverview);
+    FullScreenForm->MinimapWanted = WantWorldOverview;
     // F7's setting is a configuration value of its own.
     FullScreenForm->WholePixelScalingChanged = [](bool on) {
         if (VxaConfig)
@@ -175,6 +229,8 @@ bool StoredWholePixelScaling()
 void ShowGameWindow()
 {
     FullScreenForm->WholePixelScaling = StoredWholePixelScaling();
+    if (FullScreenForm->MinimapShown)
+        WantWorldOverview();
     FullScreenForm->show();
     FullScreenForm->activateWindow();
 }

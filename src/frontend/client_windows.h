@@ -26,7 +26,11 @@ extern TPickWorldForm* PickWorldForm;
 void CreateClientWindows();
 // Joins the windows' flow: connection window, login window and game window.
 void ConnectClientWindows();
-// Shows the game window with its stored settings (whole-pixel scaling).
+// Stops the minimap's world overview and drops it from the game window: before the
+// world or the static data it is drawn from are loaded again.
+void StopWorldOverview();
+// Shows the game window with its stored settings (whole-pixel scaling), asking for
+// the world overview when the minimap is on.
 void ShowGameWindow();
 // The configuration value of the game window's whole-pixel scaling: "Yes" or "No"
 // (absent reads as "No").

@@ -12,6 +12,7 @@
 
 void EnterOfflineGame()
 {
+    StopWorldOverview();
     LoadChunkPatterns(GameFolder + "STATIC\\VXCHUNKS");
     LoadRegionMap(GameFolder + "STATIC\\VXMAP");
     LoadFixLists(GameFolder + "STATIC\\VXIFIX");

@@ -5,6 +5,7 @@ void CreateProcessObjects()
 {
     FreeProcessObjects();
     VxaConfig = std::make_unique<TVxaConfig>();
+    WorldOverviewMaker = std::make_unique<tools::TWorldOverviewMaker>();
     RenderLock = std::make_unique<std::mutex>();
     ViewLock = std::make_unique<std::mutex>();
     NPCList = std::make_unique<net::TNPCList>();
@@ -18,8 +19,10 @@ void CreateProcessObjects()
 
 void FreeProcessObjects()
 {
-    // The render thread first: it uses all the others. Ending it cancels a hand-over
-    // it may be waiting for, so this never waits on the main thread's own queue.
+    // The overview maker first: it reads the shapes and the world. Then the render
+    // thread: it uses all the others. Ending it cancels a hand-over it may be waiting
+    // for, so this never waits on the main thread's own queue.
+    WorldOverviewMaker.reset();
     RefreshThread.reset();
     GameTimer.reset();
     GumpLock.reset();

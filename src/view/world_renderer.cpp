@@ -20,12 +20,14 @@ std::atomic<uint32_t> ObjectsDrawn{0};
 
 namespace {
 
+thread_local bool withoutGame = false;
+
 // The lift of the player's own record, the head of the actor list; 0 without a list
 // (a picture drawn before start-up or by a tool without actors).
 int PlayerLift()
 {
     net::TNPCList* actors = NPCList.get();
-    if (actors == nullptr)
+    if (actors == nullptr || withoutGame)
         return 0;
     std::lock_guard<std::mutex> hold(actors->Lock());
     return actors->Head()->Lift;
@@ -55,7 +57,7 @@ public:
           cy_(centreY),
           worldCx_(WrapWorld(centreX)),
           worldCy_(WrapWorld(centreY)),
-          animFrame_(AnimTick.load(std::memory_order_relaxed) / 4)
+          animFrame_(withoutGame ? 0 : AnimTick.load(std::memory_order_relaxed) / 4)
     {
     }
 
@@ -70,13 +72,17 @@ public:
     {
         ClearOwners();
         const int limit = std::min(RoofLimit(worldCx_, worldCy_, PlayerLift()), liftLimit);
-        ObjectsConsidered.store(0, std::memory_order_relaxed);
-        ObjectsDrawn.store(0, std::memory_order_relaxed);
+        if (!withoutGame) {
+            ObjectsConsidered.store(0, std::memory_order_relaxed);
+            ObjectsDrawn.store(0, std::memory_order_relaxed);
+        }
         return std::max(limit, 0);
     }
 
     void End() const
     {
+        if (withoutGame)
+            return;
         ObjectsConsidered.store(considered_, std::memory_order_relaxed);
         ObjectsDrawn.store(drawn_, std::memory_order_relaxed);
     }
@@ -166,7 +172,7 @@ public:
     void Actors(const ChunkView& c, int level, bool exactX)
     {
         net::TNPCList* actors = NPCList.get();
-        if (actors == nullptr)
+        if (actors == nullptr || withoutGame)
             return;
         const int chunkX = c.cursorX / 16;
         const int chunkY = c.cursorY / 16;
@@ -262,6 +268,8 @@ private:
 };
 
 }  // namespace
+
+void RenderWithoutGameOnThisThread(bool on) { withoutGame = on; }
 
 void RenderWorld(int centreX, int centreY, int liftLimit)
 {

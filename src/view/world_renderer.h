@@ -30,3 +30,9 @@ void RenderWorld(int centreX, int centreY, int liftLimit);
 
 // The map tool's picture: the same walk, with the object pass one tile column at a time.
 void RenderWorldColumns(int centreX, int centreY, int liftLimit);
+
+// Pictures drawn on the calling thread from now on leave the game alone: no actors
+// (and the roof rule takes the player's lift as 0), animation clock 0, and
+// ObjectsConsidered / ObjectsDrawn untouched. For a worker drawing the world beside the
+// running game; off again with false.
+void RenderWithoutGameOnThisThread(bool on);

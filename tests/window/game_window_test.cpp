@@ -199,7 +199,7 @@ TEST_F(GameWindow, PresentedFrameMatchesTheDrawingCallsInOrder)
     EXPECT_TRUE(shown == form->Screen);
 }
 
-TEST_F(GameWindow, OverlaysAllocateNothing)
+TEST_F(GameWindow, OverlaysAllocateNothingMinimapAndScrolledGumpIncluded)
 {
     Show();
     form->ShowHelp = form->ShowPerf = form->ChatTyping = true;
@@ -214,6 +214,11 @@ TEST_F(GameWindow, OverlaysAllocateNothing)
     r->Speech.Assign("Hail!");
     r->SpeechUntil = 100000;
     actors.InsertEntry(std::move(r));
+    form->SpeechScroll = 5;
+    form->MinimapShown = true;
+    auto overview = std::make_shared<TWorldOverview>();
+    overview->Pixels.resize(kOverviewBytes);
+    form->Overview = overview;
     net::testing::StartCountingAllocations();
     for (int i = 0; i < 5; ++i) {
         clock.Advance(50);
