@@ -491,6 +491,34 @@ TEST_F(GameWindow, SettingOffKeepsTheDescribedStretchInAnyWindowShape)
     }
 }
 
+// Run by ctest a second time with QT_SCALE_FACTOR=2 (GameWindowHighDensity): the
+// screen is composed at the display's resolution and shown without another scaling.
+TEST_F(GameWindow, OnAHighDensityDisplayThePictureIsShownPixelForPixel)
+{
+    Show();
+    if (form->PixelRatio() != 2.0)
+        GTEST_SKIP() << "needs QT_SCALE_FACTOR=2";
+    form->MouseX = 319;
+    form->MouseY = 199;
+    form->resize(500, 350);  // 1000 x 700 display pixels: 3x at (20, 50)
+    form->WholePixelScaling = true;
+    FillWorldPicture();
+    form->PresentFrame();
+    ASSERT_EQ(form->Screen.size(), QSize(1000, 700));
+    ASSERT_EQ(form->Placement().Multiple, 3);
+    const QImage shown = form->PaintBox1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), QSize(1000, 700));
+    EXPECT_TRUE(shown == form->Screen);
+    // The mouse, in window units, maps through the display's pixels.
+    int vx = -1, vy = -1;
+    form->WindowToView(10 + 150, 25 + 150, vx, vy);  // display (320, 350): view (100, 100)
+    EXPECT_EQ(vx, 100);
+    EXPECT_EQ(vy, 100);
+    form->WholePixelScaling = false;
+    form->PresentFrame();
+    EXPECT_TRUE(form->PaintBox1->grab().toImage().convertToFormat(QImage::Format_RGB32) == form->Screen);
+}
+
 TEST_F(GameWindow, F7SwitchesWholePixelScalingAndHandsItToBeStored)
 {
     std::vector<bool> stored;
