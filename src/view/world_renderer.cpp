@@ -26,8 +26,10 @@ thread_local bool withoutGame = false;
 // (a picture drawn before start-up or by a tool without actors).
 int PlayerLift()
 {
+    if (withoutGame)
+        return 0;
     net::TNPCList* actors = NPCList.get();
-    if (actors == nullptr || withoutGame)
+    if (actors == nullptr)
         return 0;
     std::lock_guard<std::mutex> hold(actors->Lock());
     return actors->Head()->Lift;
@@ -171,8 +173,10 @@ public:
     // chunk column or row are matched by the chunk left of or above it too.
     void Actors(const ChunkView& c, int level, bool exactX)
     {
+        if (withoutGame)
+            return;
         net::TNPCList* actors = NPCList.get();
-        if (actors == nullptr || withoutGame)
+        if (actors == nullptr)
             return;
         const int chunkX = c.cursorX / 16;
         const int chunkY = c.cursorY / 16;
