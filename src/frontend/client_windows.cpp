@@ -248,9 +248,13 @@ void Free(T*& window)
 
 void DestroyClientWindows()
 {
+    // A worker still drawing the overview stops before anything it reads can go,
+    // the process's own objects included at its end.
+    StopWorldOverview();
     chatLog.reset();
     Free(PickWorldForm);
     Free(Connections);
+    overviewPoll = nullptr;  // went with the game window
     Free(FullScreenForm);
     Free(IregExForm);
     Free(VxLocation);

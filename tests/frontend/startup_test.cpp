@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QShortcut>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -298,6 +300,43 @@ TEST_F(Startup, WholePixelScalingIsAConfigurationValueOfItsOwn)
     FullScreenForm->FormKeyUp(vk::F7, false);
     EXPECT_NE(home.Text().find("\"WholePixelScaling\"=\"No\""), std::string::npos);
     EXPECT_FALSE(StoredWholePixelScaling());
+}
+
+TEST_F(Startup, MinimapReadsOrMakesTheOverviewInTheCacheFolderAndANewWorldDropsIt)
+{
+    support::TempFolder cache("cache_home");
+    const char* old = std::getenv("XDG_CACHE_HOME");
+    const std::string restore = old ? old : "";
+    setenv("XDG_CACHE_HOME", cache.Path().c_str(), 1);
+    frontend_test::WriteTestGame(game.Path(), "VX-ONE");
+    CommandLine.InstallWorld = game.Path();
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+
+    FullScreenForm->FormKeyUp(vk::F6, false);
+    ASSERT_TRUE(FullScreenForm->MinimapShown);
+    QElapsedTimer waited;
+    waited.start();
+    while (!FullScreenForm->Overview && waited.elapsed() < 240000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    ASSERT_NE(FullScreenForm->Overview, nullptr);
+    EXPECT_TRUE(FullScreenForm->Overview->Complete());
+    const auto& lines = FullScreenForm->ConsoleLines;
+    const std::string made = "Minimap: world overview made and kept in " + cache.Path();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Minimap: making the world overview, once for this world..."),
+              lines.end());
+    const auto kept = std::find_if(lines.begin(), lines.end(),
+                                   [&](const std::string& l) { return l.rfind(made, 0) == 0; });
+    ASSERT_NE(kept, lines.end());
+    EXPECT_TRUE(std::filesystem::exists(kept->substr(std::string("Minimap: world overview made and kept in ").size())));
+
+    // Before another world's tables are loaded, the overview goes.
+    StopWorldOverview();
+    EXPECT_EQ(FullScreenForm->Overview, nullptr);
+    if (old)
+        setenv("XDG_CACHE_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(Startup, ShortTileFlagFileStopsTheStepWithItsName)

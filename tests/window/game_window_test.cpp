@@ -634,6 +634,24 @@ TEST_F(GameWindow, PageKeysScrollTheSpeechGumpAndHoldItsLinesWhileNewOnesArrive)
     EXPECT_EQ(form->SpeechScroll, 0);
 }
 
+TEST_F(GameWindow, NewKeysArriveAsTheirVirtualKeyCodes)
+{
+    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_PageUp, 33}, {Qt::Key_PageDown, 34}, {Qt::Key_F6, 117},
+                                            {Qt::Key_F7, 118},     {Qt::Key_F12, 123}};
+    for (const auto& [key, code] : keys)
+        EXPECT_EQ(VirtualKey(QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier)), code) << code;
+    // Through the window's own key events: the release works the switch.
+    Show();
+    for (int i = 0; i < 45; ++i)
+        form->SpeechHistory.Add("line");
+    form->ToggleSpeechGump();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_PageUp, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.get(), &press);
+    QCoreApplication::sendEvent(form.get(), &release);
+    EXPECT_EQ(form->SpeechScroll, 20);
+}
+
 TEST_F(GameWindow, MinimapDotIsAtThePlayersTile)
 {
     Show();
