@@ -21,6 +21,11 @@ TVxLocation::TVxLocation()
     MakeFixedDialog(this, 275, 328);
 
     model_ = new QFileSystemModel(this);
+    // The window is made at start-up and mostly never shown: until it is, the tree
+    // does not watch its folders, or every file written in the home folder and its
+    // parents (a busy /tmp, say) would keep the event loop looking up icons.
+    model_->setOption(QFileSystemModel::DontWatchForChanges, true);
+    model_->setOption(QFileSystemModel::DontUseCustomDirectoryIcons, true);
     model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     model_->setRootPath("");
 
@@ -57,6 +62,18 @@ TVxLocation::TVxLocation()
 
     DriveComboBox1Change();
     SetCurrentFolder(QDir::homePath());
+}
+
+void TVxLocation::showEvent(QShowEvent* event)
+{
+    model_->setOption(QFileSystemModel::DontWatchForChanges, false);
+    QDialog::showEvent(event);
+}
+
+void TVxLocation::hideEvent(QHideEvent* event)
+{
+    model_->setOption(QFileSystemModel::DontWatchForChanges, true);
+    QDialog::hideEvent(event);
 }
 
 void TVxLocation::DriveComboBox1Change()

@@ -35,6 +35,10 @@ public:
 
     void DriveComboBox1Change();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     QFileSystemModel* model_;
 };
