@@ -1,7 +1,8 @@
 // A damaged shape file as the client loads and draws it: the shape store's four
 // loaders (shapes, fonts, gumps, pointer) in their start-up order, then every frame
-// of every loaded slot drawn at a few places, some of them clipped, with and
-// without the occlusion test, plus text in every font.
+// of every slot the damaged file filled drawn at a few places, some of them clipped,
+// with and without the occlusion test, plus text in every font. Slots of the intact
+// files are not drawn: they are the same for every input.
 //
 // Input: one mode byte, then the file's bytes. The mode's low two bits pick which
 // of SHAPES.VGA, FONTS.VGA, GUMPS.VGA and POINTERS.SHP the bytes replace; the
@@ -39,8 +40,8 @@ const Files& GameFiles()
     return files;
 }
 
-// Hot spots: inside, on each edge, past the corners and far away.
-constexpr int kPlaces[][2] = {{160, 100}, {0, 0}, {319, 199}, {-6, 197}, {317, -4}, {-4000, 30000}};
+// Inside, clipped at the left and bottom, at the right and top, and far away.
+constexpr int kPlaces[][2] = {{160, 100}, {-6, 197}, {317, -4}, {-4000, 30000}};
 
 void DrawSlot(TVxShapes& shapes, int slot)
 {
@@ -87,8 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         shapes->TileFlags[s][0] = uint8_t(s * 37);  // some shapes box-ordered
 
     ClearOwners();
-    const int lastSlot = std::min(shapes->PointerSlot, MAXSHAPENUM);
-    for (int slot = 0; slot <= lastSlot; ++slot)
+    // The slots the damaged file filled: each loader starts where the one before
+    // stopped. A load that failed has not set its end; the slots it stored before
+    // failing are drawn as far as 256 past its start.
+    const int bounds[5] = {0, shapes->ShapeCount, shapes->GumpBase, shapes->PointerSlot, shapes->PointerSlot + 1};
+    const int first = std::max(bounds[mode], 0);
+    const int last = std::min(bounds[mode + 1] > first ? bounds[mode + 1] - 1 : first + 255, MAXSHAPENUM);
+    for (int slot = first; slot <= last; ++slot)
         DrawSlot(*shapes, slot);
     static const std::string text = [] {
         std::string all;
@@ -97,7 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return all;
     }();
     for (int font = 1; font <= shapes->GumpBase - shapes->ShapeCount + 1; ++font) {
-        shapes->DrawText(text, font, 5, 20);
         shapes->DrawText(text, font, -100, 190);
     }
     for (int gump = 0; gump <= shapes->PointerSlot - shapes->GumpBase; ++gump)

@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets, one folder each, with the writers
 // the tests use: intact files and a few typical shapes of damage.
 //
-//   make_seeds OUTDIR   ->  OUTDIR/{net,shapes,world,initgame}/
+//   make_seeds OUTDIR   ->  OUTDIR/{net,shapes,world,initgame,config,...}/
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -111,6 +111,44 @@ void NetSeeds()
     Seed("net", "short_payloads", shorts);
 }
 
+// --- client: steps of fuzz_client ---
+
+void ClientSeeds()
+{
+    using namespace net::msg;
+    // The handshake into the game: welcome, version, identity, name accepted, the
+    // server's UDP port, a beat and its round trip by datagram.
+    const Bytes handshake = {2, 0, 0, 2, 0, 1, 2, 0, 2, 2, 0, 3, 2, 0, 4, 0xE1, 0x30, 2, 1, 5, 7, 0x10, 0x27, 0, 0,
+                             2, 1, 6, 7, 0x20, 0x27};
+    Seed("client", "handshake", handshake);
+
+    // In the game: keys with their acknowledgements and retransmission, walking,
+    // actors arriving by datagram and speaking over TCP, the connection lost and
+    // made again.
+    Bytes game = handshake;
+    auto message = [&](uint8_t catalogueIndex, const Bytes& payload) {
+        game.push_back(catalogueIndex);
+        game.push_back(uint8_t(payload.size()));
+        game.insert(game.end(), payload.begin(), payload.end());
+    };
+    auto index = [](uint32_t type) {
+        uint8_t i = 0;
+        while (net::MessageCatalogue[i].Type != type)
+            ++i;
+        return i;
+    };
+    game.insert(game.end(), {4, 0x26, 3, 0x40, 0, 3, 0x40, 0});
+    game.insert(game.end(), {1, 1});
+    message(index(server_keydown_ack), {1, 0, 0, 0, 0});
+    message(index(server_npc_add), {7, 0, 0, 0, 155, 0, 8, 2, 0xAC, 0x03, 0xC4, 0x04});
+    game.push_back(0);
+    message(index(server_npc_say), {7, 0, 0, 0, 0xB8, 0x0B, 0, 0, 'H', 'a', 'i', 'l'});
+    game.push_back(3);  // the read is cut after three bytes
+    game.insert(game.end(), {5, 0x26, 6, 0, 10, 0, 20, 0, 0xAC, 0x03, 0xC4, 0x04, 3, 0x90, 0x01});
+    game.insert(game.end(), {10, 130, 'h', 'i', 9, 2, 0, 1});
+    Seed("client", "game", game);
+}
+
 // --- shapes: mode byte + file ---
 
 void ShapeSeeds()
@@ -201,6 +239,36 @@ void InitGameSeeds()
     Seed("initgame", "long_name", formats::MakeInitGame({{"ABCDEFGHIJKLM", {1, 2, 3}}, {"..", {4}}}));
 }
 
+// --- config: pick byte + user.reg text ---
+
+void ConfigSeeds()
+{
+    auto seed = [](const std::string& name, uint8_t pick, const std::string& text) {
+        Bytes bytes{pick};
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        Seed("config", name, bytes);
+    };
+    const std::string client = "Windows Registry Editor Version 5.00\r\n\r\n"
+                               "[HKEY_CURRENT_USER\\Software\\VxaClient]\r\n"
+                               "\"LastIP\"=\"127.0.0.1\"\r\n"
+                               "\"FullScreen\"=dword:00000000\r\n\r\n"
+                               "[HKEY_CURRENT_USER\\Software\\VxaClient\\Worlds]\r\n"
+                               "\"Count\"=dword:00000001\r\n"
+                               "\"1\"=\"C:\\\\Games\\\\Tessarine\\\\\"\r\n";
+    seed("client", 0x85, client);
+    seed("values", 0x46,
+         "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n; a comment\n"
+         "[HKEY_CURRENT_USER\\Software\\VxaClient\\Servers]\n"
+         "@=\"default\"\n"
+         "\"Name \\\"quoted\\\"\"=hex(1):41,00,42,00,3d,d8,00,de,00,00\n"
+         "\"Bin\"=hex:01,02,\\\n  03,04\n"
+         "\"D\"=hex(4):78,56,34,12\n"
+         "\"Other\"=hex(7):61,00,00,00\n"
+         "[HKEY_CURRENT_USER\\Software\\VxaClient\\Servers\\Deep\\Below]\n"
+         "\"x\"=\"y\"\n");
+    seed("broken", 0x01, "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -214,5 +282,7 @@ int main(int argc, char** argv)
     ShapeSeeds();
     WorldSeeds();
     InitGameSeeds();
+    ConfigSeeds();
+    ClientSeeds();
     return 0;
 }

@@ -72,7 +72,9 @@ void SkipContents(RegStream& in)
     }
 }
 
-void LoadRegionFile(const std::string& path, int rx, int ry)
+}  // namespace
+
+void LoadRegRegion(const std::string& path, int rx, int ry)
 {
     auto& region = RegLists[ry][rx];
     for (auto& row : region)
@@ -109,6 +111,8 @@ void LoadRegionFile(const std::string& path, int rx, int ry)
             SkipContents(in);
     }
 }
+
+namespace {
 
 bool TileBlocks(int x, int y, bool alongX)
 {
@@ -171,41 +175,44 @@ void LoadRegionMap(const std::string& path)
                               std::to_string(firstCell % 16) + ", " + std::to_string(firstCell / 16) + "))");
 }
 
-void LoadFixLists(const std::string& prefix)
+void LoadFixRegion(const std::string& path, int rx, int ry)
 {
     std::vector<uint8_t> entry;
-    for (int ry = 0; ry < kRegionsPerSide; ++ry) {
-        for (int rx = 0; rx < kRegionsPerSide; ++rx) {
-            TFlexReader reader(RegionFileName(prefix, ry * kRegionsPerSide + rx));
-            const int available = reader.Count() < kChunksPerRegion ? std::max(reader.Count(), 0) : kChunksPerRegion;
-            if (available < kChunksPerRegion)
-                platform::ConsoleLine(reader.Path() + ": " + std::to_string(available) +
-                                      " entries, the chunks after them have no fixed objects");
-            for (int e = 0; e < kChunksPerRegion; ++e) {
-                FixList& list = FixLists[ry][rx][e / 16][e % 16];
-                if (e >= available) {
-                    list.Count = 0;
-                    continue;
-                }
-                const int32_t size = reader.Size();
-                // A partial record at the end of an entry is dropped. The count is set
-                // only once its records are stored: an entry that cannot be read leaves
-                // the chunk empty, never counting records it does not hold.
-                const int32_t count = size / int32_t(sizeof(FixRecord));
-                list.Count = 0;
-                if (size != 0) {
-                    reader.ReadEntry(entry);
-                    list.Records.resize(size_t(count));
-                    for (int32_t r = 0; r < count; ++r) {
-                        const uint8_t* b = entry.data() + 4 * r;
-                        list.Records[size_t(r)] = FixRecord{b[0], b[1], platform::GetU16(b + 2)};
-                    }
-                }
-                list.Count = count;
-                reader.Next();
+    TFlexReader reader(path);
+    const int available = reader.Count() < kChunksPerRegion ? std::max(reader.Count(), 0) : kChunksPerRegion;
+    if (available < kChunksPerRegion)
+        platform::ConsoleLine(reader.Path() + ": " + std::to_string(available) +
+                              " entries, the chunks after them have no fixed objects");
+    for (int e = 0; e < kChunksPerRegion; ++e) {
+        FixList& list = FixLists[ry][rx][e / 16][e % 16];
+        if (e >= available) {
+            list.Count = 0;
+            continue;
+        }
+        const int32_t size = reader.Size();
+        // A partial record at the end of an entry is dropped. The count is set
+        // only once its records are stored: an entry that cannot be read leaves
+        // the chunk empty, never counting records it does not hold.
+        const int32_t count = size / int32_t(sizeof(FixRecord));
+        list.Count = 0;
+        if (size != 0) {
+            reader.ReadEntry(entry);
+            list.Records.resize(size_t(count));
+            for (int32_t r = 0; r < count; ++r) {
+                const uint8_t* b = entry.data() + 4 * r;
+                list.Records[size_t(r)] = FixRecord{b[0], b[1], platform::GetU16(b + 2)};
             }
         }
+        list.Count = count;
+        reader.Next();
     }
+}
+
+void LoadFixLists(const std::string& prefix)
+{
+    for (int ry = 0; ry < kRegionsPerSide; ++ry)
+        for (int rx = 0; rx < kRegionsPerSide; ++rx)
+            LoadFixRegion(RegionFileName(prefix, ry * kRegionsPerSide + rx), rx, ry);
 }
 
 void LoadRegLists(const std::string& prefix)
@@ -214,7 +221,7 @@ void LoadRegLists(const std::string& prefix)
         throw std::logic_error("LoadRegLists needs the shape store's tile flags");
     for (int ry = 0; ry < kRegionsPerSide; ++ry)
         for (int rx = 0; rx < kRegionsPerSide; ++rx)
-            LoadRegionFile(RegionFileName(prefix, ry * kRegionsPerSide + rx), rx, ry);
+            LoadRegRegion(RegionFileName(prefix, ry * kRegionsPerSide + rx), rx, ry);
 }
 
 int ChunkAt(int x, int y)

@@ -104,6 +104,10 @@ void LoadFixLists(const std::string& prefix);
 // Needs the tile flags of VxShapes (containers). Entries longer than 19 bytes are
 // reported and skipped; a file that ends before its 256th group end raises.
 void LoadRegLists(const std::string& prefix);
+// One region's file (region rx, ry), as the two loaders above read each of theirs;
+// for tools and tests that need a part of the world.
+void LoadFixRegion(const std::string& path, int rx, int ry);
+void LoadRegRegion(const std::string& path, int rx, int ry);
 
 inline FixList& FixListAt(int x, int y)
 {

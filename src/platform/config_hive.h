@@ -111,6 +111,9 @@ public:
         std::string path;  // "Software\VxaClient\Worlds", as first written
         std::vector<std::pair<std::string, HiveValue>> values;
     };
+    // Every key of the file as it reads now, in file order (an absent file has
+    // none); raises as OpenKey does when the file cannot be read or parsed.
+    std::vector<Key> Keys() const { return Load(); }
 
 private:
     std::vector<Key> Load() const;
