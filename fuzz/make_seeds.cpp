@@ -224,7 +224,14 @@ void WorldSeeds()
         }
         return out;
     };
-    Seed("world", "intact", join(formats::MakeFixRegion(fix), formats::MakeRegRegion(reg), map));
+    const Bytes intact = join(formats::MakeFixRegion(fix), formats::MakeRegRegion(reg), map);
+    Seed("world", "intact", intact);
+    // Make Map: an option byte first (views, threads, PNG, lift limit).
+    for (uint8_t options : {uint8_t(0x01), uint8_t(0xFB)}) {
+        Bytes seed{options};
+        formats::PutBytes(seed, intact);
+        Seed("makemap", "intact_" + std::to_string(options), seed);
+    }
     Bytes cut = formats::MakeRegRegion(reg);
     cut.resize(cut.size() / 2);
     Seed("world", "cut_stream", join(formats::MakeFlexDeclaring({{1, 2, 3, 4, 5}}, 300), cut, {}));

@@ -153,12 +153,15 @@ void LoadChunkPatterns(const std::string& path)
 
 void LoadRegionMap(const std::string& path)
 {
-    platform::ReadFilePrefix(path, RegionMap, sizeof RegionMap);
+    // Read aside and repaired before the table takes it: a file that ends early must
+    // not leave unchecked pattern numbers in the table (they index ChunkPatterns).
+    std::vector<uint16_t> read(sizeof RegionMap / sizeof(uint16_t));
+    platform::ReadFilePrefix(path, read.data(), sizeof RegionMap);
     int bad = 0;
     int firstRegion = 0, firstCell = 0, firstValue = 0;
     for (int k = 0; k < kRegionCount; ++k) {
         for (int cell = 0; cell < kChunksPerRegion; ++cell) {
-            uint16_t& pattern = RegionMap[k][cell / 16][cell % 16];
+            uint16_t& pattern = read[size_t(k * kChunksPerRegion + cell)];
             if (pattern < kChunkPatternCount)
                 continue;
             if (bad++ == 0) {
@@ -169,6 +172,7 @@ void LoadRegionMap(const std::string& path)
             pattern = 0;
         }
     }
+    std::memcpy(RegionMap, read.data(), sizeof RegionMap);
     if (bad > 0)
         platform::ConsoleLine(path + ": " + std::to_string(bad) + " chunk pattern number(s) of 3072 or more read as 0 (first: " +
                               std::to_string(firstValue) + " in region " + std::to_string(firstRegion) + " chunk (" +

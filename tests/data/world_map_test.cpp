@@ -223,6 +223,30 @@ TEST_F(WorldMap, ShortFilesRaiseAndEarlierRegionsStayLoaded)
     EXPECT_THROW(LoadRegionMap(dir_.Path() + "MISSING"), EInOutError);
 }
 
+TEST_F(WorldMap, ARegionMapThatEndsEarlyLeavesTheTableAsItWas)
+{
+    // Pattern numbers past the table in the part that is there: read straight into
+    // the table they stayed unrepaired when the read failed, and the renderer and
+    // Make Map indexed ChunkPatterns with them.
+    std::vector<uint16_t> numbers(144 * 256, 9);
+    numbers[0] = 5383;
+    numbers[1] = 60000;
+    formats::WriteFile(dir_.Path() + "VXMAP", formats::MakeRegionMap(numbers));
+    LoadRegionMap(dir_.Path() + "VXMAP");
+    EXPECT_EQ(ChunkAt(0, 0), 0);
+    EXPECT_EQ(ChunkAt(40, 40), 9);
+
+    formats::Bytes cut = formats::MakeRegionMap(numbers);
+    cut.resize(cut.size() - 1);
+    formats::WriteFile(dir_.Path() + "VXMAP", cut);
+    EXPECT_THROW(LoadRegionMap(dir_.Path() + "VXMAP"), EInOutError);
+    for (int y = 0; y < 3072; y += 16)
+        for (int x = 0; x < 3072; x += 16)
+            ASSERT_LT(ChunkAt(x, y), 3072) << x << ", " << y;
+    EXPECT_EQ(ChunkAt(0, 0), 0) << "the table keeps what the last good load left";
+    EXPECT_EQ(ChunkAt(3071, 3071), 9);
+}
+
 TEST_F(WorldMap, PatternsAndRegionMapLoadAndWrap)
 {
     std::vector<formats::ChunkPattern> patterns(3072);
