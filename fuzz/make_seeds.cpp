@@ -149,6 +149,28 @@ void ClientSeeds()
     Seed("client", "game", game);
 }
 
+// --- server: steps of fuzz_server ---
+
+void ServerSeeds()
+{
+    auto index = [](uint32_t type) {
+        uint8_t i = 0;
+        while (net::MessageCatalogue[i].Type != type)
+            ++i;
+        return i;
+    };
+    // Into the game: protocol version, identity, name, password and its check, shape,
+    // UDP port, entering; then a key by datagram, a beat answer, a chat line and time.
+    Bytes game = {1, 0, 1, 1, 1, 2, 1, 3, 1, 4, 6, 1, 5, 1, 6, 1, 7, 5, 0x40, 0, 3, 0, index(net::msg::client_keydown), 14};
+    for (uint8_t b : {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+        game.push_back(b);
+    game.insert(game.end(), {1, 8, 1, 0x10, 0x27, 0, 0, 1, 9, 5, 'h', 'e', 'l', 'l', 'o', 5, 0xFF, 0});
+    Seed("server", "game", game);
+    // A wrong password, then messages while the next one is checked.
+    Seed("server", "password",
+         {1, 1, 1, 2, 1, 0x13, 1, 0x14, 6, 1, 0x13, 1, 4, 1, 5, 1, 7, 2, 3, 1, 2, 3, 6, 7, 1, 3});
+}
+
 // --- shapes: mode byte + file ---
 
 void ShapeSeeds()
@@ -291,5 +313,6 @@ int main(int argc, char** argv)
     InitGameSeeds();
     ConfigSeeds();
     ClientSeeds();
+    ServerSeeds();
     return 0;
 }

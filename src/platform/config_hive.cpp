@@ -262,8 +262,9 @@ private:
             value.raw.push_back(uint8_t(std::stoul(item, nullptr, 16)));
         }
         if (value.type == uint32_t(HiveValue::Type::String)) {
+            // The bytes stay as stored, so that a rewrite keeps them exactly (the text
+            // may hold a line break, which a quoted string cannot).
             value.text = DecodeUtf16(value.raw);
-            value.raw.clear();
         } else if (value.type == uint32_t(HiveValue::Type::Dword) && value.raw.size() == 4) {
             value.number = GetU32(value.raw.data());
             value.raw.clear();
@@ -284,9 +285,11 @@ std::string Serialise(const std::vector<FileConfigHive::Key>& keys)
         for (const auto& [name, value] : key.values) {
             out += name.empty() ? "@=" : Quote(name) + "=";
             char buf[16];
-            if (value.type == uint32_t(HiveValue::Type::String)) {
+            // A string read from hex(1), or a dword whose data is not four bytes, is
+            // written back as it was stored.
+            if (value.type == uint32_t(HiveValue::Type::String) && value.raw.empty()) {
                 out += Quote(value.text);
-            } else if (value.type == uint32_t(HiveValue::Type::Dword)) {
+            } else if (value.type == uint32_t(HiveValue::Type::Dword) && value.raw.empty()) {
                 std::snprintf(buf, sizeof buf, "dword:%08x", value.number);
                 out += buf;
             } else {

@@ -39,7 +39,8 @@ struct HiveValue {
     uint32_t type = 1;
     std::string text;           // String
     uint32_t number = 0;        // Dword
-    std::vector<uint8_t> raw;   // any other type
+    std::vector<uint8_t> raw;   // any other type's data; also a String's as stored in
+                                // hex(1), and a Dword's that is not four bytes
 };
 
 // Access to the hive, one opened key at a time, in the registry's manner:

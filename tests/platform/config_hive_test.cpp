@@ -79,6 +79,36 @@ TEST(ConfigHive, KeepsOtherValueTypesAndDropsDiscardedWrites)
     EXPECT_NE(support::ReadTextFile(file).find("\"Blob\"=hex:01,02,03\n"), std::string::npos);
 }
 
+TEST(ConfigHive, ARewriteKeepsValuesStoredAsHexExactly)
+{
+    // Found by fuzz_config: a dword of three bytes was written back as dword:00000000,
+    // and a hex(1) text holding a line break as a quoted string, which broke the
+    // file for every later read.
+    support::TempFolder dir("hive");
+    const std::string file = dir.Path() + "user.reg";
+    WriteText(file,
+              "Windows Registry Editor Version 5.00\n"
+              "[HKEY_CURRENT_USER\\Software\\VxaClient]\n"
+              "\"Short\"=hex(4):61,00,00\n"
+              "\"Lines\"=hex(1):41,00,0a,00,42,00,00,00\n"
+              "\"Four\"=hex(4):78,56,34,12\n");
+    platform::FileConfigHive hive(file);
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    EXPECT_EQ(hive.ReadValue("Lines")->text, "A\nB");
+    EXPECT_EQ(hive.ReadValue("Four")->number, 0x12345678u);
+    hive.WriteString("LastIP", "127.0.0.1");
+    hive.CloseKey();
+
+    const std::string text = support::ReadTextFile(file);
+    EXPECT_NE(text.find("\"Short\"=hex(4):61,00,00\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Lines\"=hex(1):41,00,0a,00,42,00,00,00\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Four\"=dword:12345678\n"), std::string::npos) << text;
+    ASSERT_TRUE(hive.OpenKey("\\Software\\VxaClient", false));
+    EXPECT_EQ(hive.ReadValue("Short")->raw, (std::vector<uint8_t>{0x61, 0, 0}));
+    EXPECT_EQ(hive.ReadValue("Lines")->text, "A\nB");
+    EXPECT_EQ(hive.ReadValue("LastIP")->text, "127.0.0.1");
+}
+
 TEST(ConfigHive, AKeyExistsWhenAKeyBelowItExists)
 {
     // A hand-made or merged export file: sections only for the deepest keys.
