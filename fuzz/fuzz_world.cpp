@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                          {INT_MAX, 7}, {9, INT_MIN}, {-2800, 12000}};
     for (const auto& at : kPlaces) {
         sum += size_t(ObstacleX(at[0], at[1])) + size_t(ObstacleY(at[0], at[1]));
-        sum += size_t(RoofLimit(at[0], at[1], at[0] & 15));
+        sum += size_t(RoofLimit(at[0], at[1], at[0] & 15)) + size_t(ChunkAt(at[0], at[1]));
     }
     // Chunk drawing reads the patterns only: two chunks, one clipped.
     DrawChunk(160, 100, ChunkAt(300, 40));

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "data/flex_reader.h"
@@ -155,8 +156,8 @@ void LoadRegionMap(const std::string& path)
 {
     // Read aside and repaired before the table takes it: a file that ends early must
     // not leave unchecked pattern numbers in the table (they index ChunkPatterns).
-    std::vector<uint16_t> read(sizeof RegionMap / sizeof(uint16_t));
-    platform::ReadFilePrefix(path, read.data(), sizeof RegionMap);
+    const auto read = std::make_unique_for_overwrite<uint16_t[]>(sizeof RegionMap / sizeof(uint16_t));
+    platform::ReadFilePrefix(path, read.get(), sizeof RegionMap);
     int bad = 0;
     int firstRegion = 0, firstCell = 0, firstValue = 0;
     for (int k = 0; k < kRegionCount; ++k) {
@@ -172,7 +173,7 @@ void LoadRegionMap(const std::string& path)
             pattern = 0;
         }
     }
-    std::memcpy(RegionMap, read.data(), sizeof RegionMap);
+    std::memcpy(RegionMap, read.get(), sizeof RegionMap);
     if (bad > 0)
         platform::ConsoleLine(path + ": " + std::to_string(bad) + " chunk pattern number(s) of 3072 or more read as 0 (first: " +
                               std::to_string(firstValue) + " in region " + std::to_string(firstRegion) + " chunk (" +
