@@ -22,6 +22,7 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QNetworkProxy>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <arpa/inet.h>
@@ -96,6 +97,16 @@ void Pump(int turns = 3)
 {
     for (int i = 0; i < turns; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Lets the event loop sleep until something happens, 2 ms at most: waiting for the
+// worker threads or for the server to see a close must not spin on the core they need.
+void WaitABit()
+{
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(2);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // A client on a plain non-blocking socket, reading what the server sends so that it
@@ -280,7 +291,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
                 while ((game.PasswordChecksRunning() > 0 || game.PasswordChecksWaiting() > 0) &&
                        std::chrono::steady_clock::now() < until) {
-                    Pump(1);
+                    WaitABit();
                     if (game.PasswordChecksWaiting() > 0 && game.PasswordChecksRunning() == 0) {
                         s.clock->Advance(1000);  // an address's delay after failures
                         game.Tick();
@@ -301,11 +312,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // and the next input starts with the server as it was (no connection, no check
     // running, and the per-address limits of this one forgotten).
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    Pump();
     while ((game.Connections() > 0 || game.PasswordChecksRunning() > 0 || game.PasswordChecksWaiting() > 0) &&
            std::chrono::steady_clock::now() < until) {
-        Pump(1);
         s.clock->Advance(server::CloseGrace);
         game.Tick();
+        WaitABit();
     }
     if (game.Connections() > 0)
         Broken("a closed client's session was not freed");
