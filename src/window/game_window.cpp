@@ -251,14 +251,18 @@ void TFullScreenForm::PostPresent(TRefreshThread& thread, uint32_t frame)
 {
     // Render thread: a queued call on the window's event loop. The thread waits for it
     // on its own lock, which also carries the buffers over for ThreadSanitizer. The call
-    // is named rather than a lambda: Qt's event queue hands objects between threads
+    // is named and carries nothing: Qt's event queue hands objects between threads
     // under locks ThreadSanitizer cannot see, so nothing of ours may travel inside it.
+    // A stale call of a cancelled frame that runs after this one was posted presents
+    // this one, which is drawn and waiting; the later call then finds nothing to do.
     poster_.store(&thread, std::memory_order_release);
-    QMetaObject::invokeMethod(this, "PresentPostedFrame", Qt::QueuedConnection, Q_ARG(uint, frame));
+    postedFrame_.store(frame, std::memory_order_release);
+    QMetaObject::invokeMethod(this, "PresentPostedFrame", Qt::QueuedConnection);
 }
 
-void TFullScreenForm::PresentPostedFrame(uint frame)
+void TFullScreenForm::PresentPostedFrame()
 {
+    const uint32_t frame = postedFrame_.load(std::memory_order_acquire);
     if (TRefreshThread* thread = poster_.load(std::memory_order_acquire))
         thread->PresentPosted(frame);
 }

@@ -63,7 +63,7 @@ public:
     TViewState& View() override { return TGameView::View; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override;
     // Main thread: the queued call PostPresent asks for.
-    Q_INVOKABLE void PresentPostedFrame(uint frame);
+    Q_INVOKABLE void PresentPostedFrame();
     // Steps: overlays, copy into the view bitmap, console slide, show, frame counter.
     void PresentFrame() override;
 
@@ -107,6 +107,7 @@ public:
 
 private:
     std::atomic<TRefreshThread*> poster_{nullptr};  // the thread whose hand-over is posted
+    std::atomic<uint32_t> postedFrame_{0};          // and its frame
 
 public:
 

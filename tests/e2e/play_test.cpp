@@ -203,6 +203,9 @@ TEST_F(Play, WalkingChatAndLosingTheServer)
     HeadlessPlayer watcher("Tamsin");
     watcher.Connect(server.Port());
     ASSERT_TRUE(WaitFor([&] { return watcher.entered; }));
+    // The server names the player in a message of its own, which may come after the
+    // beats that let the client in: the head is 0 until then.
+    ASSERT_TRUE(WaitFor([] { return PlayerId() != 0; }));
     const int32_t wren = PlayerId();
     net::TNPCRecord seen;
     ASSERT_TRUE(WaitFor([&] { return watcher.Actor(wren, seen); })) << "the watcher never saw Wren";
