@@ -9,6 +9,7 @@
 #include "formats/flex_writer.h"
 #include "formats/shape_writer.h"
 #include "formats/world_writer.h"
+#include "platform/file_names.h"
 #include "terrain_tiles.h"
 #include "world_map.h"
 
@@ -20,11 +21,11 @@ using formats::Bytes;
 
 std::string Join(const std::string& dir, const std::string& a, const std::string& b = "")
 {
-    std::filesystem::path p(dir);
+    std::filesystem::path p = platform::PathFromUtf8(dir);
     p /= a;
     if (!b.empty())
         p /= b;
-    return p.string();
+    return platform::Utf8FromPath(p);
 }
 
 // Eight colour transforms: each maps a colour to a darker, lighter or tinted
@@ -64,8 +65,8 @@ WorldSummary GenerateWorld(const std::string& outDir, uint64_t seed, const std::
     };
     const std::string stat = Join(outDir, "STATIC");
     const std::string gamedat = Join(outDir, "GAMEDAT");
-    std::filesystem::create_directories(stat);
-    std::filesystem::create_directories(gamedat);
+    std::filesystem::create_directories(platform::PathFromUtf8(stat));
+    std::filesystem::create_directories(platform::PathFromUtf8(gamedat));
     WorldSummary summary;
 
     say("palette and colour tables");

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/byte_order.h"
+#include "platform/file_names.h"
 
 namespace formats {
 
@@ -56,7 +57,7 @@ Bytes MakeFlex(const std::vector<Bytes>& entries, const std::string& title)
 
 void WriteFile(const std::string& path, const Bytes& bytes)
 {
-    const std::filesystem::path p(path);
+    const std::filesystem::path p = platform::PathFromUtf8(path);
     if (p.has_parent_path())
         std::filesystem::create_directories(p.parent_path());
     std::ofstream f(p, std::ios::binary | std::ios::trunc);

@@ -10,6 +10,7 @@
 #include "data/flex_reader.h"
 #include "frontend/vxa_config.h"
 #include "platform/binary_file.h"
+#include "platform/file_names.h"
 #include "platform/game_path.h"
 
 const std::vector<std::string>& RequiredGameFiles()
@@ -25,7 +26,7 @@ std::string MissingGameFileMessage(const std::string& gameFolder)
 {
     for (const auto& file : RequiredGameFiles()) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(platform::NativePath(gameFolder + file), ec))
+        if (!std::filesystem::is_regular_file(platform::PathFromUtf8(platform::NativePath(gameFolder + file)), ec))
             return "This is not a Tessarine folder: " + file + " is missing in " + gameFolder;
     }
     return {};
@@ -60,20 +61,20 @@ void WriteWorldFile(const std::string& target, const uint8_t* data, int32_t size
     const std::string temp = path + ".vx-extracting";
     std::error_code ec;
     {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        std::ofstream out(platform::PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
         if (!out)
             throw EInOutError(target + ": cannot create the file");
         out.write(reinterpret_cast<const char*>(data), size);
         out.close();
         if (!out) {
-            std::filesystem::remove(temp, ec);
+            std::filesystem::remove(platform::PathFromUtf8(temp), ec);
             throw EInOutError(target + ": cannot write the file");
         }
     }
-    std::filesystem::rename(temp, path, ec);
+    std::filesystem::rename(platform::PathFromUtf8(temp), platform::PathFromUtf8(path), ec);
     if (ec) {
         const std::string why = ec.message();
-        std::filesystem::remove(temp, ec);
+        std::filesystem::remove(platform::PathFromUtf8(temp), ec);
         throw EInOutError(target + ": cannot replace the file: " + why);
     }
 }
@@ -139,7 +140,7 @@ void ExtractInitGame(const std::string& gameFolder, const std::string& outputFol
 std::string ReadIdentityLine(const std::string& worldDataFolder)
 {
     const std::string path = worldDataFolder + "IDENTITY";
-    std::ifstream in(platform::NativePath(path), std::ios::binary);
+    std::ifstream in(platform::PathFromUtf8(platform::NativePath(path)), std::ios::binary);
     if (!in)
         throw EInOutError(path + ": file not found");
     std::string line;
@@ -156,7 +157,7 @@ InstalledWorld InstallWorldFrom(const std::string& gameFolder, TVxaConfig& confi
     world.GameFolder = gameFolder;
     world.WorldDataFolder = gameFolder + "CLIDAT" + platform::kSeparator;
     std::error_code ec;
-    std::filesystem::create_directory(platform::NativePath(gameFolder + "CLIDAT"), ec);  // an existing folder is fine
+    std::filesystem::create_directory(platform::PathFromUtf8(platform::NativePath(gameFolder + "CLIDAT")), ec);  // an existing folder is fine
     extract(world.GameFolder, world.WorldDataFolder);
     world.Identity = ReadIdentityLine(world.WorldDataFolder);
     // The three lists stay parallel: all of the world is recorded or none.

@@ -13,6 +13,7 @@
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "platform/binary_file.h"
+#include "platform/file_names.h"
 #include "platform/game_path.h"
 
 TVxLocation::TVxLocation()
@@ -188,8 +189,8 @@ InstalledWorld InstallWorld(TVxaConfig& config, const std::string& presetFolder)
         std::string folder;
         if (!presetFolder.empty()) {
             std::error_code ec;
-            const auto absolute = std::filesystem::absolute(presetFolder, ec);
-            folder = ec ? presetFolder : absolute.lexically_normal().string();
+            const auto absolute = std::filesystem::absolute(platform::PathFromUtf8(presetFolder), ec);
+            folder = ec ? presetFolder : platform::Utf8FromPath(absolute.lexically_normal());
         } else {
             if (VxLocation->exec() != QDialog::Accepted) {
                 InstalledWorld cancelled;

@@ -5,13 +5,14 @@
 #include <cstring>
 
 #include "platform/byte_order.h"
+#include "platform/file_names.h"
 #include "platform/game_path.h"
 
 namespace platform {
 
 BinaryFile::BinaryFile(const std::string& gamePath) : path_(NativePath(gamePath))
 {
-    file_ = std::fopen(path_.c_str(), "rb");
+    file_ = OpenFile(path_, "rb");
     if (!file_)
         throw EInOutError(path_ + ": cannot open: " + std::strerror(errno));
 }

@@ -5,14 +5,17 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "platform/byte_order.h"
+#include "platform/file_names.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -319,9 +322,9 @@ FileConfigHive::FileConfigHive(std::string filePath) : filePath_(std::move(fileP
 std::vector<FileConfigHive::Key> FileConfigHive::Load() const
 {
     std::error_code ec;
-    if (!std::filesystem::exists(filePath_, ec))
+    if (!std::filesystem::exists(PathFromUtf8(filePath_), ec))
         return {};
-    std::ifstream in(filePath_, std::ios::binary);
+    std::ifstream in(PathFromUtf8(filePath_), std::ios::binary);
     if (!in)
         throw ERegistryException(filePath_ + ": cannot open the configuration file");
     std::stringstream text;
@@ -335,7 +338,7 @@ std::vector<FileConfigHive::Key> FileConfigHive::Load() const
 void FileConfigHive::Save(const std::vector<Key>& keys) const
 {
     const std::string text = Serialise(keys);
-    const std::filesystem::path target(filePath_);
+    const std::filesystem::path target = PathFromUtf8(filePath_);
     std::error_code ec;
     if (target.has_parent_path())
         std::filesystem::create_directories(target.parent_path(), ec);
@@ -345,10 +348,10 @@ void FileConfigHive::Save(const std::vector<Key>& keys) const
     const std::string temp = filePath_ + ".tmp" + std::to_string(getpid());
 #endif
     auto fail = [&](const std::string& what) {
-        std::filesystem::remove(temp, ec);
+        std::filesystem::remove(PathFromUtf8(temp), ec);
         throw ERegistryException(filePath_ + ": " + what);
     };
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    std::FILE* f = OpenFile(temp, "wb");
     if (!f)
         fail("cannot create " + temp);
     const size_t half = text.size() / 2;
@@ -357,15 +360,21 @@ void FileConfigHive::Save(const std::vector<Key>& keys) const
         MidWriteHook();
     ok = ok && std::fwrite(text.data() + half, 1, text.size() - half, f) == text.size() - half &&
          std::fflush(f) == 0;
-#ifndef _WIN32
+#ifdef _WIN32
+    ok = ok && _commit(_fileno(f)) == 0;
+#else
     ok = ok && fsync(fileno(f)) == 0;
 #endif
     if (std::fclose(f) != 0 || !ok)
         fail("cannot write " + temp);
-    std::filesystem::rename(temp, target, ec);
+#ifdef _WIN32
+    // Replaces the old file in one step, written through before it returns.
+    if (!MoveFileExW(WideFromUtf8(temp).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        fail("cannot replace the file with " + temp + ": error " + std::to_string(GetLastError()));
+#else
+    std::filesystem::rename(PathFromUtf8(temp), target, ec);
     if (ec)
         fail("cannot replace the file with " + temp + ": " + ec.message());
-#ifndef _WIN32
     // Make the rename itself lasting.
     if (target.has_parent_path()) {
         int dir = ::open(target.parent_path().c_str(), O_RDONLY);
@@ -560,7 +569,10 @@ std::string DefaultHiveFile()
 #ifdef _WIN32
 namespace {
 
-// The registry of the current user, one opened key at a time.
+// The registry of the current user, one opened key at a time. Key paths, value
+// names and strings are UTF-8 here and UTF-16 in the registry: the wide calls
+// keep every character, where the narrow ones would go through the ANSI code
+// page and turn a folder such as "C:\Spiele\Wëlt_Ω\" into question marks.
 class RegistryHive : public ConfigHive {
 public:
     ~RegistryHive() override { CloseKey(); }
@@ -568,10 +580,10 @@ public:
     bool OpenKey(const std::string& path, bool create) override
     {
         CloseKey();
-        const std::string sub = TrimPath(path);
-        LONG rc = create ? RegCreateKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+        const std::wstring sub = WideFromUtf8(TrimPath(path));
+        LONG rc = create ? RegCreateKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                            &key_, nullptr)
-                         : RegOpenKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, KEY_ALL_ACCESS, &key_);
+                         : RegOpenKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, KEY_ALL_ACCESS, &key_);
         if (rc != ERROR_SUCCESS)
             key_ = nullptr;
         return key_ != nullptr;
@@ -589,20 +601,24 @@ public:
     {
         if (!key_)
             return std::nullopt;
+        const std::wstring wideName = WideFromUtf8(name);
         DWORD type = 0, size = 0;
-        if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key_, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             return std::nullopt;
         std::vector<uint8_t> data(size);
-        if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key_, wideName.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
             return std::nullopt;
         data.resize(size);
         HiveValue v;
         v.type = type;
         if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            // UTF-16 units, usually ended by a zero unit that the size counts.
             v.type = uint32_t(HiveValue::Type::String);
-            v.text.assign(data.begin(), data.end());
-            while (!v.text.empty() && v.text.back() == '\0')
-                v.text.pop_back();
+            std::wstring wide(data.size() / sizeof(wchar_t), L'\0');
+            std::memcpy(wide.data(), data.data(), wide.size() * sizeof(wchar_t));
+            while (!wide.empty() && wide.back() == L'\0')
+                wide.pop_back();
+            v.text = Utf8FromWide(wide);
         } else if (type == REG_DWORD && size == 4) {
             v.number = GetU32(data.data());
         } else {
@@ -612,7 +628,8 @@ public:
     }
     void WriteString(const std::string& name, const std::string& value) override
     {
-        Set(name, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
+        const std::wstring wide = WideFromUtf8(value);
+        Set(name, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()), DWORD((wide.size() + 1) * sizeof(wchar_t)));
     }
     void WriteDword(const std::string& name, uint32_t value) override
     {
@@ -621,13 +638,13 @@ public:
     bool DeleteKey(const std::string& path) override
     {
         CloseKey();
-        return RegDeleteTreeA(HKEY_CURRENT_USER, TrimPath(path).c_str()) == ERROR_SUCCESS;
+        return RegDeleteTreeW(HKEY_CURRENT_USER, WideFromUtf8(TrimPath(path)).c_str()) == ERROR_SUCCESS;
     }
 
 private:
     void Set(const std::string& name, DWORD type, const BYTE* data, DWORD size)
     {
-        if (!key_ || RegSetValueExA(key_, name.c_str(), 0, type, data, size) != ERROR_SUCCESS)
+        if (!key_ || RegSetValueExW(key_, WideFromUtf8(name).c_str(), 0, type, data, size) != ERROR_SUCCESS)
             throw ERegistryException("Failed to set data for '" + name + "'");
     }
 

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_names.h"
+
 namespace platform {
+#ifndef _WIN32
 namespace {
 
 bool SameIgnoringCase(const std::string& a, const std::string& b)
@@ -26,7 +29,7 @@ std::string MatchComponent(const std::filesystem::path& dir, const std::string& 
         return name;
     std::string best;
     for (const auto& entry : std::filesystem::directory_iterator(dir.empty() ? "." : dir, ec)) {
-        const std::string candidate = entry.path().filename().string();
+        const std::string candidate = Utf8FromPath(entry.path().filename());
         // Directory order is arbitrary: pick the smallest match so the result is stable.
         if (SameIgnoringCase(candidate, name) && (best.empty() || candidate < best))
             best = candidate;
@@ -35,6 +38,7 @@ std::string MatchComponent(const std::filesystem::path& dir, const std::string& 
 }
 
 }  // namespace
+#endif
 
 std::string NativePath(const std::string& gamePath)
 {
@@ -45,7 +49,7 @@ std::string NativePath(const std::string& gamePath)
 #else
     std::replace(path.begin(), path.end(), '\\', '/');
     std::error_code ec;
-    if (path.empty() || std::filesystem::exists(path, ec))
+    if (path.empty() || std::filesystem::exists(PathFromUtf8(path), ec))
         return path;
 
     std::filesystem::path resolved;
@@ -68,7 +72,7 @@ std::string NativePath(const std::string& gamePath)
         }
         start = end + 1;
     }
-    std::string out = resolved.string();
+    std::string out = Utf8FromPath(resolved);
     if (path.back() == '/' && (out.empty() || out.back() != '/'))
         out += '/';
     return out;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "data/world_map.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
+#include "platform/file_names.h"
 #include "platform/game_path.h"
 #include "tools/png_rows.h"
 #include "view/picture_buffers.h"
@@ -263,7 +265,7 @@ class MapFiles {
 public:
     explicit MapFiles(const MakeMapOptions& o) : rawPath_(o.RawPath)
     {
-        raw_ = std::fopen(rawPath_.c_str(), "wb");
+        raw_ = platform::OpenFile(rawPath_, "wb");
         if (raw_ == nullptr)
             throw EInOutError("cannot create " + rawPath_ + ": " + std::strerror(errno));
         rawCreated_ = true;
@@ -313,10 +315,11 @@ private:
             std::fclose(raw_);
         raw_ = nullptr;
         png_.reset();
+        std::error_code ec;
         if (rawCreated_)
-            std::remove(rawPath_.c_str());
+            std::filesystem::remove(platform::PathFromUtf8(rawPath_), ec);
         if (!pngPath_.empty())
-            std::remove(pngPath_.c_str());
+            std::filesystem::remove(platform::PathFromUtf8(pngPath_), ec);
     }
 
     std::string rawPath_, pngPath_;

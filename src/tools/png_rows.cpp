@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/binary_file.h"
+#include "platform/file_names.h"
 
 namespace tools {
 
@@ -59,7 +60,7 @@ bool EndPicture(png_structp png, png_infop info)
 
 PngRowWriter::PngRowWriter(const std::string& path, int width, int height) : path_(path), width_(width)
 {
-    file_ = std::fopen(path.c_str(), "wb");
+    file_ = platform::OpenFile(path, "wb");
     if (file_ == nullptr)
         throw EInOutError("cannot create " + path + ": " + std::strerror(errno));
     try {

@@ -5,6 +5,7 @@
 #include "data/static_tables.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
+#include "platform/game_path.h"
 #include "support/mini_game.h"
 #include "support/temp_folder.h"
 
@@ -103,6 +104,6 @@ TEST(StaticTables, ShortTileFlagFileStopsLoadingNamingTheFile)
         LoadStaticData(dir.Path());
         FAIL() << "a short TFA.DAT was accepted";
     } catch (const EInOutError& e) {
-        EXPECT_EQ(std::string(e.what()), dir.Path() + "STATIC/TFA.DAT: expected 3072 bytes, got 3000");
+        EXPECT_EQ(std::string(e.what()), dir.Path() + "STATIC" + platform::kSeparator + "TFA.DAT: expected 3072 bytes, got 3000");
     }
 }

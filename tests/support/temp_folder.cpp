@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "platform/file_names.h"
 #include "platform/game_path.h"
 
 namespace support {
@@ -16,13 +17,13 @@ TempFolder::TempFolder(const std::string& name)
     const auto dir = std::filesystem::temp_directory_path() /
                      ("vx_" + name + "_" + std::to_string(stamp) + "_" + std::to_string(serial++));
     std::filesystem::create_directories(dir);
-    path_ = platform::WithTrailingSeparator(dir.string());
+    path_ = platform::WithTrailingSeparator(platform::Utf8FromPath(dir));
 }
 
 TempFolder::~TempFolder()
 {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(platform::PathFromUtf8(path_), ec);
 }
 
 }  // namespace support

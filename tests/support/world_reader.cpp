@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/file_names.h"
+
 namespace support {
 
 using namespace formats;
@@ -23,7 +25,7 @@ uint32_t U32At(const Bytes& b, size_t at)
 
 Bytes ReadFile(const std::string& path)
 {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(platform::PathFromUtf8(path), std::ios::binary);
     if (!f)
         throw std::runtime_error("cannot open " + path);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
@@ -31,7 +33,7 @@ Bytes ReadFile(const std::string& path)
 
 std::string ReadTextFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
