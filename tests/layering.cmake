@@ -17,7 +17,10 @@ set(ALLOWED_vx_formats vx_platform)
 set(ALLOWED_vx_data vx_platform)
 set(ALLOWED_vx_net vx_data vx_platform)
 set(ALLOWED_vx_view vx_net vx_data vx_platform)
-set(PLAIN_TARGETS vx_platform vx_formats vx_data vx_net vx_view)
+# The front end's configuration store and world installation: plain, for the
+# Windows check's build without Qt.
+set(ALLOWED_vx_frontend_core vx_data vx_platform)
+set(PLAIN_TARGETS vx_platform vx_formats vx_data vx_net vx_view vx_frontend_core)
 
 set(failures "")
 
