@@ -2,6 +2,7 @@
 // the configuration store: the folder must come back exactly as it was chosen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -23,9 +24,9 @@ const std::string kWorld = "W\xC3\xABlt_\xCE\xA9";  // "Wëlt_Ω"
 
 formats::Bytes Entry(const std::string& name, const std::string& content)
 {
-    formats::Bytes entry(13, 0);
+    formats::Bytes entry(13 + content.size(), 0);  // a 13-byte name field, then the file
     std::copy(name.begin(), name.end(), entry.begin());
-    entry.insert(entry.end(), content.begin(), content.end());
+    std::copy(content.begin(), content.end(), entry.begin() + 13);
     return entry;
 }
 
