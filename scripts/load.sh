@@ -49,7 +49,7 @@ sample() {
     threads="$(awk '/^Threads:/ {print $2}' "/proc/$pid/status" 2>/dev/null)" || break
     awk -v t="$now" -v s="$start" -v pt="$prev_t" -v k="$ticks" -v pk="$prev_ticks" -v hz="$hz" \
         -v rss="$rss" -v th="$threads" -v load="$(cut -d' ' -f1 /proc/loadavg)" \
-        'BEGIN { dt = t - pt; printf "%.1f,%.1f,%d,%d,%s\n", t - s, dt > 0 ? 100 * (k - pk) / hz / dt : 0, rss, th, load }'
+        'BEGIN { dt = t - pt; cpu = dt > 0 ? 100 * (k - pk) / hz / dt : 0; printf "%.1f,%.1f,%d,%d,%s\n", t - s, cpu, rss, th, load }'
     prev_ticks="$ticks"
     prev_t="$now"
     sleep "$every"
