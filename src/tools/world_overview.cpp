@@ -15,6 +15,7 @@
 #include "data/static_tables.h"
 #include "platform/binary_file.h"
 #include "platform/byte_order.h"
+#include "platform/file_names.h"
 #include "platform/game_path.h"
 #include "view/world_renderer.h"
 
@@ -108,7 +109,7 @@ uint64_t WorldSourceStamp(const std::string& gameFolder, const std::string& worl
     uint64_t hash = kFnvOffset;
     for (const std::string& file : files) {
         std::error_code error;
-        const std::filesystem::path path(platform::NativePath(file));
+        const std::filesystem::path path = platform::PathFromUtf8(platform::NativePath(file));
         const uintmax_t size = std::filesystem::file_size(path, error);
         const int64_t written =
             error ? 0 : int64_t(std::filesystem::last_write_time(path, error).time_since_epoch().count());
@@ -154,9 +155,9 @@ bool ReadOverviewCache(const std::string& path, uint64_t stamp, TWorldOverview& 
 {
     why.clear();
     std::error_code error;
-    if (!std::filesystem::exists(path, error))
+    if (!std::filesystem::exists(platform::PathFromUtf8(path), error))
         return false;
-    const uintmax_t size = std::filesystem::file_size(path, error);
+    const uintmax_t size = std::filesystem::file_size(platform::PathFromUtf8(path), error);
     if (error) {
         why = "cannot read it: " + error.message();
         return false;
@@ -166,7 +167,7 @@ bool ReadOverviewCache(const std::string& path, uint64_t stamp, TWorldOverview& 
         why = "it holds " + std::to_string(size) + " bytes, an overview " + std::to_string(expected);
         return false;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::OpenFile(path, "rb");
     if (file == nullptr) {
         why = "cannot open it: " + ErrnoText();
         return false;
@@ -209,14 +210,14 @@ void WriteOverviewCache(const std::string& path, uint64_t stamp, const TWorldOve
 {
     if (!overview.Complete())
         throw std::logic_error("an incomplete overview is not kept");
-    const std::filesystem::path target(path);
+    const std::filesystem::path target = platform::PathFromUtf8(path);
     std::error_code error;
     if (target.has_parent_path())
         std::filesystem::create_directories(target.parent_path(), error);
     if (error)
-        throw EInOutError("cannot create " + target.parent_path().string() + ": " + error.message());
+        throw EInOutError("cannot create " + platform::Utf8FromPath(target.parent_path()) + ": " + error.message());
     const std::string part = path + ".part";
-    std::FILE* file = std::fopen(part.c_str(), "wb");
+    std::FILE* file = platform::OpenFile(part, "wb");
     if (file == nullptr)
         throw EInOutError("cannot create " + part + ": " + ErrnoText());
     uint8_t header[kOverviewHeaderBytes] = {};
@@ -231,9 +232,9 @@ void WriteOverviewCache(const std::string& path, uint64_t stamp, const TWorldOve
     const std::string writeError = written ? std::string() : ErrnoText();
     written = std::fclose(file) == 0 && written;
     if (written)
-        std::filesystem::rename(part, target, error);
+        std::filesystem::rename(platform::PathFromUtf8(part), target, error);
     if (!written || error) {
-        std::filesystem::remove(part, error);
+        std::filesystem::remove(platform::PathFromUtf8(part), error);
         throw EInOutError("cannot write " + path + ": " + (writeError.empty() ? ErrnoText() : writeError));
     }
 }
