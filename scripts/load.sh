@@ -19,8 +19,12 @@ bots="${1:-63}"
 seconds="${2:-60}"
 every="${SAMPLE_SECONDS:-5}"
 build="${BUILD_DIR:-build}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target vxserver vxbot vxworldgen >/dev/null
+# LOAD_SKIP_BUILD=1 takes the programs already in $build/bin (for a run beside a build
+# that is still going on in the same folder).
+if [ -z "${LOAD_SKIP_BUILD:-}" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j 2 --target vxserver vxbot vxworldgen >/dev/null
+fi
 out="${LOAD_OUT:-$build/load-$(date -u +%Y%m%d-%H%M%S)}"
 mkdir -p "$out"
 
