@@ -117,8 +117,9 @@ grep -q "Server stopped; everything saved." "$out/server.log" || status=1
   echo "load: load average (1, 5, 15 min) before $load_before, after $load_after"
   sed -n '/^vxbot: [0-9]* bots for/,$p' "$out/bots.log"
   echo "$full"
-  awk -F, 'NR > 2 { n++; s += $2; if ($2 > m) m = $2; if ($3 > r) r = $3 } NR == 2 { first = $3 } END {
-      if (n) printf "load: server CPU %.1f %% of one core on average, %.1f %% at most (%d samples); resident %d KiB at the start, %d KiB at most", s / n, m, n, first, r }' "$out/samples.csv"
+  # The first sample's CPU counts from before the server listened; it is left out.
+  awk -F, 'NR > 2 { n++; s += $2; if ($2 > m) m = $2 } NR == 2 { first = $3 } NR >= 2 { if ($3 > r) r = $3; last = $3 } END {
+      if (n) printf "load: server CPU %.1f %% of one core on average, %.1f %% at most (%d samples); resident %d KiB at the start, %d KiB at most, %d KiB at the end", s / n, m, n, first, r, last }' "$out/samples.csv"
   echo "; peak $peak KiB (VmHWM)"
   echo "load: server log: $(wc -l < "$out/server.log") lines, $errors naming an error or failure; last lines:"
   tail -n 3 "$out/server.log"
