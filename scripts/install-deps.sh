@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
 # Sourced by test.sh and run.sh; run on its own it does just that.
-vx_packages=(cmake make g++ pkg-config qt6-base-dev libqt6sql6-sqlite libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
+vx_packages=(cmake make g++ pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql postgresql libsodium-dev libgtest-dev
+             libgmock-dev libbenchmark-dev libpng-dev
              clang libclang-rt-14-dev ccache)  # clang and its libFuzzer runtime for fuzz/; ccache for CI's builds
 
 vx_install_missing() {

@@ -273,13 +273,14 @@ void TGameServer::SaveDirty(bool all)
 {
     std::vector<TSavedPlace> places;
     for (auto& [id, actor] : actors_) {
-        if (!actor->Player || (!actor->Dirty && !all))
+        // A player whose login mark went to another server is that server's to save.
+        if (!actor->Player || !actor->Player->LoginMarked || (!actor->Dirty && !all))
             continue;
         places.push_back({actor->Player->AccountId, actor->Shape, actor->Motion.X(), actor->Motion.Y(),
                           actor->Lift, actor->Facing});
         actor->Dirty = false;
     }
-    accounts_->SavePlaces(places);
+    accounts_->SavePlaces(places, serverName_);
 }
 
 void TGameServer::Tick()
@@ -308,6 +309,10 @@ void TGameServer::Tick()
     for (auto& [id, actor] : actors_)
         AdvanceActor(*actor, now);
     UpdateViews();
+    if (now - lastRenewal_ >= uint32_t(options_.LoginLease) * 1000 / 3) {
+        lastRenewal_ = now;
+        RenewLogins();
+    }
     if (now - lastSave_ >= options_.SaveInterval) {
         lastSave_ = now;
         try {

@@ -56,6 +56,8 @@ namespace server {
 struct TServerOptions {
     std::string GameFolder;              // ends in a separator
     QString DataFolder;                  // holds vxserver.db
+    QString Database;                    // a postgresql:// URL instead of vxserver.db
+    int LoginLease = server::LoginLease; // seconds a player's login mark holds unrenewed
     QHostAddress Bind = QHostAddress::AnyIPv4;
     uint16_t TcpPort = 12578;            // 0 = any free port
     uint16_t UdpPort = 12577;            // first of the UDP range; 0 = any free ports
@@ -134,6 +136,9 @@ public:
     uint16_t TcpPort() const;
     const std::string& Identity() const { return identity_; }
     QString DatabasePath() const;
+    // The name under which this server marks its players in the database: its host,
+    // bound address and TCP port (known once listening).
+    const QString& ServerName() const { return serverName_; }
     int Connections() const;
     int PlayersInGame() const;
     // Password checks handed to the worker threads whose answer has not come back.
@@ -211,6 +216,9 @@ private:
     void SpawnNpcs();
     void ThinkNpcs(uint32_t now);
     void SaveDirty(bool all);
+    // Renews the login marks of this server's players; a player whose mark another
+    // server took over (after this one failed to renew in time) is closed.
+    void RenewLogins();
     void Say(const TActor& speaker, std::string_view text);
 
     TServerOptions options_;
@@ -239,6 +247,8 @@ private:
     std::mt19937 rng_;
     std::string scratch_;  // the message being framed; keeps its capacity
     uint32_t lastSave_ = 0;
+    uint32_t lastRenewal_ = 0;
+    QString serverName_;
     uint32_t lastBeatRound_ = 0;
     bool shutDown_ = false;
     TWorkQueue passwordWork_;

@@ -60,6 +60,7 @@ struct TSession {
     QString Name;
     int64_t AccountId = 0;
     TAccount Account;  // as read at login
+    bool LoginMarked = false;  // the database marks the account as playing here
     // While its password waits or is checked, messages that arrive wait in Deferred
     // and are handled, in order, once the answer is in.
     EPassword Password = EPassword::None;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QNetworkProxy>
 #include <QRandomGenerator>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -48,6 +49,13 @@ uint32_t FailureDelay(int failures)
     return std::min<uint32_t>(60000, 1000u << std::min(failures - 3, 6));
 }
 
+// Overwrites a password kept for its check before letting it go.
+void ForgetPassword(TSession& session)
+{
+    std::fill(session.PendingPassword.begin(), session.PendingPassword.end(), '\0');
+    session.PendingPassword.clear();
+}
+
 }  // namespace
 
 bool SendableText(const QString& text)
@@ -91,15 +99,16 @@ TGameServer::TGameServer(TServerOptions options, QObject* parent)
     for (int shape = kFirstObjectShape; shape < VxShapes->ShapeCount; ++shape)
         if (VxShapes->IsCharacterShape(shape))
             characterShapes_.push_back(uint16_t(shape));
-    QDir().mkpath(options_.DataFolder);
-    accounts_ = std::make_unique<TAccountStore>(DatabasePath(),
+    if (options_.Database.isEmpty())
+        QDir().mkpath(options_.DataFolder);
+    accounts_ = std::make_unique<TAccountStore>(options_.Database.isEmpty() ? DatabasePath() : options_.Database,
                                                 QStringLiteral("vxserver-%1").arg(quintptr(this)));
     scratch_.reserve(256);
     collector_ = new QTimer(this);
     collector_->setInterval(5);
     connect(collector_, &QTimer::timeout, this, &TGameServer::CollectWork);
     Log("World identity: " + identity_);
-    Log("Database: " + DatabasePath().toStdString());
+    Log("Database: " + accounts_->Location().toStdString());
 }
 
 TGameServer::~TGameServer()
@@ -123,11 +132,22 @@ bool TGameServer::Start()
             listener_->errorString().toStdString());
         return false;
     }
+    // No other live server has this name (it holds this port): marks left under it
+    // by an earlier run that died are stale.
+    serverName_ = QSysInfo::machineHostName() + QLatin1Char('/') + QString::fromStdString(AddressText(options_.Bind)) +
+                  QLatin1Char(':') + QString::number(TcpPort());
+    try {
+        accounts_->ReleaseLogins(serverName_);
+    } catch (const std::exception& e) {
+        Log(std::string("Account store: ") + e.what());
+        listener_->close();
+        return false;
+    }
     SpawnNpcs();
     ticker_ = new QTimer(this);
     connect(ticker_, &QTimer::timeout, this, &TGameServer::Tick);
     ticker_->start(50);
-    lastSave_ = platform::TickCount();
+    lastSave_ = lastRenewal_ = platform::TickCount();
     const std::string udp = options_.UdpPort == 0 ? std::string("any free ports")
                                                   : "ports " + std::to_string(options_.UdpPort) + "-" +
                                                         std::to_string(options_.UdpPort + options_.UdpPorts - 1);
@@ -186,6 +206,8 @@ void TGameServer::Shutdown()
             s->Actor->Dirty = true;
     try {
         SaveDirty(true);
+        if (!serverName_.isEmpty())
+            accounts_->ReleaseLogins(serverName_);
         accounts_->Checkpoint();
     } catch (const std::exception& e) {
         Log(std::string("Saving at shutdown failed: ") + e.what());
@@ -448,6 +470,15 @@ void TGameServer::EndSession(TSession& session)
         }
         RemoveActor(actor->ID);
     }
+    if (session.LoginMarked) {
+        // After the save: the next server to take the player reads this position.
+        try {
+            accounts_->ReleaseLogin(session.AccountId, serverName_);
+        } catch (const std::exception& e) {
+            Log(std::string("Account store: ") + e.what());
+        }
+    }
+    ForgetPassword(session);
     if (session.Password == EPassword::Checking)
         accountsChecked_.erase(Lower(session.Name));
     // A client that had its identity answered and left without naming a character
@@ -720,8 +751,9 @@ void TGameServer::StartPasswordCheck(TSession& session)
     auto result = std::make_shared<std::pair<TPasswordCheck::EResult, QString>>();
     const int32_t index = session.Index;
     const uint64_t serial = session.Serial;
+    // The session keeps its copy until the answer: a name created meanwhile by
+    // another server is checked once more, against that account.
     QByteArray secret(session.PendingPassword.data(), qsizetype(session.PendingPassword.size()));
-    session.PendingPassword.clear();
     passwordWork_.Post(
         [check, result, secret = std::move(secret)]() mutable {
             result->first = check.Run(secret, result->second);
@@ -737,6 +769,26 @@ void TGameServer::CollectWork()
     passwordWork_.TakeDone();
     if (passwordWork_.Outstanding() == 0)
         collector_->stop();
+}
+
+void TGameServer::RenewLogins()
+{
+    std::vector<int64_t> held;
+    try {
+        held = accounts_->RenewLogins(serverName_, options_.LoginLease);
+    } catch (const std::exception& e) {
+        Log(std::string("Renewing login marks failed: ") + e.what());
+        return;
+    }
+    std::sort(held.begin(), held.end());
+    for (auto& s : sessions_)
+        if (s && s->LoginMarked && !std::binary_search(held.begin(), held.end(), s->AccountId)) {
+            // The mark belongs to another server now: this one must not save over it.
+            s->LoginMarked = false;
+            CloseSession(*s, "its login mark was taken over by another server", true);
+            if (s->Actor)
+                s->Actor->Dirty = false;
+        }
 }
 
 void TGameServer::PasswordFailed(TSession& session)
@@ -771,19 +823,36 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
         Refuse(session, net::msg::server_badpassword, {}, "bad password for " + name);
         return;
     }
+    bool marked = false;
     try {
         if (result == TPasswordCheck::EResult::Hashed) {
-            session.Account = accounts_->Create(session.Name, hashed);
+            std::optional<TAccount> created = accounts_->Create(session.Name, hashed);
+            if (!created) {
+                // Another server created the name since it was looked up: the password
+                // is checked again, against that account.
+                SessionLog(session, "Account " + name + " was created elsewhere meanwhile; checking again");
+                session.Password = EPassword::Waiting;
+                passwordQueue_.emplace_back(session.Index, session.Serial);
+                return;
+            }
+            session.Account = *created;
             addresses_[session.Address].Created.push_back(platform::TickCount());
         } else if (!hashed.isEmpty()) {
             accounts_->SetPassword(session.Account.Id, hashed);
             Log("Password of " + name + " stored with the current hash");
         }
+        marked = accounts_->ClaimLogin(session.Account.Id, serverName_, options_.LoginLease);
     } catch (const std::exception& e) {
         Log(std::string("Account store: ") + e.what());
         CloseSession(session, "account store failed");
         return;
     }
+    ForgetPassword(session);
+    if (!marked) {
+        Refuse(session, net::msg::server_badname, {}, "name already in the game on another server: " + name);
+        return;
+    }
+    session.LoginMarked = true;
     const TAccount& account = session.Account;
     session.AccountId = account.Id;
     session.Name = account.Name.isEmpty() ? session.Name : account.Name;

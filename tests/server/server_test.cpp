@@ -660,6 +660,40 @@ TEST_F(Server, AccountsAndPlacesSurviveARestart)
     EXPECT_EQ(Get<uint16_t>(pos->Payload, 4), server::TownY - 4);
 }
 
+TEST_F(Server, APlayerWhoseLoginMarkWentToAnotherServerIsClosedAndNotSaved)
+{
+    auto mira = Player("Mira");
+    // Another server on the same database, as the shared store sees it.
+    server::TAccountStore other(game->DatabasePath(), QStringLiteral("other-server"));
+    const std::optional<server::TAccount> account = other.Find(QStringLiteral("Mira"));
+    ASSERT_TRUE(account);
+    EXPECT_FALSE(other.ClaimLogin(account->Id, QStringLiteral("other")));
+    Run(15000);  // renewed on time, the mark stays
+    EXPECT_FALSE(other.ClaimLogin(account->Id, QStringLiteral("other")));
+
+    // This server failed to renew for a whole lease (stalled, cut off from the
+    // database): the other one takes the player over and saves a place of its own.
+    ASSERT_TRUE(other.ClaimLogin(account->Id, game->ServerName(), -1));
+    ASSERT_TRUE(other.ClaimLogin(account->Id, QStringLiteral("other")));
+    other.SavePlaces({{account->Id, servertest::CharacterShape, 100, 200, 0, 4}});
+    auto twin = Client();
+    EXPECT_FALSE(twin->Login("Mira", "pw-Mira"));
+    EXPECT_EQ(twin->Count(msg::server_badname), 1);
+
+    mira->SendUdp(msg::client_keydown, Move(DirUp, 10));
+    ASSERT_TRUE(mira->WaitFor(msg::server_keydown_ack));
+    Run(server::LoginLease * 1000 / 3);
+    EXPECT_TRUE(mira->WaitClosed());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 0; }, Patience));
+    const std::optional<server::TAccount> kept = other.Find(QStringLiteral("Mira"));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->X, 100);
+    EXPECT_EQ(kept->Y, 200);
+    // This server releases nothing of the other's.
+    EXPECT_FALSE(game->ServerName().isEmpty());
+    EXPECT_EQ(other.RenewLogins(QStringLiteral("other")), std::vector<int64_t>{account->Id});
+}
+
 TEST_F(Server, HostileInputIsDroppedOrClosedNeverFatal)
 {
     auto player = Player("Target");
