@@ -783,11 +783,9 @@ void TGameServer::RenewLogins()
     std::sort(held.begin(), held.end());
     for (auto& s : sessions_)
         if (s && s->LoginMarked && !std::binary_search(held.begin(), held.end(), s->AccountId)) {
-            // The mark belongs to another server now: this one must not save over it.
+            // The mark belongs to another server now: this one saves no more of it.
             s->LoginMarked = false;
             CloseSession(*s, "its login mark was taken over by another server", true);
-            if (s->Actor)
-                s->Actor->Dirty = false;
         }
 }
 

@@ -252,7 +252,20 @@ void TClientSession::LoginAccepted(int32_t index, std::string_view payload)
     scratch_.clear();
     AppendMessage(scratch_, msg::client_udpport, TUdpPort{clientUdpPort_});
     channel_.SendUDP(scratch_);
+    beatHeard_ = false;
+    udpAnnouncedAt_ = platform::TickCount();
     Log("Awaiting server_beat.");
+}
+
+void TClientSession::RetransmitTimerTimer()
+{
+    if (clientUdpPort_ != 0 && !beatHeard_ && platform::TickCount() - udpAnnouncedAt_ >= UdpAnnounceInterval) {
+        udpAnnouncedAt_ = platform::TickCount();
+        scratch_.clear();
+        AppendMessage(scratch_, msg::client_udpport, TUdpPort{clientUdpPort_});
+        channel_.SendUDP(scratch_);
+    }
+    channel_.RetransmitTimerTimer();
 }
 
 void TClientSession::Refuse(std::string_view line)
@@ -301,7 +314,10 @@ void TClientSession::HandleServerMessage(int32_t index, uint32_t type, std::stri
     case msg::server_ip_inuse: Refuse("server_ip_inuse: Cannot create connection entry."); break;
     case msg::server_badname: Refuse("Name \"" + login_.CharacterName + "\" is an invalid name."); break;
     case msg::server_badpassword: Refuse("Invalid or incorrect password."); break;
-    case msg::server_beat: channel_.server_beat(payload); break;
+    case msg::server_beat:
+        beatHeard_ = true;
+        channel_.server_beat(payload);
+        break;
     case msg::server_beatackack: channel_.server_beatackack(payload); break;
     case msg::server_keydown_ack: channel_.server_keydown_ack(payload); break;
     case msg::server_keyup_ack: channel_.server_keyup_ack(payload); break;

@@ -163,7 +163,11 @@ public:
         channel_.ResendWalkTarget(mouseX, mouseY, targetX, targetY);
     }
     void SendWalkStop() { channel_.SendWalkStop(); }
-    void RetransmitTimerTimer() { channel_.RetransmitTimerTimer(); }
+    // The retransmission timer's tick also announces the client's UDP port again, once
+    // a second, until the first beat shows that the server has it: the announcement
+    // is one datagram, and a lost one would otherwise leave the login waiting forever.
+    void RetransmitTimerTimer();
+    static constexpr uint32_t UdpAnnounceInterval = 1000;  // ms
     // A chat line typed in the game window.
     void SendChat(std::string_view line)
     {
@@ -212,6 +216,8 @@ private:
     uint16_t serverUdpPort_ = 0;
     uint16_t clientUdpPort_ = 0;
     bool refused_ = false;
+    bool beatHeard_ = false;        // a beat has come since the UDP port was announced
+    uint32_t udpAnnouncedAt_ = 0;
 };
 
 }  // namespace net

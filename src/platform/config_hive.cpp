@@ -19,7 +19,10 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace platform {
@@ -335,6 +338,35 @@ std::vector<FileConfigHive::Key> FileConfigHive::Load() const
     return HiveParser(filePath_, content).Parse();
 }
 
+namespace {
+
+// Removes the temporary files that writers killed in the middle of a write left
+// beside the file ("user.reg.tmp<pid>" of a process that no longer runs). A live
+// writer's file is left alone.
+void RemoveAbandonedTemporaries(const std::filesystem::path& target)
+{
+#ifndef _WIN32
+    std::error_code ec;
+    const std::string prefix = target.filename().string() + ".tmp";
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string digits = name.substr(prefix.size());
+        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const auto pid = pid_t(std::stol(digits));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            std::filesystem::remove(it->path(), ec);
+    }
+#else
+    (void)target;
+#endif
+}
+
+}  // namespace
+
 void FileConfigHive::Save(const std::vector<Key>& keys) const
 {
     const std::string text = Serialise(keys);
@@ -342,6 +374,7 @@ void FileConfigHive::Save(const std::vector<Key>& keys) const
     std::error_code ec;
     if (target.has_parent_path())
         std::filesystem::create_directories(target.parent_path(), ec);
+    RemoveAbandonedTemporaries(target);
 #ifdef _WIN32
     const std::string temp = filePath_ + ".tmp" + std::to_string(GetCurrentProcessId());
 #else

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -439,6 +441,36 @@ TEST_F(ClientSession, DatagramsAreCheckedAgainstTheConnectionsAddress)
     EXPECT_TRUE(host.log.empty());
     session.InUDPDataReceived("127.0.0.1", 40000, beat);  // another port of the server's address
     EXPECT_EQ(Logged(), (Lines{"Synchronizing..."}));
+}
+
+TEST_F(ClientSession, UdpPortIsAnnouncedAgainEachSecondUntilTheFirstBeat)
+{
+    LogIn();  // the first announcement went out with the login
+    auto announcements = [&] {
+        return std::count_if(host.udp.begin(), host.udp.end(), [](const Sent& m) { return m.Type == msg::client_udpport; });
+    };
+    for (int tick = 0; tick < 19; ++tick) {
+        clock.Advance(50);
+        session.RetransmitTimerTimer();
+    }
+    EXPECT_EQ(announcements(), 0);  // 950 ms: lost or not, it may still be on its way
+    clock.Advance(50);
+    session.RetransmitTimerTimer();
+    ASSERT_EQ(announcements(), 1);
+    EXPECT_EQ(host.udp.back().Payload, Bytes(TUdpPort{28101}));
+    for (int tick = 0; tick < 20; ++tick) {
+        clock.Advance(50);
+        session.RetransmitTimerTimer();
+    }
+    EXPECT_EQ(announcements(), 2);
+
+    // A beat shows the server has the port: no more announcements.
+    ServerUdp(msg::server_beat, Bytes(TBeat{1, 500000}));
+    for (int tick = 0; tick < 60; ++tick) {
+        clock.Advance(50);
+        session.RetransmitTimerTimer();
+    }
+    EXPECT_EQ(announcements(), 2);
 }
 
 TEST_F(ClientSession, BeatsSynchroniseAndTheFirstMatchingAckEntersOnce)
