@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QUrl>
 
@@ -35,6 +36,16 @@ QString FindBinaries()
     return {};
 }
 
+// runuser, also when the PATH leaves out the system folders.
+QString RunUser()
+{
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+    if (!found.isEmpty())
+        return found;
+    return QStandardPaths::findExecutable(QStringLiteral("runuser"),
+                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/usr/bin")});
+}
+
 uint16_t FreePort()
 {
     QTcpServer probe;
@@ -58,7 +69,7 @@ bool TPostgresCluster::RunTool(const QString& tool, const QStringList& arguments
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     if (asPostgresUser_)
-        process.start(QStringLiteral("runuser"),
+        process.start(RunUser(),
                       QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"), bin_ + tool} +
                           arguments);
     else
@@ -108,6 +119,10 @@ bool TPostgresCluster::Start(std::string& error)
     asPostgresUser_ = geteuid() == 0;
     if (asPostgresUser_) {
         const passwd* user = getpwnam("postgres");
+        if (RunUser().isEmpty()) {
+            error = "running as root, and runuser (util-linux) is missing to run PostgreSQL as the user postgres";
+            return false;
+        }
         if (!user) {
             error = "running as root, and there is no user \"postgres\" to run PostgreSQL as (the postgresql "
                     "package makes it)";

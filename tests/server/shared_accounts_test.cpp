@@ -226,6 +226,40 @@ TEST(PostgresStore, PasswordIsNeverShown)
                  std::runtime_error);
 }
 
+TEST(PostgresStore, AConnectionCutByTheDatabaseServerIsOpenedAgain)
+{
+    Database db(EBackend::Postgres);
+    ASSERT_FALSE(db.Location().isEmpty()) << db.Error();
+    TAccountStore store(db.Location(), QStringLiteral("cut"));
+    ASSERT_TRUE(store.Create(QStringLiteral("Mira"), QStringLiteral("h")));
+    // What a restarted database server or a dropped connection leaves behind.
+    auto cut = [&] {
+        {
+            QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
+            const QUrl url(db.Location());
+            admin.setHostName(url.host());
+            admin.setPort(url.port());
+            admin.setUserName(url.userName());
+            admin.setPassword(url.password());
+            admin.setDatabaseName(QStringLiteral("postgres"));
+            ASSERT_TRUE(admin.open());
+            QSqlQuery query(admin);
+            ASSERT_TRUE(query.exec(QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity"
+                                                  " WHERE datname = '%1'").arg(url.path().mid(1))));
+            ASSERT_TRUE(query.next());
+            EXPECT_EQ(query.value(0).toInt(), 1);
+            admin.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+    };
+    cut();
+    const std::optional<TAccount> found = store.Find(QStringLiteral("mira"));
+    ASSERT_TRUE(found);
+    cut();
+    store.SavePlaces({{found->Id, 160, 5, 6, 0, 2}});
+    EXPECT_EQ(store.Find(QStringLiteral("Mira"))->X, 5);
+}
+
 // ---- Two vxserver processes on one PostgreSQL database ----
 
 const QString Bin = QStringLiteral(VX_BINARY_DIR "/bin/");
