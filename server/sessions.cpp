@@ -67,24 +67,7 @@ bool SendableText(const QString& text)
 
 std::string LogText(std::string_view text, size_t limit)
 {
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (size_t i = 0; i < text.size() && i < limit; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out.push_back(char(c));
-        } else if (c >= 0xA0) {
-            out.push_back(char(0xC0 | c >> 6));  // Latin-1 above 0x7F as UTF-8
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out += "\\x";
-            out.push_back(Hex[c >> 4]);
-            out.push_back(Hex[c & 15]);
-        }
-    }
-    if (text.size() > limit)
-        out += "...";
-    return out;
+    return platform::PrintableText(text, limit);
 }
 
 TGameServer::TGameServer(TServerOptions options, QObject* parent)

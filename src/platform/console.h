@@ -25,4 +25,9 @@ public:
     void Clear();
 };
 
+// Outside text made safe for one log line: at most `limit` bytes of it, printable
+// ASCII kept, Latin-1 above 0xA0 as UTF-8, anything else (and the backslash) as \xNN,
+// and "..." when it was cut.
+std::string PrintableText(std::string_view text, size_t limit);
+
 }  // namespace platform
