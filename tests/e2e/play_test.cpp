@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -35,6 +34,7 @@
 #include "platform/console.h"
 #include "game_server.h"
 #include "headless_player.h"
+#include "support/event_wait.h"
 #include "support/temp_folder.h"
 #include "test_game.h"
 #include "world_generator.h"
@@ -50,20 +50,10 @@ void Key(QEvent::Type type, int key, const QString& text = {})
 
 bool WaitFor(const std::function<bool()>& done, int ms = 15000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return support::WaitFor(done, ms);
 }
 
-void Pause(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+using support::Pause;
 
 // vxserver's game server in this process, on 127.0.0.1: free ports at first, the same
 // TCP port when started again. It ticks on its own timer on the real clock.

@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,6 +16,7 @@
 #include <string>
 
 #include "headless_player.h"
+#include "support/event_wait.h"
 #include "support/temp_folder.h"
 #include "test_game.h"
 #include "world_generator.h"
@@ -27,11 +27,7 @@ const QString Bin = QStringLiteral(VX_BINARY_DIR "/bin/");
 
 bool WaitFor(const std::function<bool()>& done, int ms = 15000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return support::WaitFor(done, ms);
 }
 
 // Every chat log file in `folder`, read in name order.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -25,6 +24,7 @@
 #include "net/message_types.h"
 #include "net/protocol.h"
 #include "platform/tick_count.h"
+#include "support/event_wait.h"
 #include "test_game.h"
 
 namespace {
@@ -47,11 +47,7 @@ void WhenShown(QDialog* dialog, bool accept, std::function<void()> before = {})
 
 bool WaitFor(const std::function<bool()>& done, int ms = 5000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return support::WaitFor(done, ms);
 }
 
 class Login : public ::testing::Test {

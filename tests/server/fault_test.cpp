@@ -5,7 +5,6 @@
 // wait on real events with generous limits and never on how fast anything is.
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
@@ -42,8 +41,10 @@
 #include "net/reconnect.h"
 #include "platform/config_hive.h"
 #include "platform/tick_count.h"
+#include "support/event_wait.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
+#include "world_suite.h"
 
 namespace {
 
@@ -54,20 +55,10 @@ constexpr int Patience = 30000;  // ms to wait for an event before calling it mi
 
 bool WaitFor(const std::function<bool()>& done, int ms = Patience)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return support::WaitFor(done, ms);
 }
 
-void Pause(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+using support::Pause;
 
 template <typename T>
 T Get(std::string_view payload, size_t offset)
@@ -339,23 +330,10 @@ private:
     uint16_t port_ = 0;
 };
 
-class Faults : public ::testing::Test {
+class Faults : public servertest::WorldSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        world = new support::TempFolder("fault_world");
-        servertest::WriteServerTestWorld(world->Path());
-    }
-    static void TearDownTestSuite()
-    {
-        delete world;
-        world = nullptr;
-    }
-    static support::TempFolder* world;
     support::TempFolder data{"fault_data"};
 };
-
-support::TempFolder* Faults::world = nullptr;
 
 // A read-only look at the server's SQLite database while it runs (WAL lets it).
 class DatabaseLook {

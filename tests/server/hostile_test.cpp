@@ -32,6 +32,7 @@
 #include "session.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
+#include "world_suite.h"
 
 namespace {
 
@@ -254,19 +255,8 @@ public:
     int32_t id = 0;
 };
 
-class Hostile : public ::testing::Test {
+class Hostile : public servertest::WorldSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        world = new support::TempFolder("hostile_world");
-        servertest::WriteServerTestWorld(world->Path());
-    }
-    static void TearDownTestSuite()
-    {
-        delete world;
-        world = nullptr;
-    }
-
     // Starts the server with the options as the test left them.
     void Start()
     {
@@ -314,14 +304,11 @@ protected:
         return QTest::qWaitFor([&] { return game->Connections() == n; }, Patience);
     }
 
-    static support::TempFolder* world;
     server::TServerOptions options;
     platform::FakeClock clock{7'000'000};
     support::TempFolder data{"hostile_data"};
     std::unique_ptr<server::TGameServer> game;
 };
-
-support::TempFolder* Hostile::world = nullptr;
 
 // Connections that reset before the server accepts them have no peer address; each
 // must be closed at once and must not free or overwrite anyone else's entry.

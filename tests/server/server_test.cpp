@@ -34,6 +34,7 @@
 #include "work_queue.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
+#include "world_suite.h"
 
 namespace {
 
@@ -277,19 +278,8 @@ public:
     TClientSession session{*this, actors, timer, speech, table, &udp};
 };
 
-class Server : public ::testing::Test {
+class Server : public servertest::WorldSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        world = new support::TempFolder("server_world");
-        servertest::WriteServerTestWorld(world->Path());
-    }
-    static void TearDownTestSuite()
-    {
-        delete world;
-        world = nullptr;
-    }
-
     void SetUp() override { StartServer(); }
 
     void StartServer()
@@ -344,15 +334,12 @@ protected:
         StartServer();
     }
 
-    static support::TempFolder* world;
     server::TPasswordCost passwordCost = server::CheapPasswordCost;
     QString welcome = QStringLiteral("Welcome.");
     platform::FakeClock clock{5'000'000};
     support::TempFolder data{"server_data"};
     std::unique_ptr<server::TGameServer> game;
 };
-
-support::TempFolder* Server::world = nullptr;
 
 TEST_F(Server, HandshakeRunsInTheClientsOrderAndRefusesBadNames)
 {
