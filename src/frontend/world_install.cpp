@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include "data/flex_reader.h"
 #include "frontend/vxa_config.h"
@@ -92,7 +93,8 @@ void ExtractInitGame(const std::string& gameFolder, const std::string& outputFol
             status.Repaint();
     };
 
-    auto buffer = std::make_unique<uint8_t[]>(kExtractBufferSize);
+    // Grows to the largest entry read (at most kExtractBufferSize), not that size at once.
+    std::vector<uint8_t> buffer;
     setLine(1, "Opening INITGAME.DAT flex file...");
     repaint();
     TFlexReader reader(gameFolder + "STATIC\\INITGAME.DAT");
@@ -117,15 +119,15 @@ void ExtractInitGame(const std::string& gameFolder, const std::string& outputFol
                      " an entry may hold");
             if (size < kStoredNameSize)
                 fail(std::to_string(size) + " bytes, shorter than its 13-byte name field");
-            reader.ReadEntry(buffer.get());
-            const std::string name = StoredFileName(buffer.get());
+            reader.ReadEntry(buffer);
+            const std::string name = StoredFileName(buffer.data());
             if (const std::string why = RefusedNameReason(name); !why.empty())
                 fail("refused file name: " + why);
 
             const std::string target = outputFolder + name;
             setLine(3, "Writing " + target + "...");
             repaint();
-            WriteWorldFile(target, buffer.get() + kStoredNameSize, size - kStoredNameSize);
+            WriteWorldFile(target, buffer.data() + kStoredNameSize, size - kStoredNameSize);
             setLine(3, "Wrote " + target);
             repaint();
         } while (reader.Next());
