@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFormLayout>
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -85,8 +86,6 @@ void TPreviewBox::paintEvent(QPaintEvent*)
     p.fillRect(rect(), Qt::white);
     if (!Picture.isNull())
         p.drawImage(QRect(0, 0, width() + 1, height() + 1), Picture);
-    p.setPen(Qt::gray);
-    p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 TVxLogin::TVxLogin()
@@ -121,6 +120,8 @@ TVxLogin::TVxLogin()
     ComboBox1->setEditText("Avatar");
     Edit2 = new QLineEdit(TabSheet1);
     Edit2->setEchoMode(QLineEdit::Password);
+    // Typed characters show as '*', whatever the style would pick.
+    Edit2->setStyleSheet("lineedit-password-character: 42");
     Edit1 = new QLineEdit(TabSheet1);
     Edit1->setEnabled(false);
     BitBtn1 = new QPushButton("Change...", TabSheet1);
@@ -191,8 +192,18 @@ TVxLogin::TVxLogin()
     servers->addLayout(serverButtons);
 
     // Characters.
-    PaintBox1 = new TPreviewBox(TabSheet3);
+    // The frame lies around the box, so the picture covers the whole box.
+    auto* previewFrame = new QFrame(TabSheet3);
+    previewFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    previewFrame->setLineWidth(1);
+    QPalette grey = previewFrame->palette();
+    grey.setColor(QPalette::WindowText, Qt::gray);
+    previewFrame->setPalette(grey);
+    PaintBox1 = new TPreviewBox(previewFrame);
     PaintBox1->setFixedSize(145, 193);
+    auto* previewLayout = new QVBoxLayout(previewFrame);
+    previewLayout->setContentsMargins(1, 1, 1, 1);
+    previewLayout->addWidget(PaintBox1);
     Label1 = new QLabel("Shape Name", TabSheet3);
     Label1->setAlignment(Qt::AlignCenter);
     SpeedButton1 = new QToolButton(TabSheet3);
@@ -200,7 +211,7 @@ TVxLogin::TVxLogin()
     SpeedButton2 = new QToolButton(TabSheet3);
     SpeedButton2->setArrowType(Qt::RightArrow);
     auto* figure = new QGridLayout;
-    figure->addWidget(PaintBox1, 0, 0, 1, 3, Qt::AlignCenter);
+    figure->addWidget(previewFrame, 0, 0, 1, 3, Qt::AlignCenter);
     figure->addWidget(SpeedButton1, 1, 0);
     figure->addWidget(Label1, 1, 1);
     figure->addWidget(SpeedButton2, 1, 2);

@@ -127,6 +127,23 @@ TEST_F(Login, ShowsItsTabsAndStartsThePreviewAtTheFirstFigureAbove300)
     EXPECT_EQ(ThisThreadColours(), &ColourBuffer[0][0]);
 }
 
+TEST_F(Login, PasswordShowsStarsAndThePreviewFillsItsWholeBox)
+{
+    VxLogin->Edit2->setText("secret");
+    EXPECT_EQ(VxLogin->Edit2->displayText(), "******");
+
+    // The stretched picture reaches every edge of the 145 x 193 box; its frame lies outside.
+    QImage picture(75, 70, QImage::Format_RGB32);
+    picture.fill(0xFF0000);
+    picture.setPixel(74, 69, 0x00FF00);
+    VxLogin->PaintBox1->Picture = picture;
+    const QImage shown = VxLogin->PaintBox1->grab().toImage();
+    ASSERT_EQ(shown.size(), QSize(145, 193));
+    for (QPoint corner : {QPoint(0, 0), QPoint(144, 0), QPoint(0, 100)})
+        EXPECT_EQ(shown.pixel(corner) & 0xFFFFFF, 0xFF0000u) << corner.x() << "," << corner.y();
+    EXPECT_EQ(shown.pixel(144, 192) & 0xFFFFFF, 0x00FF00u);
+}
+
 TEST_F(Login, ArrowsWrapThroughTheFiguresAndEachClickAdvancesTheFrame)
 {
     for (int shape : {151, 158})
