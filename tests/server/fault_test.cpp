@@ -570,10 +570,11 @@ private:
         }
         Held& held = held_[toServer];
         if (!held.Waiting && roll(rng_) < reorder_) {
-            // Kept back until the next datagram of this direction has gone (or 40 ms).
+            // Kept back until the next datagram of this direction has gone, or 120 ms: longer
+            // than the 50 ms between retransmissions, so a held one is usually overtaken.
             held.Waiting = true;
             held.Datagram = datagram;
-            QTimer::singleShot(40, [this, toServer] { Release(toServer); });
+            QTimer::singleShot(120, [this, toServer] { Release(toServer); });
             return;
         }
         Send(datagram, toServer);
