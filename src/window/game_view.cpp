@@ -191,9 +191,13 @@ void TGameView::DrawOverlays()
 
 void TGameView::SlideConsole()
 {
+    // The console key pressed twice between two frames turns the slide round at an
+    // end it has not left yet (0 or 120): it stops there instead of sliding on past it.
     ConsoleOffset += ConsoleStep;
-    if (ConsoleOffset == 0 || ConsoleOffset == ConsoleHeight)
+    if (ConsoleOffset <= 0 || ConsoleOffset >= ConsoleHeight) {
+        ConsoleOffset = std::clamp(ConsoleOffset, 0, int32_t(ConsoleHeight));
         ConsoleStep = 0;
+    }
 }
 
 int TGameView::ConsoleRows(int height) const { return RoundHalfEven(ConsoleOffset / 320.0 * height); }

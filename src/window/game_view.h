@@ -62,6 +62,7 @@ inline constexpr int Backspace = 8, Enter = 13, Escape = 27, Space = 32;
 inline constexpr int PageUp = 33, PageDown = 34;
 inline constexpr int End = 35, Home = 36, Left = 37, Up = 38, Right = 39, Down = 40;
 inline constexpr int T = 84, X = 88;
+inline constexpr int Numpad0 = 96;
 inline constexpr int F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118, F10 = 121,
                      F12 = 123;
 inline constexpr int Console = 192;  // the key left of 1 on a US keyboard

@@ -179,8 +179,28 @@ int VirtualKey(const QKeyEvent& event)
     const int key = event.key();
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         return 'A' + (key - Qt::Key_A);
+    if ((event.modifiers() & Qt::KeypadModifier) != 0) {
+        // The number pad has codes of its own while it types digits.
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            return vk::Numpad0 + (key - Qt::Key_0);
+        switch (key) {
+        case Qt::Key_Asterisk: return 106;
+        case Qt::Key_Plus: return 107;
+        case Qt::Key_Minus: return 109;
+        case Qt::Key_Period:
+        case Qt::Key_Comma: return 110;
+        case Qt::Key_Slash: return 111;
+        default: break;
+        }
+    }
     if (key >= Qt::Key_0 && key <= Qt::Key_9)
         return '0' + (key - Qt::Key_0);
+    // A digit key with Shift reports the character it types (US layout): the code is
+    // still the digit's.
+    constexpr char shiftedDigits[] = ")!@#$%^&*(";
+    for (int d = 0; d < 10; ++d)
+        if (key == shiftedDigits[d])
+            return '0' + d;
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
         return vk::F1 + (key - Qt::Key_F1);
     switch (key) {
@@ -200,6 +220,41 @@ int VirtualKey(const QKeyEvent& event)
     case Qt::Key_QuoteLeft:
     case Qt::Key_AsciiTilde:
     case Qt::Key_twosuperior: return vk::Console;
+    // Keys that only keep the movement books, as every key does.
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_CapsLock: return 20;
+    case Qt::Key_Print: return 44;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    case Qt::Key_Meta: return 91;
+    case Qt::Key_Menu: return 93;
+    case Qt::Key_NumLock: return 144;
+    case Qt::Key_ScrollLock: return 145;
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return 186;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return 187;
+    case Qt::Key_Comma:
+    case Qt::Key_Less: return 188;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return 189;
+    case Qt::Key_Period:
+    case Qt::Key_Greater: return 190;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return 191;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return 219;
+    case Qt::Key_Backslash:
+    case Qt::Key_Bar: return 220;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return 221;
+    case Qt::Key_Apostrophe:
+    case Qt::Key_QuoteDbl: return 222;
     default: break;
     }
     // Windows gives the code itself; X11 keycode 49 is the key left of 1 on any layout.

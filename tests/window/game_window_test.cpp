@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "data/drawing.h"
@@ -310,6 +311,28 @@ TEST_F(GameWindow, ConsoleSlidesOutInTwelveFramesAndBack)
         offsets.push_back(back.ConsoleOffset);
     }
     EXPECT_EQ(offsets, (std::vector<int>{50, 40, 30, 20, 10, 0, 0}));
+
+    // The key pressed twice between two frames, at either end: the panel stays put,
+    // and the next press slides it as usual.
+    TGameView twice;
+    twice.ToggleConsole();
+    twice.ToggleConsole();
+    twice.SlideConsole();
+    EXPECT_EQ(twice.ConsoleOffset, 0);
+    EXPECT_EQ(twice.ConsoleStep, 0);
+    twice.ToggleConsole();
+    for (int i = 0; i < 12; ++i)
+        twice.SlideConsole();
+    ASSERT_EQ(twice.ConsoleOffset, 120);
+    twice.ToggleConsole();
+    twice.ToggleConsole();
+    twice.SlideConsole();
+    EXPECT_EQ(twice.ConsoleOffset, 120);
+    EXPECT_EQ(twice.ConsoleStep, 0);
+    EXPECT_TRUE(twice.ConsoleShown);
+    twice.ToggleConsole();
+    twice.SlideConsole();
+    EXPECT_EQ(twice.ConsoleOffset, 110);
 }
 
 TEST_F(GameWindow, ConsoleTakesTheBottomOfA480RowWindow)
@@ -640,6 +663,18 @@ TEST_F(GameWindow, NewKeysArriveAsTheirVirtualKeyCodes)
                                             {Qt::Key_F7, 118},     {Qt::Key_F12, 123}};
     for (const auto& [key, code] : keys)
         EXPECT_EQ(VirtualKey(QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier)), code) << code;
+    // Modifiers and the other keys keep the movement books too; a shifted digit is
+    // still its digit, and the number pad has codes of its own.
+    const std::tuple<int, Qt::KeyboardModifiers, int> more[] = {
+        {Qt::Key_Shift, Qt::ShiftModifier, 16},   {Qt::Key_Alt, Qt::AltModifier, 18},
+        {Qt::Key_Control, Qt::ControlModifier, 17}, {Qt::Key_Tab, Qt::NoModifier, 9},
+        {Qt::Key_Delete, Qt::NoModifier, 46},      {Qt::Key_Exclam, Qt::ShiftModifier, '1'},
+        {Qt::Key_ParenRight, Qt::ShiftModifier, '0'}, {Qt::Key_Asterisk, Qt::ShiftModifier, '8'},
+        {Qt::Key_5, Qt::KeypadModifier, 101},      {Qt::Key_Asterisk, Qt::KeypadModifier, 106},
+        {Qt::Key_Home, Qt::KeypadModifier, vk::Home}, {Qt::Key_Semicolon, Qt::NoModifier, 186},
+        {Qt::Key_BracketRight, Qt::NoModifier, 221}};
+    for (const auto& [key, modifiers, code] : more)
+        EXPECT_EQ(VirtualKey(QKeyEvent(QEvent::KeyPress, key, modifiers)), code) << code;
     // Through the window's own key events: the release works the switch.
     Show();
     for (int i = 0; i < 45; ++i)
