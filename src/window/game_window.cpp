@@ -548,6 +548,8 @@ void TFullScreenForm::PaintBox1MouseUp(Qt::MouseButton button, int, int)
 
 void TFullScreenForm::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_X && !event->isAutoRepeat())
+        xPressedWithAlt_ = (event->modifiers() & Qt::AltModifier) != 0;
     if (const int key = VirtualKey(*event); key != 0)
         FormKeyDown(key);
     // The typed characters, as single bytes of the game's font.
@@ -560,8 +562,15 @@ void TFullScreenForm::keyReleaseEvent(QKeyEvent* event)
 {
     if (event->isAutoRepeat())
         return;  // only a real release ends a held key
+    bool alt = (event->modifiers() & Qt::AltModifier) != 0;
+    if (event->key() == Qt::Key_X) {
+        // Alt+X quits also when Alt comes up a moment before X, as when the chord is
+        // typed quickly or sent by a tool: X went down with Alt held.
+        alt = alt || xPressedWithAlt_;
+        xPressedWithAlt_ = false;
+    }
     if (const int key = VirtualKey(*event); key != 0)
-        FormKeyUp(key, (event->modifiers() & Qt::AltModifier) != 0);
+        FormKeyUp(key, alt);
 }
 
 QImage TFullScreenForm::ShownPicture() const

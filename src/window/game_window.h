@@ -124,6 +124,7 @@ private:
     void DrawConsoleBitmap();
 
     bool closed_ = true;
+    bool xPressedWithAlt_ = false;  // X is down, and Alt was held when it went down
 };
 
 // The Windows virtual-key code of a key event; 0 for keys the game does not know.

@@ -687,6 +687,30 @@ TEST_F(GameWindow, NewKeysArriveAsTheirVirtualKeyCodes)
     EXPECT_EQ(form->SpeechScroll, 20);
 }
 
+TEST_F(GameWindow, AltXClosesTheWindowAlsoWhenAltComesUpFirst)
+{
+    Show();
+    const auto send = [&](QEvent::Type type, int key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent event(type, key, modifiers);
+        QCoreApplication::sendEvent(form.get(), &event);
+    };
+    // X alone, and X pressed after Alt came up: the window stays.
+    send(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier);
+    send(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier);
+    send(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    send(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    send(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier);
+    send(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier);
+    EXPECT_TRUE(form->isVisible());
+    // The chord typed quickly: Alt down, X down, Alt up, X up.
+    send(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    send(QEvent::KeyPress, Qt::Key_X, Qt::AltModifier);
+    send(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    send(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->Closed());
+}
+
 TEST_F(GameWindow, MinimapDotIsAtThePlayersTile)
 {
     Show();
