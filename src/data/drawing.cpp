@@ -130,13 +130,30 @@ struct OccludedWriter {
     uint32_t* colours = Colours();
     OwnerRecord* owners = Owners();
     const uint32_t* table = threadColourTable;
+    // The test's answer depends on the owner record alone, and neighbouring pixels
+    // mostly share their owner: the last owner tested and its answer are kept.
+    mutable uint64_t lastOwner = 0;
+    mutable bool lastPasses = true;
+
+    bool Passes(const OwnerRecord& o) const
+    {
+        if (o.Row == 0)
+            return true;
+        uint64_t key;
+        std::memcpy(&key, &o, sizeof key);
+        if (key != lastOwner) {
+            lastOwner = key;
+            lastPasses = test.Passes(o);
+        }
+        return lastPasses;
+    }
 
     void Literal(int at, const uint8_t* src, int n) const
     {
         uint32_t* d = colours + at;
         OwnerRecord* o = owners + at;
         for (int i = 0; i < n; ++i) {
-            if (test.Passes(o[i * Step])) {
+            if (Passes(o[i * Step])) {
                 d[i * Step] = table[src[i]];
                 o[i * Step] = mark;
             }
@@ -147,7 +164,7 @@ struct OccludedWriter {
         uint32_t* d = colours + at;
         OwnerRecord* o = owners + at;
         for (int i = 0; i < n; ++i) {
-            if (test.Passes(o[i * Step])) {
+            if (Passes(o[i * Step])) {
                 d[i * Step] = colour;
                 o[i * Step] = mark;
             }
@@ -253,6 +270,17 @@ FrameAt LocateFrame(const TVxShapes& shapes, int shape, int frame, const char* w
     return {data + offset - 4, false};
 }
 
+// Whether any pixel of a usable frame drawn with its hot spot at (along0, cross0)
+// lands on the picture; transposed, its rows run down the picture's columns.
+template <bool Transposed>
+bool Touches(const FrameExtent& e, int along0, int cross0)
+{
+    constexpr int kAlongEnd = Transposed ? kViewHeight : kViewWidth;
+    constexpr int kCrossEnd = Transposed ? kViewWidth : kViewHeight;
+    return e.left < e.right && along0 + e.right > 0 && along0 + e.left < kAlongEnd && cross0 + e.bottom > 0 &&
+           cross0 + e.top < kCrossEnd;
+}
+
 }  // namespace
 
 void TVxShapes::DrawFrame(int x, int y, int shape, int frame, const DrawBox& box)
@@ -262,7 +290,7 @@ void TVxShapes::DrawFrame(int x, int y, int shape, int frame, const DrawBox& box
         return;
     }
     const FrameAt at = LocateFrame(*this, shape, frame, "Tried to draw invalid frameNum: (");
-    if (!at.drawable)
+    if (!at.drawable || !Touches<false>(Extent(shape, frame), x, y))
         return;
     const OccludedWriter<1> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
                                    OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift, box.Height,
@@ -277,14 +305,14 @@ void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const Dr
         return;
     }
     const FrameAt at = LocateFrame(*this, shape, frame, "Tried to drawMirRot90 invalid frameNum: (");
-    if (!at.drawable)
+    // Span x offsets run down the rows, y offsets across the columns; the
+    // column is shifted right by the width of the box.
+    const int shift = 8 * (int(box.Col) - int(box.ColMin));
+    if (!at.drawable || !Touches<true>(Extent(shape, frame), y, x + shift))
         return;
     const OccludedWriter<kViewWidth> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
                                             OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift,
                                                         box.Height, uint16_t(shape)}};
-    // Span x offsets run down the rows, y offsets across the columns; the
-    // column is shifted right by the width of the box.
-    const int shift = 8 * (int(box.Col) - int(box.ColMin));
     WalkSpans<true>(at.header + 8, y, x + shift, Palette, writer);
 }
 

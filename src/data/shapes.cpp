@@ -2,6 +2,7 @@
 #include "data/shapes.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "data/flex_reader.h"
@@ -20,9 +21,11 @@ constexpr int kMaxFrames = 255;  // the frame count is kept in one byte
 uint8_t workBuffer[kShapeWorkBuffer];
 
 // Why a frame cannot be drawn safely, or nullptr when it can. `data` holds the
-// shape from offset 4 on and `end` is the number of meaningful bytes in it.
-const char* FrameFault(const uint8_t* data, uint32_t end, int frame)
+// shape from offset 4 on and `end` is the number of meaningful bytes in it. A
+// sound frame's extent goes to `extent`.
+const char* FrameFault(const uint8_t* data, uint32_t end, int frame, FrameExtent& extent)
 {
+    FrameExtent box{INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN};
     const uint32_t entry = 4u * uint32_t(frame);
     if (entry + 4 > end)
         return "has no entry in the offset table";
@@ -34,11 +37,22 @@ const char* FrameFault(const uint8_t* data, uint32_t end, int frame)
         if (p + 2 > end)
             return "runs past the end of the shape";
         const uint16_t header = platform::GetU16(data + p);
-        if (header == 0)
+        if (header == 0) {
+            if (box.left < box.right)
+                extent = box;
             return nullptr;
+        }
         if (p + 6 > end)
             return "runs past the end of the shape";
         const uint32_t length = header >> 1;
+        if (length > 0) {
+            const int32_t x = platform::GetI16(data + p + 2);
+            const int32_t y = platform::GetI16(data + p + 4);
+            box.left = std::min(box.left, x);
+            box.right = std::max(box.right, x + int32_t(length));
+            box.top = std::min(box.top, y);
+            box.bottom = std::max(box.bottom, y + 1);
+        }
         p += 6;
         if ((header & 1) == 0) {
             if (p + length > end)
@@ -209,10 +223,11 @@ void TVxShapes::CountFrames(int slot)
 
 void TVxShapes::CheckFrames(int slot)
 {
-    const ShapeRecord& record = Shapes[slot];
+    ShapeRecord& record = Shapes[slot];
     const uint32_t end = uint32_t(record.length) - 4;
+    record.extents = std::make_unique<FrameExtent[]>(FrameCounts[slot]);
     for (int frame = 0; frame < FrameCounts[slot]; ++frame) {
-        if (const char* fault = FrameFault(record.data.get(), end, frame)) {
+        if (const char* fault = FrameFault(record.data.get(), end, frame, record.extents[size_t(frame)])) {
             badFrames_[slot][frame >> 3] |= uint8_t(1u << (frame & 7));
             platform::ConsoleLine(loadingPath_ + " slot " + std::to_string(slot) + ": frame " +
                                   std::to_string(frame) + " " + fault);

@@ -28,11 +28,21 @@ constexpr int kGroundTileBytes = 2048;       // 32 frames of 8 x 8
 constexpr int kShapeWorkBuffer = 65540;      // largest entry or pointer file
 constexpr int kTileFlagShapes = 1024;
 
+// The rectangle a frame's pixels cover, relative to its hot spot: columns
+// left .. right - 1 and rows top .. bottom - 1 (before any transposition).
+// Empty (left == right) for a frame that draws no pixel or failed the load check.
+struct FrameExtent {
+    int32_t left = 0, right = 0, top = 0, bottom = 0;
+};
+
 struct ShapeRecord {
     int32_t length = 0;  // declared total length; 0 for an empty slot
     // The shape's bytes from offset 4 on: a stored offset o addresses data[o - 4].
     // `length` bytes long; the last four are never interpreted.
     std::unique_ptr<uint8_t[]> data;
+    // One extent per counted frame, settled when the shape is stored, so drawing
+    // can pass over a frame that lies wholly off the picture without walking it.
+    std::unique_ptr<FrameExtent[]> extents;
 };
 
 // The frame-count table, one byte per slot, and the loaded flag: while the flag
@@ -62,6 +72,8 @@ public:
     {
         return (badFrames_[slot][frame >> 3] & (1u << (frame & 7))) == 0;
     }
+    // Where a usable frame's pixels lie (see FrameExtent).
+    const FrameExtent& Extent(int slot, int frame) const { return Shapes[slot].extents[size_t(frame)]; }
 
     // Tile-flag queries; shape numbers are masked to their low 10 bits.
     int ExtentX(int shape) const { return -(TileFlags[shape & 1023][2] & 7); }
