@@ -450,10 +450,12 @@ void TFullScreenForm::SetFullScreen(bool on)
     } else if (was && !on) {
         setWindowFlag(Qt::FramelessWindowHint, false);
         showNormal();
+        activateWindow();  // the border's change made the window anew: keys come here still
     } else if (!was && on) {
         // The desktop's mode stays; the 640 x 480 (or 320 x 240) screen is scaled to fit.
         setWindowFlag(Qt::FramelessWindowHint, true);
         showFullScreen();
+        activateWindow();
     }
 }
 
