@@ -125,50 +125,48 @@ struct PlainWriter {
 
 template <int Step>
 struct OccludedWriter {
+    OccludedWriter(const Occlusion& t, const OwnerRecord& m) : test(t), mark(m) { std::memcpy(&markKey, &mark, sizeof markKey); }
+
     Occlusion test;
     OwnerRecord mark;  // the new object's box and shape, as stored on every pixel it wins
     uint32_t* colours = Colours();
     OwnerRecord* owners = Owners();
     const uint32_t* table = threadColourTable;
     // The test's answer depends on the owner record alone, and neighbouring pixels
-    // mostly share their owner: the last owner tested and its answer are kept.
+    // mostly share their owner: the last owner tested and its answer are kept. The
+    // pixel is then written either way, with itself where the owner stays, so the
+    // answer costs no branch.
     mutable uint64_t lastOwner = 0;
     mutable bool lastPasses = true;
+    uint64_t markKey = 0;
 
-    bool Passes(const OwnerRecord& o) const
+    void Put(uint32_t* d, OwnerRecord* o, uint32_t colour) const
     {
-        if (o.Row == 0)
-            return true;
         uint64_t key;
-        std::memcpy(&key, &o, sizeof key);
+        std::memcpy(&key, o, sizeof key);
         if (key != lastOwner) {
             lastOwner = key;
-            lastPasses = test.Passes(o);
+            lastPasses = test.Passes(*o);
         }
-        return lastPasses;
+        const bool passes = lastPasses;
+        *d = passes ? colour : *d;
+        key = passes ? markKey : key;
+        std::memcpy(o, &key, sizeof key);
     }
 
     void Literal(int at, const uint8_t* src, int n) const
     {
         uint32_t* d = colours + at;
         OwnerRecord* o = owners + at;
-        for (int i = 0; i < n; ++i) {
-            if (Passes(o[i * Step])) {
-                d[i * Step] = table[src[i]];
-                o[i * Step] = mark;
-            }
-        }
+        for (int i = 0; i < n; ++i)
+            Put(d + i * Step, o + i * Step, table[src[i]]);
     }
     void Fill(int at, uint32_t colour, int n) const
     {
         uint32_t* d = colours + at;
         OwnerRecord* o = owners + at;
-        for (int i = 0; i < n; ++i) {
-            if (Passes(o[i * Step])) {
-                d[i * Step] = colour;
-                o[i * Step] = mark;
-            }
-        }
+        for (int i = 0; i < n; ++i)
+            Put(d + i * Step, o + i * Step, colour);
     }
 };
 
