@@ -1,6 +1,7 @@
 // The procedural scaler: blocks from the equality table, borders, Blend.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "view/scaler.h"
@@ -111,16 +112,42 @@ TEST_P(ScaleDoubleCases, BlockFollowsTheFirstMatchingCase)
         }
     };
     const Block want{a, expected(q.result[0]), expected(q.result[1]), expected(q.result[2])};
-    // The quad at every block position of a row of nine blocks, so that each
-    // position a row is split into (groups of four, then single blocks) sees it.
-    for (int k = 0; k < 9; ++k) {
-        Scaled s(10, 2, 0x00FFFFFF);
-        s.Src(k, 0) = a;
-        s.Src(k + 1, 0) = b;
-        s.Src(k, 1) = c;
-        s.Src(k + 1, 1) = d;
-        s.Run();
-        EXPECT_EQ(s.BlockOf(k, 0), want) << "case " << q.number << " at block " << k;
+    // The quad at every block position of a row of thirteen blocks, so that each
+    // position a row is split into (groups of eight, then four, then single blocks)
+    // sees it, with the groups of eight and without.
+    const bool wide = ScalerWideVectors;
+    for (const bool useWide : {false, wide}) {
+        ScalerWideVectors = useWide;
+        for (int k = 0; k < 13; ++k) {
+            Scaled s(14, 2, 0x00FFFFFF);
+            s.Src(k, 0) = a;
+            s.Src(k + 1, 0) = b;
+            s.Src(k, 1) = c;
+            s.Src(k + 1, 1) = d;
+            s.Run();
+            EXPECT_EQ(s.BlockOf(k, 0), want) << "case " << q.number << " at block " << k << (useWide ? " (wide)" : "");
+        }
+    }
+    ScalerWideVectors = wide;
+}
+
+TEST(ScaleDouble, EightBlocksAtATimeGiveTheSamePictureAsFour)
+{
+    if (!ScalerWideVectors)
+        GTEST_SKIP() << "this processor has no AVX2";
+    // Few colours, so that every case of the table turns up, at widths that leave
+    // every kind of remainder after the groups of eight.
+    std::mt19937 random(3);
+    for (const int width : {1, 2, 9, 12, 13, 17, 24, 31, 320}) {
+        Scaled narrow(width, 9, 0), wide(width, 9, 0);
+        for (uint32_t& p : narrow.src)
+            p = 0x00402010u * (random() % 4) + 0x00010101u * (random() % 3);
+        wide.src = narrow.src;
+        ScalerWideVectors = false;
+        narrow.Run();
+        ScalerWideVectors = true;
+        wide.Run();
+        EXPECT_EQ(narrow.dst, wide.dst) << "width " << width;
     }
 }
 
