@@ -129,6 +129,34 @@ TEST_F(Drawing, SpansAreClippedAndKeepTheirOwnSourcePixels)
     EXPECT_EQ(ChangedPixels(), 5 + 5 + 5 + 1 + 1);
 }
 
+TEST_F(Drawing, ColourRunsOfEveryLengthFillExactlyTheirPixelsAlsoWhereCut)
+{
+    // Runs of 1 to 13 pixels, each on its own row, whole, cut by the left edge and
+    // cut by the right edge.
+    std::vector<Span> spans;
+    for (int n = 1; n <= 13; ++n) {
+        spans.push_back(Encoded(10, int16_t(n), {ColourRun(uint8_t(n), n), LiteralRun({99})}));
+        spans.push_back(Encoded(-5, int16_t(20 + n), {ColourRun(uint8_t(n), n), LiteralRun({99})}));
+        spans.push_back(Encoded(int16_t(320 - n + 3), int16_t(40 + n), {LiteralRun({99}), ColourRun(uint8_t(n), n)}));
+    }
+    Store(150, {FrameOf(spans)});
+    shapes->AlwaysDrawFrame(0, 0, 150, 0);
+    int expectedChanged = 0;
+    for (int n = 1; n <= 13; ++n) {
+        auto expectRow = [&](int row, int from, int to, int literalAt) {
+            for (int x = 0; x < kViewWidth; ++x) {
+                const uint32_t want = x == literalAt ? Literal(99) : x >= from && x < to ? RunColour(n) : kUntouched;
+                ASSERT_EQ(ColourBuffer[row][x], want) << "run of " << n << ", row " << row << ", column " << x;
+                expectedChanged += want != kUntouched;
+            }
+        };
+        expectRow(n, 10, 10 + n, 10 + n);
+        expectRow(20 + n, 0, n - 5, n - 5);
+        expectRow(40 + n, 320 - n + 4, 320, 320 - n + 3);
+    }
+    EXPECT_EQ(ChangedPixels(), expectedChanged);
+}
+
 TEST_F(Drawing, RowsOutsideThePictureDrawNothing)
 {
     Store(150, {FrameOf({
