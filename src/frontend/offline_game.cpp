@@ -10,6 +10,14 @@
 #include "frontend/startup.h"
 #include "window/game_window.h"
 
+namespace {
+
+// No server: the keys are only remembered, so that held keys, T for a chat line and the
+// walking keys' facings work as with one.
+TOfflineInputLink offlineLink;
+
+}  // namespace
+
 void EnterOfflineGame()
 {
     StopWorldOverview();
@@ -27,5 +35,6 @@ void EnterOfflineGame()
         player->PosY = player->Y;
         player->Facing = 8;
     }
+    FullScreenForm->Link = &offlineLink;
     ShowGameWindow();
 }

@@ -302,6 +302,27 @@ TEST_F(Startup, WholePixelScalingIsAConfigurationValueOfItsOwn)
     EXPECT_FALSE(StoredWholePixelScaling());
 }
 
+TEST_F(Startup, TheOfflineGameTakesKeysWithoutAServer)
+{
+    worldgen::GenerateWorld(game.Path(), 7, "VX-OFFLINE");
+    CommandLine.InstallWorld = game.Path();
+    CommandLine.OfflineGame = true;
+    RunStep();
+    ASSERT_EQ(TVxApplication::LastError, "");
+    ASSERT_TRUE(FullScreenForm->isVisible());
+    // T starts a chat line when it comes up, as in a game with a server.
+    FullScreenForm->FormKeyDown(vk::T);
+    FullScreenForm->FormKeyUp(vk::T, false);
+    EXPECT_TRUE(FullScreenForm->ChatTyping);
+    FullScreenForm->FormKeyDown(vk::Escape);
+    EXPECT_FALSE(FullScreenForm->ChatTyping);
+    // A walking key turns the player while it is held.
+    FullScreenForm->FormKeyDown(vk::Up);
+    EXPECT_TRUE(FullScreenForm->Link->IsKeyDown(vk::Up));
+    FullScreenForm->FormKeyUp(vk::Up, false);
+    EXPECT_FALSE(FullScreenForm->Link->IsKeyDown(vk::Up));
+}
+
 TEST_F(Startup, MinimapReadsOrMakesTheOverviewInTheCacheFolderAndANewWorldDropsIt)
 {
     support::TempFolder cache("cache_home");
