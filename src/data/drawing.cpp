@@ -138,7 +138,10 @@ struct PlainWriter {
 
 template <int Step>
 struct OccludedWriter {
-    OccludedWriter(const Occlusion& t, const OwnerRecord& m) : test(t), mark(m) { std::memcpy(&markKey, &mark, sizeof markKey); }
+    OccludedWriter(const Occlusion& t, const OwnerRecord& m) : test(t), mark(m)
+    {
+        std::memcpy(&markKey, &mark, sizeof markKey);
+    }
 
     Occlusion test;
     OwnerRecord mark;  // the new object's box and shape, as stored on every pixel it wins
