@@ -115,8 +115,11 @@ bool TInit1::event(QEvent* e)
 void TInit1::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
-    // Without a window manager nothing activates a new window: ask for it.
+    // Without a window manager nothing activates a new window: ask for it. Two clients
+    // started at once ask together and one of them may never be activated, so showing
+    // arms the step as activation does; it still runs once.
     activateWindow();
+    FormActivate();
 }
 
 void TInit1::closeEvent(QCloseEvent* e)

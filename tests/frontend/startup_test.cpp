@@ -130,6 +130,25 @@ TEST_F(Startup, ActivationArmsTheTwoSecondTimerOnlyBeforeTheFirstStep)
     EXPECT_FALSE(Init1->Timer1->isActive());
 }
 
+// Eats the window's activations, as when another program takes the focus at once.
+class NoActivation : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::WindowActivate; }
+};
+
+TEST_F(Startup, AStartUpWindowThatIsNeverActivatedStillStarts)
+{
+    DestroyClientWindows();
+    ResetStartupState();
+    CreateClientWindows();
+    NoActivation filter;
+    Init1->installEventFilter(&filter);
+    Init1->show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Init1->Timer1->isActive());
+    Init1->removeEventFilter(&filter);
+}
+
 TEST_F(Startup, FirstRunInstallsFromTheCommandLineFolderAndShowsTheLoginWindow)
 {
     worldgen::GenerateWorld(game.Path(), 7, "VX-FIRST");
