@@ -68,6 +68,8 @@ namespace {
 // finds it loaded and does not replace it under a running render thread.
 std::string loadedWorld;
 
+}  // namespace
+
 void LoadWorldData()
 {
     const std::string world = GameFolder + "\n" + WorldDataFolder;
@@ -87,6 +89,8 @@ void LoadWorldData()
     LoadRegLists(WorldDataFolder + "VXIREG");
     loadedWorld = world;
 }
+
+namespace {
 
 // The game window's input, sent through the session of the current connection;
 // without one, keys act locally only.

@@ -29,6 +29,9 @@ void ConnectClientWindows();
 // Stops the minimap's world overview and drops it from the game window: before the
 // world or the static data it is drawn from are loaded again.
 void StopWorldOverview();
+// Loads the selected world's map (chunk patterns, region map, fixed and movable
+// objects) unless it is the one loaded last.
+void LoadWorldData();
 // Shows the game window with its stored settings (whole-pixel scaling), asking for
 // the world overview when the minimap is on.
 void ShowGameWindow();

@@ -5,7 +5,6 @@
 
 #include "data/static_tables.h"
 #include "data/shapes.h"
-#include "data/world_map.h"
 #include "frontend/client_windows.h"
 #include "frontend/startup.h"
 #include "window/game_window.h"
@@ -20,11 +19,7 @@ TOfflineInputLink offlineLink;
 
 void EnterOfflineGame()
 {
-    StopWorldOverview();
-    LoadChunkPatterns(GameFolder + "STATIC\\VXCHUNKS");
-    LoadRegionMap(GameFolder + "STATIC\\VXMAP");
-    LoadFixLists(GameFolder + "STATIC\\VXIFIX");
-    LoadRegLists(WorldDataFolder + "VXIREG");
+    LoadWorldData();
     {
         std::lock_guard<std::mutex> hold(NPCList->Lock());
         net::TNPCNode* player = NPCList->FindEntry(-1);
