@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace fuzz {
 
@@ -42,6 +43,24 @@ inline void WriteInput(const std::string& path, const uint8_t* data, size_t size
         std::perror(path.c_str());
         std::abort();
     }
+}
+
+inline void WriteInput(const std::string& path, std::string_view bytes)
+{
+    WriteInput(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// Inputs made of several files keep them apart with this marker.
+inline constexpr std::string_view kPartSeparator = "VXFZ";
+
+// The next part of `rest` up to the marker (all of it when there is none); `rest`
+// goes on after the marker.
+inline std::string_view NextPart(std::string_view& rest)
+{
+    const size_t at = rest.find(kPartSeparator);
+    const std::string_view part = rest.substr(0, at);
+    rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + kPartSeparator.size());
+    return part;
 }
 
 }  // namespace fuzz

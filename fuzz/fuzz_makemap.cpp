@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr std::string_view kSeparator = "VXFZ";
 
 [[noreturn]] void Broken(const char* what)
 {
@@ -62,18 +61,6 @@ const Paths& GameFiles()
     return paths;
 }
 
-std::string_view NextPart(std::string_view& rest)
-{
-    const size_t at = rest.find(kSeparator);
-    const std::string_view part = rest.substr(0, at);
-    rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + kSeparator.size());
-    return part;
-}
-
-void Write(const std::string& path, std::string_view bytes)
-{
-    fuzz::WriteInput(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
 
 // Cancels once the input's number of views is drawn.
 class Canceller : public tools::MakeMapObserver {
@@ -108,12 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Paths& paths = GameFiles();
     const uint8_t options = data[0];
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    const std::string_view fix = NextPart(rest);
-    const std::string_view reg = NextPart(rest);
-    const std::string_view map = NextPart(rest);
-    Write(paths.fix, fix);
-    Write(paths.reg, reg);
-    Write(paths.map, map);
+    const std::string_view fix = fuzz::NextPart(rest);
+    const std::string_view reg = fuzz::NextPart(rest);
+    const std::string_view map = fuzz::NextPart(rest);
+    fuzz::WriteInput(paths.fix, fix);
+    fuzz::WriteInput(paths.reg, reg);
+    fuzz::WriteInput(paths.map, map);
 
     // As Begin: region map, fixed objects, movable objects; a file error ends the
     // loading where it occurs, and Make Map draws what was loaded.

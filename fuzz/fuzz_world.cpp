@@ -33,7 +33,6 @@
 
 namespace {
 
-constexpr std::string_view kSeparator = "VXFZ";
 constexpr int kContainerShape = 400;  // every fourth shape is a container
 
 // Where the queries' answers go, so that none is optimised away.
@@ -89,18 +88,6 @@ const Paths& WorldFiles()
     return paths;
 }
 
-std::string_view NextPart(std::string_view& rest)
-{
-    const size_t at = rest.find(kSeparator);
-    const std::string_view part = rest.substr(0, at);
-    rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + kSeparator.size());
-    return part;
-}
-
-void Write(const std::string& path, std::string_view bytes)
-{
-    fuzz::WriteInput(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
 
 // Reads every record of the three regions the way the renderer does, checking the
 // lists' own promise.
@@ -132,9 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const Paths& paths = WorldFiles();
     std::string_view rest(reinterpret_cast<const char*>(data), size);
-    const std::string_view fix = NextPart(rest);
-    const std::string_view reg = NextPart(rest);
-    const std::string_view map = NextPart(rest);
+    const std::string_view fix = fuzz::NextPart(rest);
+    const std::string_view reg = fuzz::NextPart(rest);
+    const std::string_view map = fuzz::NextPart(rest);
 
     // The region map file holds the map part cut or zero-padded to its size, and the
     // same bytes are the first chunk patterns (those of the previous input cleared).
@@ -150,9 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (lastPatterns > 0)
         std::memcpy(ChunkPatterns, map.data(), lastPatterns);
 
-    Write(paths.fixInput, fix);
-    Write(paths.regInput, reg);
-    Write(paths.mapInput, regionMap);
+    fuzz::WriteInput(paths.fixInput, fix);
+    fuzz::WriteInput(paths.regInput, reg);
+    fuzz::WriteInput(paths.mapInput, regionMap);
     LoadRegionMap(paths.mapInput);
     try {
         LoadFixRegion(paths.fixInput, 1, 0);

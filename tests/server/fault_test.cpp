@@ -615,15 +615,7 @@ private:
 
 TEST_F(Faults, LossyReorderingUdpPathStillEntersWalksAndStops)
 {
-    server::TServerOptions options;
-    options.GameFolder = world->Path();
-    options.DataFolder = QString::fromStdString(data.Path());
-    options.Bind = QHostAddress::LocalHost;
-    options.TcpPort = 0;
-    options.UdpPort = 0;
-    options.Npcs = 0;
-    options.PasswordCost = server::CheapPasswordCost;
-    server::TGameServer game(options);
+    server::TGameServer game(LoopbackOptions(data.Path()));
     ASSERT_TRUE(game.Start());
 
     LossyRelay relay(30, 0.30, 0.15);

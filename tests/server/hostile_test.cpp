@@ -260,18 +260,12 @@ protected:
     // Starts the server with the options as the test left them.
     void Start()
     {
-        options.GameFolder = world->Path();
-        options.DataFolder = QString::fromStdString(data.Path());
-        options.TcpPort = 0;
-        options.Npcs = 0;
         game = std::make_unique<server::TGameServer>(options);
         ASSERT_TRUE(game->Start());
     }
     void SetUp() override
     {
-        options.Bind = QHostAddress::LocalHost;
-        options.UdpPort = 0;
-        options.PasswordCost = server::CheapPasswordCost;
+        options = LoopbackOptions(data.Path());
         options.MaxPendingPerAddress = 63;
         options.NewAccountsPerAddress = 1000;
     }

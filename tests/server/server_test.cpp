@@ -284,13 +284,7 @@ protected:
 
     void StartServer()
     {
-        server::TServerOptions options;
-        options.GameFolder = world->Path();
-        options.DataFolder = QString::fromStdString(data.Path());
-        options.Bind = QHostAddress::LocalHost;
-        options.TcpPort = 0;
-        options.UdpPort = 0;
-        options.Npcs = 0;
+        server::TServerOptions options = LoopbackOptions(data.Path());
         options.PasswordCost = passwordCost;
         options.Welcome = welcome;
         // Every client of these tests comes from 127.0.0.1.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "game_server.h"
 #include "support/temp_folder.h"
 #include "test_world.h"
 
@@ -20,6 +21,21 @@ protected:
     {
         delete world;
         world = nullptr;
+    }
+
+    // A server of the test world on 127.0.0.1 with free ports, no characters of its own
+    // and cheap password hashing, keeping its accounts in `dataFolder`.
+    static server::TServerOptions LoopbackOptions(const std::string& dataFolder)
+    {
+        server::TServerOptions options;
+        options.GameFolder = world->Path();
+        options.DataFolder = QString::fromStdString(dataFolder);
+        options.Bind = QHostAddress::LocalHost;
+        options.TcpPort = 0;
+        options.UdpPort = 0;
+        options.Npcs = 0;
+        options.PasswordCost = server::CheapPasswordCost;
+        return options;
     }
 
     static inline support::TempFolder* world = nullptr;
