@@ -28,6 +28,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,6 +37,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,9 +56,12 @@ namespace {
 
 constexpr size_t kCatalogue = sizeof net::MessageCatalogue / sizeof net::MessageCatalogue[0];
 
-[[noreturn]] void Broken(const char* what)
+[[noreturn]] void Broken(const char* what, int error = 0)
 {
-    std::fprintf(stderr, "fuzz_server: %s\n", what);
+    if (error != 0)
+        std::fprintf(stderr, "fuzz_server: %s: %s\n", what, std::strerror(error));
+    else
+        std::fprintf(stderr, "fuzz_server: %s\n", what);
     std::abort();
 }
 
@@ -123,16 +128,36 @@ public:
     }
     ~Client() { Close(false); }
 
+    // Non-blocking from the start: libFuzzer's timeout alarm interrupts system calls
+    // (its handler does not ask for them to be restarted), and a blocking connect that
+    // it interrupts would leave the connection half made.
     void Connect()
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd_ < 0)
+            Broken("cannot make a socket", errno);
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(port_);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0)
-            Broken("cannot connect to the server");
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+            if (errno != EINPROGRESS && errno != EINTR)
+                Broken("cannot connect to the server", errno);
+            // The server's accept runs on this thread, but the kernel completes a
+            // loopback handshake by itself; only the wait can be interrupted.
+            pollfd writable{fd_, POLLOUT, 0};
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            int ready = 0;
+            while ((ready = ::poll(&writable, 1, 100)) <= 0) {
+                if ((ready < 0 && errno != EINTR) || std::chrono::steady_clock::now() >= until)
+                    Broken("the connection to the server was not made", ready < 0 ? errno : ETIMEDOUT);
+            }
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+                Broken("cannot connect to the server", error != 0 ? error : errno);
+        }
         in_.clear();
         Pump();
     }
@@ -156,7 +181,7 @@ public:
             const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
             if (n > 0)
                 sent += size_t(n);
-            else if (n < 0 && errno != EAGAIN)
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return;  // the server has closed: the rest goes nowhere
             Pump(1);
             Receive();

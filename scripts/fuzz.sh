@@ -61,7 +61,16 @@ run_target() {
   line="$t: ${runs:-?} runs in ${seconds}s (${speed:-?}/s), cov ${cov:-?} ft ${ft:-?}, corpus $(ls "$corpus" | wc -l) files, findings $found"
   if [ "$rc" -ne 0 ]; then
     line="$line  FAILED (exit $rc; see $log)"
-    grep -a -m1 -E 'ERROR: (AddressSanitizer|libFuzzer|LeakSanitizer)|runtime error|fuzz_[a-z]*: ' "$log" || true
+    # What went wrong and the input that did it, in the summary, so that a run whose
+    # folder is gone (a CI clone) can still be reproduced: the input is base64, at most
+    # 8 KB of it (make it a file with base64 -d).
+    local why artifact
+    why=$(grep -a -m1 -E 'ERROR: (AddressSanitizer|libFuzzer|LeakSanitizer)|runtime error|ALARM|fuzz_[a-z]*: ' "$log" || true)
+    line="$line"$'\n'"  ${why:-(no report line; see the log)}"
+    artifact=$(find "$crashes" -type f | head -1)
+    if [ -n "$artifact" ]; then
+      line="$line"$'\n'"  input $(basename "$artifact") ($(stat -c %s "$artifact") bytes): $(head -c 8192 "$artifact" | base64 -w0)"
+    fi
   fi
   echo "$line" >"$out/$t.summary"
   echo "$line"
