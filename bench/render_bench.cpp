@@ -19,6 +19,7 @@
 #include "data/world_map.h"
 #include "net/npc_list.h"
 #include "platform/game_path.h"
+#include "support/world_tables.h"
 #include "data/shapes.h"
 #include "net/game_timer.h"
 #include "platform/tick_count.h"
@@ -75,12 +76,7 @@ struct World {
         Sea = NearestPlaceOf(land, worldgen::kDeep);
         std::fprintf(stderr, "sample world in %s; forest at (%d, %d), sea at (%d, %d)\n", game.c_str(), Forest.x,
                      Forest.y, Sea.x, Sea.y);
-        LoadStaticData(game);
-        LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
-        LoadRegionMap(game + "STATIC\\VXMAP");
-        LoadFixLists(game + "STATIC\\VXIFIX");
-        LoadRegLists(game + "GAMEDAT\\VXIREG");
-        LoadInterfaceShapes(game);
+        support::LoadWholeWorld(game);
         NPCList = std::make_unique<net::TNPCList>();
     }
     ~World()

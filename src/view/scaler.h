@@ -12,6 +12,11 @@ constexpr uint32_t Blend(uint32_t p, uint32_t q)
     return ((p & q) + (((p ^ q) & 0x00FEFEFEu) >> 1)) & 0x00FFFFFFu;
 }
 
+// Whether ScaleDouble takes eight blocks at a time (AVX2); set at start from what the
+// processor offers. Either way the pictures are the same; tests turn it off to
+// compare.
+extern bool ScalerWideVectors;
+
 // Doubles a `width` x `height` picture into `dst`, which must hold at least
 // 2 * width x 2 * height pixels and must not overlap `src`. Pitches count
 // pixels from one row's start to the next.
@@ -22,9 +27,4 @@ constexpr uint32_t Blend(uint32_t p, uint32_t q)
 // have no block: destination rows 2 * height - 2 and 2 * height - 1 are not
 // written, and columns 2 * width - 2 and 2 * width - 1 of every written row are
 // black. Nothing is allocated.
-// Whether ScaleDouble takes eight blocks at a time (AVX2); set at start from what the
-// processor offers. Either way the pictures are the same; tests turn it off to
-// compare.
-extern bool ScalerWideVectors;
-
 void ScaleDouble(const uint32_t* src, int srcPitch, int width, int height, uint32_t* dst, int dstPitch);

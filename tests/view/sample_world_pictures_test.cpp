@@ -132,12 +132,7 @@ protected:
         platform::ConsoleCapture quiet;
         worldgen::GenerateWorld(*folder_, 1);
         const std::string game = platform::WithTrailingSeparator(*folder_);
-        LoadStaticData(game);
-        LoadChunkPatterns(game + "STATIC\\VXCHUNKS");
-        LoadRegionMap(game + "STATIC\\VXMAP");
-        LoadFixLists(game + "STATIC\\VXIFIX");
-        LoadRegLists(game + "GAMEDAT\\VXIREG");
-        LoadInterfaceShapes(game);
+        support::LoadWholeWorld(game);
     }
     static void TearDownTestSuite()
     {
