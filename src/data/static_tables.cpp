@@ -57,6 +57,47 @@ void BuildColourTableInto(uint32_t (&table)[256])
 
 void BuildColourTable() { BuildColourTableInto(ColourTable); }
 
+namespace {
+
+// The shapes, palette, transforms and dimensions of a game folder, read aside.
+struct StaticData {
+    std::unique_ptr<TVxShapes> Shapes;
+    uint8_t Palette[768] = {};
+    uint8_t Transforms[8][256] = {};
+    uint8_t Dims[kShapeDimsCount][2] = {};
+};
+
+void ReadStaticData(StaticData& data, const std::string& gameFolder, const std::function<void(int)>& step,
+                    ShapeDimensions dimensions)
+{
+    auto palettes = std::make_unique<TFlexReader>(gameFolder + "STATIC\\PALETTES.FLX");
+    step(1);
+    data.Shapes = std::make_unique<TVxShapes>(gameFolder + "STATIC\\SHAPES.VGA");
+    step(2);
+    if (dimensions == ShapeDimensions::Load)
+        platform::ReadFilePrefix(gameFolder + "STATIC\\SHPDIMS.DAT", data.Dims, sizeof data.Dims);
+    step(3);
+    ReadWholeEntry(*palettes, data.Palette, sizeof data.Palette);
+    palettes.reset();
+    step(4);
+    {
+        TFlexReader file(gameFolder + "STATIC\\XFORM.TBL");
+        for (auto& table : data.Transforms) {
+            ReadWholeEntry(file, table, sizeof table);
+            file.Next();
+        }
+    }
+    step(5);
+    for (uint8_t& b : data.Palette)
+        b = uint8_t(b * 4);
+    step(6);
+    data.Shapes->SetPalette(data.Palette);
+    step(7);
+    platform::ReadFilePrefix(gameFolder + "STATIC\\TFA.DAT", data.Shapes->TileFlags, sizeof data.Shapes->TileFlags);
+}
+
+}  // namespace
+
 void LoadStaticData(const std::string& gameFolder, const std::function<void(int)>& progress,
                     ShapeDimensions dimensions)
 {
@@ -64,32 +105,27 @@ void LoadStaticData(const std::string& gameFolder, const std::function<void(int)
         if (progress)
             progress(n);
     };
-    auto palettes = std::make_unique<TFlexReader>(gameFolder + "STATIC\\PALETTES.FLX");
-    step(1);
-    VxShapes.reset();
-    VxShapes = std::make_unique<TVxShapes>(gameFolder + "STATIC\\SHAPES.VGA");
-    step(2);
-    if (dimensions == ShapeDimensions::Load)
-        platform::ReadFilePrefix(gameFolder + "STATIC\\SHPDIMS.DAT", ShapeDims, sizeof ShapeDims);
-    step(3);
-    ReadWholeEntry(*palettes, GamePalette, sizeof GamePalette);
-    palettes.reset();
-    step(4);
-    {
-        TFlexReader transforms(gameFolder + "STATIC\\XFORM.TBL");
-        for (auto& table : ColourTransforms) {
-            ReadWholeEntry(transforms, table, sizeof table);
-            transforms.Next();
-        }
+    // Everything is read aside and becomes the process's only once the last file has
+    // been read: a folder that fails half-way leaves the shapes and tables in use whole.
+    // The frame counts are the process's own table, which a new store fills as it
+    // loads: they are put back when it fails.
+    auto data = std::make_unique<StaticData>();
+    auto frameCounts = std::make_unique<uint8_t[]>(sizeof FrameCounts);
+    std::memcpy(frameCounts.get(), FrameCounts, sizeof FrameCounts);
+    const bool shapesLoaded = ShapesLoaded;
+    try {
+        ReadStaticData(*data, gameFolder, step, dimensions);
+    } catch (...) {
+        std::memcpy(FrameCounts, frameCounts.get(), sizeof FrameCounts);
+        ShapesLoaded = shapesLoaded;
+        throw;
     }
-    step(5);
-    for (uint8_t& b : GamePalette)
-        b = uint8_t(b * 4);
+    std::memcpy(GamePalette, data->Palette, sizeof GamePalette);
     BuildColourTable();
-    step(6);
-    VxShapes->SetPalette(GamePalette);
-    step(7);
-    platform::ReadFilePrefix(gameFolder + "STATIC\\TFA.DAT", VxShapes->TileFlags, sizeof VxShapes->TileFlags);
+    std::memcpy(ColourTransforms, data->Transforms, sizeof ColourTransforms);
+    if (dimensions == ShapeDimensions::Load)
+        std::memcpy(ShapeDims, data->Dims, sizeof ShapeDims);
+    VxShapes = std::move(data->Shapes);
     step(8);
 }
 

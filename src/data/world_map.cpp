@@ -2,6 +2,7 @@
 #include "data/world_map.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -24,6 +25,8 @@ RegList RegLists[kRegionsPerSide][kRegionsPerSide][kChunkTiles][kChunkTiles];
 namespace {
 
 constexpr int kChunksPerRegion = kChunkTiles * kChunkTiles;
+
+std::atomic<uint32_t> tableLoads{0};
 
 // The movable-object stream of one region file, read whole.
 class RegStream {
@@ -77,6 +80,7 @@ void SkipContents(RegStream& in)
 
 void LoadRegRegion(const std::string& path, int rx, int ry)
 {
+    tableLoads.fetch_add(1, std::memory_order_relaxed);
     auto& region = RegLists[ry][rx];
     for (auto& row : region)
         for (RegList& list : row)
@@ -141,6 +145,8 @@ bool TileBlocks(int x, int y, bool alongX)
 
 }  // namespace
 
+uint32_t WorldTableLoads() { return tableLoads.load(std::memory_order_relaxed); }
+
 std::string RegionFileName(const std::string& prefix, int region)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -149,11 +155,13 @@ std::string RegionFileName(const std::string& prefix, int region)
 
 void LoadChunkPatterns(const std::string& path)
 {
+    tableLoads.fetch_add(1, std::memory_order_relaxed);
     platform::ReadFilePrefix(path, ChunkPatterns, sizeof ChunkPatterns);
 }
 
 void LoadRegionMap(const std::string& path)
 {
+    tableLoads.fetch_add(1, std::memory_order_relaxed);
     // Read aside and repaired before the table takes it: a file that ends early must
     // not leave unchecked pattern numbers in the table (they index ChunkPatterns).
     const auto read = std::make_unique_for_overwrite<uint16_t[]>(sizeof RegionMap / sizeof(uint16_t));
@@ -182,6 +190,7 @@ void LoadRegionMap(const std::string& path)
 
 void LoadFixRegion(const std::string& path, int rx, int ry)
 {
+    tableLoads.fetch_add(1, std::memory_order_relaxed);
     std::vector<uint8_t> entry;
     TFlexReader reader(path);
     const int available = reader.Count() < kChunksPerRegion ? std::max(reader.Count(), 0) : kChunksPerRegion;

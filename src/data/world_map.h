@@ -108,6 +108,9 @@ void LoadRegLists(const std::string& prefix);
 // for tools and tests that need a part of the world.
 void LoadFixRegion(const std::string& path, int rx, int ry);
 void LoadRegRegion(const std::string& path, int rx, int ry);
+// Counts the loads above, whoever made them: a caller that keeps the count after its
+// own load knows whether anything has replaced a table since.
+uint32_t WorldTableLoads();
 
 inline FixList& FixListAt(int x, int y)
 {

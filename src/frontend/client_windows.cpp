@@ -19,6 +19,7 @@
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "net/connections.h"
+#include "tools/map_viewer.h"
 #include "tools/map_viewer_window.h"
 #include "tools/shape_info_window.h"
 #include "view/render_locks.h"
@@ -64,17 +65,22 @@ void CreateClientWindows()
 
 namespace {
 
-// The world the map data was last loaded for: a second login to the same world
-// finds it loaded and does not replace it under a running render thread.
+// The world the map data was last loaded for, and the table loads counted then: a
+// second login to the same world finds it loaded and does not replace it under a
+// running render thread, unless the map viewer's Begin has loaded other tables since.
 std::string loadedWorld;
+uint32_t loadsAfterLoading = 0;
 
 }  // namespace
 
 void LoadWorldData()
 {
     const std::string world = GameFolder + "\n" + WorldDataFolder;
-    if (world == loadedWorld)
+    if (world == loadedWorld && WorldTableLoads() == loadsAfterLoading)
         return;
+    // A map being made reads these tables on a second thread: it stops first, and
+    // ends as "Cancelled" once this event is over.
+    tools::StopMakeMap();
     // The minimap's overview is drawn from the tables about to be replaced.
     StopWorldOverview();
     loadedWorld.clear();
@@ -88,6 +94,7 @@ void LoadWorldData()
     LoadFixLists(GameFolder + "STATIC\\VXIFIX");
     LoadRegLists(WorldDataFolder + "VXIREG");
     loadedWorld = world;
+    loadsAfterLoading = WorldTableLoads();
 }
 
 namespace {
@@ -194,6 +201,8 @@ void ConnectClientWindows()
             FullScreenForm->close();
     };
     Connections->LoadWorld = LoadWorldData;
+    // A game that could not start while the map viewer made a map starts when it ends.
+    QObject::connect(Form1, &TForm1::MapMakingEnded, FullScreenForm, &TFullScreenForm::PictureBuffersFreed);
     // The walking target is refreshed first in every retransmission tick.
     Connections->BeforeRetransmit = [] {
         if (!Connections->Session)

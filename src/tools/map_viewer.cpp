@@ -207,10 +207,21 @@ void MapViewKeys::Scroll(int& x, int& y) const
 
 namespace {
 
-// One band's drawing: the band buffer, and for a worker its own picture buffers.
+// Make Map draws its views in one sequence on one picture, so a pixel that a view
+// leaves undrawn keeps the colour the view before gave it. The second thread draws
+// every other band on a picture of its own, which starts each band filled with
+// kUndrawn, a value no drawing writes (colours are 0x00RRGGBB). Once its band is done,
+// its samples still kUndrawn take the colour the main picture had at the end of the
+// band before, and the pixels it drew are laid over the main picture: two threads give
+// the bytes of one, whatever the world leaves undrawn.
+constexpr uint32_t kUndrawn = 0xFF000000;
+constexpr int kMapBandColumns = kMapViewsPerBand * 40;  // 3040 sampled columns
+
+// One band's drawing: its samples, and for the second thread its own picture buffers.
 class BandMaker {
 public:
-    explicit BandMaker(bool ownBuffers) : band_(size_t(kMapBandBytes), 0)
+    explicit BandMaker(bool ownBuffers)
+        : samples_(size_t(kMapBandRows) * kMapBandColumns, 0), band_(size_t(kMapBandBytes), 0)
     {
         if (ownBuffers) {
             colours_ = std::make_unique<uint32_t[]>(size_t(kViewWidth) * kViewHeight);
@@ -226,10 +237,12 @@ public:
     }
 
     // Draws band `band` view by view; `afterView` is called after each view's samples
-    // are in the band and returns false to stop. False when stopped.
+    // are taken and returns false to stop. False when stopped.
     template <typename AfterView>
     bool Draw(int band, int liftLimit, AfterView&& afterView)
     {
+        if (colours_)
+            std::fill_n(colours_.get(), size_t(kViewWidth) * kViewHeight, kUndrawn);
         const int wy = MapBandWy(band);
         for (int v = 0; v < kMapViewsPerBand; ++v) {
             const int wx = 20 + 40 * v;
@@ -238,13 +251,9 @@ public:
             // One sample per tile: pixel (8 j, 8 i) of the view is tile (wx - 20 + j, wy - 12 + i).
             for (int i = 0; i < kMapBandRows; ++i) {
                 const uint32_t* from = colours + size_t(8 * i) * kViewWidth;
-                uint8_t* to = band_.data() + size_t(i) * kMapRowBytes + size_t(wx - 20) * 3;
-                for (int j = 0; j < 40; ++j) {
-                    const uint32_t p = from[8 * j];
-                    to[3 * j] = uint8_t(p);
-                    to[3 * j + 1] = uint8_t(p >> 8);
-                    to[3 * j + 2] = uint8_t(p >> 16);
-                }
+                uint32_t* to = samples_.data() + size_t(i) * kMapBandColumns + size_t(wx - 20);
+                for (int j = 0; j < 40; ++j)
+                    to[j] = from[8 * j];
             }
             if (!afterView(colours))
                 return false;
@@ -252,9 +261,41 @@ public:
         return true;
     }
 
-    const uint8_t* Band() const { return band_.data(); }
+    // A second thread's band after the main thread's band before it: samples nothing
+    // drew take the main picture's colour, and the main picture takes what was drawn,
+    // with the owners of the band's last view.
+    void LayOver(uint32_t* mainColours, OwnerRecord* mainOwners)
+    {
+        for (int i = 0; i < kMapBandRows; ++i) {
+            uint32_t* row = samples_.data() + size_t(i) * kMapBandColumns;
+            for (int c = 0; c < kMapBandColumns; ++c)
+                if (row[c] == kUndrawn)
+                    row[c] = mainColours[size_t(8 * i) * kViewWidth + size_t(8 * (c % 40))];
+        }
+        const size_t pixels = size_t(kViewWidth) * kViewHeight;
+        for (size_t p = 0; p < pixels; ++p)
+            if (colours_[p] != kUndrawn)
+                mainColours[p] = colours_[p];
+        std::copy_n(owners_.get(), pixels, mainOwners);
+    }
+
+    // The band as the file holds it: blue, green, red per pixel, columns 3040-3100 zero.
+    const uint8_t* Band()
+    {
+        for (int i = 0; i < kMapBandRows; ++i) {
+            const uint32_t* from = samples_.data() + size_t(i) * kMapBandColumns;
+            uint8_t* to = band_.data() + size_t(i) * kMapRowBytes;
+            for (int c = 0; c < kMapBandColumns; ++c) {
+                to[3 * c] = uint8_t(from[c]);
+                to[3 * c + 1] = uint8_t(from[c] >> 8);
+                to[3 * c + 2] = uint8_t(from[c] >> 16);
+            }
+        }
+        return band_.data();
+    }
 
 private:
+    std::vector<uint32_t> samples_;
     std::vector<uint8_t> band_;
     std::unique_ptr<uint32_t[]> colours_;
     std::unique_ptr<OwnerRecord[]> owners_;
@@ -356,17 +397,25 @@ public:
     }
 
     // Waits for the band handed over last; raises what the drawing raised.
-    const uint8_t* Wait()
+    BandMaker& Wait()
     {
         std::unique_lock<std::mutex> hold(mutex_);
         wake_.wait(hold, [this] { return finished_ >= 0 || error_; });
         if (error_)
             std::rethrow_exception(error_);
-        return maker_.Band();
+        return maker_;
     }
 
     // Stops the band in progress after its current view.
     void Stop() { stop_.store(true); }
+
+    // Stops, and returns once the thread draws nothing and will draw nothing more.
+    void StopAndWaitIdle()
+    {
+        std::unique_lock<std::mutex> hold(mutex_);
+        stop_.store(true);
+        wake_.wait(hold, [this] { return !busy_; });
+    }
 
 private:
     void Run()
@@ -381,10 +430,12 @@ private:
                     return;
                 band = requested_;
                 requested_ = -1;
+                busy_ = true;
             }
             std::exception_ptr error;
             try {
-                maker_.Draw(band, liftLimit_, [this](const uint32_t*) { return !stop_.load(); });
+                if (!stop_.load())
+                    maker_.Draw(band, liftLimit_, [this](const uint32_t*) { return !stop_.load(); });
             } catch (...) {
                 error = std::current_exception();
             }
@@ -392,6 +443,7 @@ private:
                 std::lock_guard<std::mutex> hold(mutex_);
                 finished_ = band;
                 error_ = error;
+                busy_ = false;
             }
             wake_.notify_all();
         }
@@ -403,10 +455,27 @@ private:
     std::condition_variable wake_;
     int requested_ = -1;
     int finished_ = -1;
+    bool busy_ = false;
     bool quit_ = false;
     std::exception_ptr error_;
     std::atomic<bool> stop_{false};
     std::thread thread_;  // last: starts once everything above exists
+};
+
+// The run under way, for StopMakeMap. Runs and stops happen on the main thread, whose
+// events a run lets in between views.
+struct RunControl {
+    bool stop = false;
+    BandWorker* worker = nullptr;
+};
+RunControl* currentRun = nullptr;
+
+class RunRegistration {
+public:
+    explicit RunRegistration(RunControl& run) { currentRun = &run; }
+    ~RunRegistration() { currentRun = nullptr; }
+    RunRegistration(const RunRegistration&) = delete;
+    RunRegistration& operator=(const RunRegistration&) = delete;
 };
 
 // Holds the picture buffers for the run.
@@ -435,20 +504,26 @@ void MakeMap(const MakeMapOptions& options, MakeMapObserver& observer)
     std::optional<BandWorker> worker;
     if (options.Threads > 1)
         worker.emplace(options.LiftLimit);
+    RunControl run;
+    run.worker = worker ? &*worker : nullptr;
+    const RunRegistration registration(run);
+    const auto stopped = [&] { return run.stop || observer.Cancelled(); };
 
-    const auto writeBand = [&](int band, const uint8_t* data) {
+    const auto writeBand = [&](int band, BandMaker& from) {
         platform::ConsoleLine(std::to_string(MapBandWy(band)));
-        files.WriteBand(data);
+        files.WriteBand(from.Band());
         observer.BandWritten(band + 1);
     };
     const int step = worker ? 2 : 1;
     for (int band = 0; band < kMapBands; band += step) {
+        if (stopped())
+            throw MapCancelled();
         const bool paired = worker && band + 1 < kMapBands;
         if (paired)
             worker->Start(band + 1);
         const bool finished = maker.Draw(band, options.LiftLimit, [&](const uint32_t* colours) {
             observer.ViewDrawn(colours);
-            return !observer.Cancelled();
+            return !stopped();
         });
         if (!finished) {
             if (paired) {
@@ -457,12 +532,26 @@ void MakeMap(const MakeMapOptions& options, MakeMapObserver& observer)
             }
             throw MapCancelled();
         }
-        writeBand(band, maker.Band());
-        if (paired)
-            writeBand(band + 1, worker->Wait());
+        writeBand(band, maker);
+        if (paired) {
+            BandMaker& second = worker->Wait();
+            if (stopped())  // stopped while the band was written: the worker's band may be cut short
+                throw MapCancelled();
+            second.LayOver(&ColourBuffer[0][0], &OwnerBuffer[0][0]);
+            writeBand(band + 1, second);
+        }
     }
     worker.reset();
     files.Finish();
+}
+
+void StopMakeMap()
+{
+    if (currentRun == nullptr)
+        return;
+    currentRun->stop = true;
+    if (currentRun->worker != nullptr)
+        currentRun->worker->StopAndWaitIdle();
 }
 
 }  // namespace tools

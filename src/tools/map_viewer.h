@@ -122,7 +122,7 @@ struct MakeMapOptions {
     std::string RawPath;  // the raw picture: 3101 x 3050, blue-green-red, headerless
     std::string PngPath;  // when not empty, the same picture as PNG
     int LiftLimit = 16;
-    int Threads = 1;      // 1 or 2: the second draws every other band on its own buffers
+    int Threads = 1;      // 1 or 2 (the second draws every other band); the same bytes either way
 };
 
 // What the caller sees of a run. All calls come on the calling thread.
@@ -150,5 +150,11 @@ public:
 // cannot be); a write failure raises EInOutError naming the file; on any failure or
 // cancel the partial files are removed. Claims the picture buffers for its run.
 void MakeMap(const MakeMapOptions& options, MakeMapObserver& observer);
+
+// Ends a run under way before the world tables it reads are replaced: returns once no
+// thread of the run draws any more, and the run then raises MapCancelled as soon as
+// control is back in it. Call on the thread running MakeMap, from an event the run let
+// in (a login loading the world, say); without a run it does nothing.
+void StopMakeMap();
 
 }  // namespace tools

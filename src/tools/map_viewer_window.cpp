@@ -17,6 +17,7 @@
 
 #include "data/drawing.h"
 #include "data/static_tables.h"
+#include "platform/tick_count.h"
 #include "tools/shape_info_window.h"
 #include "view/picture_buffers.h"
 
@@ -225,9 +226,13 @@ TForm1::TForm1()
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Fired);
     connect(PaintBox1, &TMapPaintBox::MouseDown, this, &TForm1::PaintBox1MouseDown);
-    connect(PaintBox1, &TMapPaintBox::MouseMove, this, &TForm1::FormMouseMove);
+    // Every mouse position is taken in the form's coordinates, wherever it was reported.
+    connect(PaintBox1, &TMapPaintBox::MouseMove, this, [this](int x, int y, bool leftHeld) {
+        const QPoint p = PaintBox1->mapTo(this, QPoint(x, y));
+        FormMouseMove(p.x(), p.y(), leftHeld);
+    });
 
     // The form sees every key before its controls do, and mouse moves over its own
     // background as well as over the paint box.
@@ -272,16 +277,25 @@ void TForm1::Present()
 void TForm1::Button1Click()
 {
     tools::CheckViewerMayDraw();
-    begun_ = true;
     Button1->setEnabled(false);
     Edit1->setEnabled(false);
     setCursor(Qt::WaitCursor);
     QLabel* labels[9] = {nullptr, Label1, Label2, Label3, Label4, nullptr, nullptr, nullptr, Label8};
-    tools::MapViewerBegin(Edit1->text().toStdString(), [&](int label, const std::string& text, bool repaint) {
-        labels[label]->setText(QString::fromStdString(text));
-        if (repaint)
-            this->repaint();
-    });
+    try {
+        tools::MapViewerBegin(Edit1->text().toStdString(), [&](int label, const std::string& text, bool repaint) {
+            labels[label]->setText(QString::fromStdString(text));
+            if (repaint)
+                this->repaint();
+        });
+    } catch (...) {
+        // What was loaded before stays in use, and another folder can be tried.
+        Label8->setText("Failed.");
+        Button1->setEnabled(true);
+        Edit1->setEnabled(true);
+        unsetCursor();
+        throw;
+    }
+    begun_ = true;
     unsetCursor();
 }
 
@@ -348,6 +362,18 @@ void TForm1::FormKeyUp(int virtualKey)
     Keys.Release(virtualKey);
 }
 
+void TForm1::Timer1Fired()
+{
+    // The viewer's 1 ms timer fires at the system timer's resolution where it was made,
+    // 64 times a second: here a tick in the same 1/64 s as the last one is let go, so
+    // that a held arrow scrolls 64 steps a second on any system.
+    const uint64_t slot = uint64_t(platform::TickCount()) * 64 / 1000;
+    if (slot == lastTimerSlot_)
+        return;
+    lastTimerSlot_ = slot;
+    Timer1Timer();
+}
+
 void TForm1::Timer1Timer()
 {
     // A tick with no arrow held would draw the same picture again; it draws nothing.
@@ -364,6 +390,7 @@ void TForm1::Timer1Timer()
 
 void TForm1::SetMakingMap(bool on)
 {
+    const bool ended = makingMap_ && !on;
     makingMap_ = on;
     for (QWidget* w : std::initializer_list<QWidget*>{Button2, BitBtn1, BitBtn2, Button3, Button4, Edit2})
         w->setEnabled(!on);
@@ -371,6 +398,8 @@ void TForm1::SetMakingMap(bool on)
     ProgressBar1->setVisible(true);
     Button5->setVisible(on);
     Button5->setEnabled(on);
+    if (ended)
+        emit MapMakingEnded();
 }
 
 void TForm1::Button4Click()
@@ -407,6 +436,14 @@ void TForm1::Button5Click()
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        // A drag moves the view by the pointer's movement from where it starts: over
+        // the labels and the panel no move without a button held reaches the form.
+        const QPoint p = mapFromGlobal(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        Drag.LastX = p.x();
+        Drag.LastY = p.y();
+        break;
+    }
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);

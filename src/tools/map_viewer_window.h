@@ -89,11 +89,17 @@ public:
     void FormKeyDown(int virtualKey);
     void FormKeyUp(int virtualKey);
     void Timer1Timer();
+    // Timer1's timeout: runs Timer1Timer at most once per 1/64 s of the tick count.
+    void Timer1Fired();
 
     // Copies the colour buffer into the paint box's picture and repaints it now.
     void Present();
 
     bool MakingMap() const { return makingMap_; }
+
+signals:
+    // A Make Map has ended, done, cancelled or failed: the picture buffers are free.
+    void MapMakingEnded();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -109,6 +115,7 @@ private:
     bool begun_ = false;
     bool makingMap_ = false;
     bool cancelRequested_ = false;
+    uint64_t lastTimerSlot_ = UINT64_MAX;  // the 1/64 s of Timer1's last run
 };
 
 // The Windows virtual-key code of a key event, or -1 for keys without one.

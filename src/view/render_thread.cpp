@@ -55,14 +55,22 @@ void TRefreshThread::SetTarget(TFrameTarget* target)
 
 void TRefreshThread::Resume()
 {
+    if (!TryResume())
+        throw std::runtime_error(kGameRefusal);
+}
+
+bool TRefreshThread::TryResume()
+{
     // This thread draws into the picture buffers the map viewer also draws into: the
     // game takes them on its first run and keeps them, and cannot take them while the
     // viewer is making a map (view/picture_buffers.h).
     if (!ClaimPictureBuffers(BufferUser::Game) && PictureBuffersHolder() != BufferUser::Game)
-        throw std::runtime_error(kGameRefusal);
+        return false;
+    claimedBuffers_ = true;
     std::lock_guard<std::mutex> hold(stateLock_);
     paused_ = false;
     stateChanged_.notify_all();
+    return true;
 }
 
 void TRefreshThread::Pause()
@@ -123,8 +131,13 @@ void TRefreshThread::Terminate()
         waitingFrame_ = 0;
         stateChanged_.notify_all();
     }
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
         thread_.join();
+        // Nothing of the game draws any more: the map viewer may have the buffers.
+        if (claimedBuffers_)
+            ReleasePictureBuffers(BufferUser::Game);
+        claimedBuffers_ = false;
+    }
 }
 
 bool TRefreshThread::WaitWhilePaused()

@@ -83,6 +83,8 @@ public:
     // Takes the picture buffers for the game first; raises std::runtime_error with
     // kGameRefusal, and stays parked, while the map viewer is making a map.
     void Resume();
+    // The same, answering false instead of raising.
+    bool TryResume();
     // Takes effect between frame steps, where the thread holds no lock and is not
     // waiting for the main thread.
     void Pause();
@@ -100,8 +102,9 @@ public:
     // hand-over was cancelled, then lets the render thread go on.
     void PresentPosted(uint32_t frame);
 
-    // Ends the loop at the next step boundary (cancelling a waiting hand-over) and
-    // joins the thread: for the end of the process, when the game window goes.
+    // Ends the loop at the next step boundary (cancelling a waiting hand-over), joins
+    // the thread and gives back the picture buffers it took: for the end of the
+    // process, when the game window goes.
     void Terminate();
 
     // One frame step on the calling thread: the loop's body. Tests call it directly.
@@ -129,6 +132,7 @@ private:
     bool paused_ = true;
     bool parked_ = true;
     bool terminated_ = false;
+    bool claimedBuffers_ = false;  // main thread: this thread took the picture buffers
     TFrameTarget* target_ = nullptr;
     uint32_t postedFrames_ = 0;
     uint32_t waitingFrame_ = 0;  // the frame whose hand-over the thread waits for; 0 none

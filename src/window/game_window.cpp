@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "data/drawing.h"
@@ -23,6 +24,7 @@
 #include "data/static_tables.h"
 #include "net/game_timer.h"
 #include "platform/console.h"
+#include "view/picture_buffers.h"
 #include "view/scaler.h"
 #include "window/gump_list.h"
 
@@ -463,15 +465,31 @@ void TFullScreenForm::FormActivate()
 {
     closed_ = false;
     if (FullScreen) {
-        setWindowFlag(Qt::FramelessWindowHint, true);
+        if (!windowFlags().testFlag(Qt::FramelessWindowHint))
+            setWindowFlag(Qt::FramelessWindowHint, true);
         if (!isFullScreen())
             showFullScreen();
     }
     AttachProcessObjects();
-    if (RefreshThread) {
-        RefreshThread->SetTarget(this);
-        RefreshThread->Resume();
+    if (!RefreshThread)
+        return;
+    RefreshThread->SetTarget(this);
+    if (RefreshThread->TryResume()) {
+        waitingForBuffers_ = false;
+        return;
     }
+    // The map viewer is making a map. That is said once; the window then waits, and
+    // its next activation or the map's end (PictureBuffersFreed) starts the game.
+    if (waitingForBuffers_)
+        return;
+    waitingForBuffers_ = true;
+    throw std::runtime_error(kGameRefusal);
+}
+
+void TFullScreenForm::PictureBuffersFreed()
+{
+    if (waitingForBuffers_ && isVisible() && !closed_)
+        FormActivate();
 }
 
 void TFullScreenForm::FormClose()
@@ -661,6 +679,15 @@ void TFullScreenForm::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     PaintBox1->setGeometry(rect());
     FormActivate();
+}
+
+bool TFullScreenForm::event(QEvent* event)
+{
+    // Every activation resumes the render thread, not only the one of a showing: a
+    // game that could not start when shown starts when the window is next activated.
+    if (event->type() == QEvent::WindowActivate && isVisible() && !closed_)
+        FormActivate();
+    return QWidget::event(event);
 }
 
 void TFullScreenForm::closeEvent(QCloseEvent* event)

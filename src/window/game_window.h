@@ -87,8 +87,11 @@ public:
     // The picture the paint box shows, pixel for pixel at the display's resolution.
     QImage ShownPicture() const;
 
-    // Window events.
+    // Window events. FormActivate runs on every showing and activation.
     void FormActivate();
+    // The map viewer has finished making a map: a game that was refused the picture
+    // buffers for it starts now.
+    void PictureBuffersFreed();
     void FormClose();
     void PaintBox1Click();
     // Mouse events in paint-box coordinates.
@@ -112,6 +115,7 @@ private:
 public:
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -124,6 +128,7 @@ private:
     void DrawConsoleBitmap();
 
     bool closed_ = true;
+    bool waitingForBuffers_ = false;  // shown, but refused the picture buffers
     bool xPressedWithAlt_ = false;  // X is down, and Alt was held when it went down
 };
 

@@ -16,6 +16,7 @@
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/init_window.h"
+#include "frontend/offline_game.h"
 #include "tools/map_viewer_window.h"
 #include "tools/shape_info_window.h"
 #include "frontend/login_window.h"
@@ -25,6 +26,8 @@
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "platform/console.h"
+#include "view/picture_buffers.h"
+#include "view/render_thread.h"
 #include "formats/flex_writer.h"
 #include "support/mini_game.h"
 #include "test_game.h"
@@ -340,6 +343,48 @@ TEST_F(Startup, TheOfflineGameTakesKeysWithoutAServer)
     EXPECT_TRUE(FullScreenForm->Link->IsKeyDown(vk::Up));
     FullScreenForm->FormKeyUp(vk::Up, false);
     EXPECT_FALSE(FullScreenForm->Link->IsKeyDown(vk::Up));
+}
+
+TEST_F(Startup, AGameEnteredWhileAMapIsMadeWaitsAndStartsWhenTheMapEndsOrTheWindowIsActivated)
+{
+    worldgen::GenerateWorld(game.Path(), 7, "VX-WAITING");
+    CommandLine.InstallWorld = game.Path();
+    const auto running = [] {
+        QElapsedTimer clock;
+        clock.start();
+        while (RefreshThread->Parked() && clock.elapsed() < 5000)
+            QCoreApplication::processEvents();
+        return !RefreshThread->Parked();
+    };
+    for (const bool mapEnds : {true, false}) {
+        SCOPED_TRACE(mapEnds ? "the map ends" : "the window is activated");
+        Start();
+        RunStep();
+        ASSERT_EQ(TVxApplication::LastError, "");
+        support::TempFolder out("startup_map");
+        if (mapEnds) {
+            // The game is entered as the first band is written; loading its world stops the map.
+            Form1->Edit2->setText(QString::fromStdString(out.Path() + "map.raw"));
+            QObject::connect(Form1->ProgressBar1, &QProgressBar::valueChanged, Form1, [](int band) {
+                if (band == 1)
+                    EnterOfflineGame();
+            });
+            Form1->Button4->click();
+            EXPECT_EQ(Form1->ProgressBar1->format(), "Cancelled");
+            EXPECT_FALSE(std::filesystem::exists(out.Path() + "map.raw"));
+        } else {
+            ASSERT_TRUE(ClaimPictureBuffers(BufferUser::MapMaker));  // a map being made
+            EnterOfflineGame();
+            ReleasePictureBuffers(BufferUser::MapMaker);
+            EXPECT_TRUE(RefreshThread->Parked());
+            FullScreenForm->activateWindow();
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(TVxApplication::LastError, kGameRefusal) << "said once, when the window showed";
+        EXPECT_TRUE(FullScreenForm->isVisible());
+        EXPECT_TRUE(running()) << "the game started by itself";
+        EXPECT_EQ(PictureBuffersHolder(), BufferUser::Game);
+    }
 }
 
 TEST_F(Startup, MinimapReadsOrMakesTheOverviewInTheCacheFolderAndANewWorldDropsIt)

@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <sys/wait.h>
@@ -19,6 +21,7 @@
 #include "net/npc_list.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
+#include "platform/tick_count.h"
 #include "support/temp_folder.h"
 #include "tools/shape_info_window.h"
 #include "view/picture_buffers.h"
@@ -122,14 +125,47 @@ TEST_F(ViewerWindow, BeginLoadsAndLocksTheFolder)
     form->OpenWith("/elsewhere/");
     EXPECT_EQ(form->Edit1->text().toStdString(), world->Path()) << "a loaded folder stays";
 
-    // A folder without the game: the error ends Begin, the hourglass stays.
-    TForm1 other;
-    other.Edit1->setText(QString::fromStdString(out.Path()));
-    EXPECT_THROW(other.Button1Click(), EInOutError);
-    EXPECT_EQ(other.Label8->text(), "Loading...");
-    EXPECT_FALSE(other.Button1->isEnabled());
-    EXPECT_EQ(other.cursor().shape(), Qt::WaitCursor);
-    tools::MapViewerBegin(world->Path());
+}
+
+TEST_F(ViewerWindow, AFailedBeginLeavesTheLoadedDataInUseAndBeginEnabled)
+{
+    Begin();
+    const TVxShapes* loaded = VxShapes.get();
+    const uint32_t colour = ColourTable[100];
+    namespace fs = std::filesystem;
+    // Folders that fail at the first file, at the shapes, and at the last static file.
+    const std::vector<std::function<void(const std::string&)>> damage = {
+        [](const std::string&) {},
+        [&](const std::string& to) {
+            fs::create_directories(to + "STATIC");
+            fs::copy_file(world->Path() + "STATIC/PALETTES.FLX", to + "STATIC/PALETTES.FLX");
+        },
+        [&](const std::string& to) {
+            fs::copy(world->Path(), to, fs::copy_options::recursive);
+            fs::remove(to + "STATIC/TFA.DAT");
+        },
+    };
+    for (size_t k = 0; k < damage.size(); ++k) {
+        SCOPED_TRACE(k);
+        support::TempFolder folder("viewer_damaged");
+        damage[k](folder.Path());
+        TForm1 other;
+        other.Edit1->setText(QString::fromStdString(folder.Path()));
+        EXPECT_THROW(other.Button1Click(), EInOutError);
+        EXPECT_EQ(VxShapes.get(), loaded);
+        EXPECT_EQ(ColourTable[100], colour);
+        EXPECT_EQ(other.Label8->text(), "Failed.");
+        EXPECT_TRUE(other.Button1->isEnabled());
+        EXPECT_TRUE(other.Edit1->isEnabled());
+        EXPECT_EQ(other.cursor().shape(), Qt::ArrowCursor);
+        // The client can still load a world and draw it.
+        EXPECT_NO_THROW(LoadRegLists(world->Path() + "GAMEDAT/VXIREG"));
+        std::memset(ColourBuffer, 0, sizeof ColourBuffer);
+        platform::ConsoleCapture console;
+        other.BitBtn2Click();
+        EXPECT_NE(ColourBuffer[100][160], 0u);
+        EXPECT_EQ(console.Lines(), std::vector<std::string>{}) << "every shape draws whole";
+    }
 }
 
 TEST_F(ViewerWindow, DrawShapeWithGridPresentsTheGridStretched)
@@ -205,22 +241,72 @@ TEST_F(ViewerWindow, DraggingRightMovesTheViewLeftAndRedraws)
     EXPECT_EQ(form->SpinEdit4->value(), 0);
 }
 
-TEST_F(ViewerWindow, ArrowKeysScrollOnTheTimer)
+TEST_F(ViewerWindow, DragsMoveTheViewByThePointersMovementWhereverTheyStart)
 {
     Begin();
-    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
-    QKeyEvent q(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier);
-    QKeyEvent upRelease(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
-    QApplication::sendEvent(form->BitBtn2, &up);  // the form sees keys sent to its controls
-    form->Timer1Timer();
-    EXPECT_EQ(form->SpinEdit4->value(), 1219);
-    QApplication::sendEvent(form->BitBtn2, &q);
-    form->Timer1Timer();
-    EXPECT_EQ(form->SpinEdit4->value(), 1214);
-    QApplication::sendEvent(form->BitBtn2, &upRelease);
-    form->Timer1Timer();
-    EXPECT_EQ(form->SpinEdit4->value(), 1214);
-    EXPECT_EQ(form->SpinEdit3->value(), 940);
+    // Over the paint box the mouse is tracked; a drag may also start on the panel below
+    // it, on a label there, or on the form's own margin, where no move without a button
+    // reaches the form.
+    const std::vector<std::pair<QWidget*, QPoint>> starts = {
+        {form->PaintBox1, QPoint(40, 40)},
+        {form->Label1, QPoint(2, 2)},
+        {form->Label1->parentWidget(), QPoint(3, 3)},
+        {form.get(), QPoint(0, 5)},
+    };
+    for (const auto& [widget, at] : starts) {
+        SCOPED_TRACE(widget->metaObject()->className());
+        form->SpinEdit3->setValue(940);
+        form->SpinEdit4->setValue(1220);
+        form->Drag.ViewX = 940;
+        form->Drag.ViewY = 1220;
+        QTest::mouseMove(form->PaintBox1, QPoint(300, 200));
+        QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseMove(widget, at + QPoint(30, 0));
+        QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, at + QPoint(30, 0));
+        EXPECT_EQ(form->SpinEdit3->value(), 930);
+        EXPECT_EQ(form->SpinEdit4->value(), 1220);
+    }
+}
+
+TEST_F(ViewerWindow, HeldArrowsScrollSixtyFourStepsASecondWhateverTheTimersRate)
+{
+    Begin();
+    // The timer runs at its 1 ms interval; each millisecond of the clock brings a tick.
+    platform::FakeClock clock(999);
+    form->Timer1->start();
+    const auto run = [&](int ms) {
+        for (int t = 0; t < ms; ++t) {
+            clock.Advance(1);
+            QTimerEvent tick(form->Timer1->timerId());
+            QCoreApplication::sendEvent(form->Timer1, &tick);
+        }
+    };
+    const auto key = [&](QEvent::Type type, int qtKey) {
+        QKeyEvent e(type, qtKey, Qt::NoModifier);
+        QApplication::sendEvent(form->BitBtn2, &e);  // the form sees keys sent to its controls
+    };
+    run(1);  // the clock's second starts with a tick
+    struct Row {
+        std::vector<int> keys;
+        int ms;
+        int x, y;
+    };
+    const std::vector<Row> rows = {
+        {{Qt::Key_Up}, 1000, 940, 1220 - 64},
+        {{Qt::Key_Up, Qt::Key_Q}, 1000, 940, 1156 - 320},
+        {{Qt::Key_Right}, 50, 943, 836},  // a tap
+        {{Qt::Key_Left, Qt::Key_Down}, 125, 935, 844},
+        {{}, 500, 935, 844},
+    };
+    for (const Row& row : rows) {
+        for (int k : row.keys)
+            key(QEvent::KeyPress, k);
+        run(row.ms);
+        for (int k : row.keys)
+            key(QEvent::KeyRelease, k);
+        EXPECT_EQ(form->SpinEdit3->value(), row.x);
+        EXPECT_EQ(form->SpinEdit4->value(), row.y);
+    }
     form->FormKeyDown(300);  // outside the table: ignored
     EXPECT_FALSE(form->Keys.AnyArrow());
 }
