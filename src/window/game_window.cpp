@@ -681,13 +681,15 @@ void TFullScreenForm::showEvent(QShowEvent* event)
     FormActivate();
 }
 
-bool TFullScreenForm::event(QEvent* event)
+void TFullScreenForm::changeEvent(QEvent* event)
 {
+    QWidget::changeEvent(event);
     // Every activation resumes the render thread, not only the one of a showing: a
     // game that could not start when shown starts when the window is next activated.
-    if (event->type() == QEvent::WindowActivate && isVisible() && !closed_)
+    // (Activations come here rather than to event(), which also sees the render
+    // thread's queued hand-overs.)
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible() && !closed_)
         FormActivate();
-    return QWidget::event(event);
 }
 
 void TFullScreenForm::closeEvent(QCloseEvent* event)
