@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <cstring>
 
@@ -247,7 +248,10 @@ TVxLogin::TVxLogin()
 
 void TVxLogin::showEvent(QShowEvent* e)
 {
-    FormShow();
+    // Only a showing by the program restarts the preview. The window system's own show
+    // events (a restore from minimised) leave the chosen figure where it is.
+    if (!e->spontaneous())
+        FormShow();
     QDialog::showEvent(e);
 }
 

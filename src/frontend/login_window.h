@@ -104,6 +104,7 @@ public:
     static const char* const PublicServerAddress;
 
 protected:
+    // FormShow, when the program shows the window (not on a restore from minimised).
     void showEvent(QShowEvent* e) override;
 
 private:

@@ -170,6 +170,26 @@ TEST_F(Login, ArrowsWrapThroughTheFiguresAndEachClickAdvancesTheFrame)
     EXPECT_EQ(CharacterShape, 155);
 }
 
+TEST_F(Login, RestoringFromMinimisedKeepsTheChosenFigureAndOnlyANewShowingStartsOver)
+{
+    for (int shape : {151, 158})
+        VxShapes->TileFlags[shape][1] = 13;
+    VxLogin->PageControl1->setCurrentWidget(VxLogin->TabSheet3);
+    VxLogin->SpeedButton2->click();
+    ASSERT_EQ(CharacterShape, 158);
+
+    VxLogin->showMinimized();
+    QCoreApplication::processEvents();
+    VxLogin->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(CharacterShape, 158);
+    EXPECT_TRUE(VxLogin->Timer1->isActive());
+
+    VxLogin->hide();
+    VxLogin->show();
+    EXPECT_EQ(CharacterShape, 151);
+}
+
 TEST_F(Login, ConnectWithAnEmptyNameStoresTheChoicesAndConnects)
 {
     QTcpServer server;
