@@ -163,9 +163,10 @@ void TConnections::NewSession(net::TNPCList& actors, net::TGameTimer& timer, con
 
 void TConnections::AppendLog(std::string_view line)
 {
-    Memo1->appendPlainText(QString::fromLatin1(line.data(), qsizetype(line.size())));
+    const QString text = QString::fromLatin1(line.data(), qsizetype(line.size()));
+    Memo1->appendPlainText(text);
     if (EchoToStdout)
-        platform::ConsoleLine(line);
+        platform::ConsoleLine(text.toStdString());  // standard output is UTF-8 text
 }
 
 void TConnections::ActivateInSocket()

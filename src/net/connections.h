@@ -75,8 +75,9 @@ public:
     void NewSession(net::TNPCList& actors, net::TGameTimer& timer, const net::TLoginChoices& login);
     net::TSpeechHistory* Speech = nullptr;
 
-    // Appends one line to Memo1, deleting the oldest beyond MaxLogLines; with
-    // EchoToStdout also writes it to standard output as it stands.
+    // Appends one line (Latin-1, like every text of the protocol) to Memo1, deleting
+    // the oldest beyond MaxLogLines; with EchoToStdout also writes it to standard
+    // output, as the memo shows it (in UTF-8).
     void AppendLog(std::string_view line);
     static inline bool EchoToStdout = false;
 
