@@ -395,7 +395,7 @@ bool TVxLogin::RefuseUnsendable()
     if (inName.Place == 0 && FirstUnsendable(Edit2->text()).Place == 0)
         return false;
     const std::string line = inName.Place > 0 ? NameRefusal(inName) : PasswordRefusal();
-    Connections->AddLogLine(line);
+    Connections->AddOwnLogLine(line);
     // The connection window, whose log holds the line, is not shown: a notice says it too.
     TVxApplication::ShowMessage(windowTitle(), line);
     (inName.Place > 0 ? static_cast<QWidget*>(ComboBox1) : Edit2)->setFocus();

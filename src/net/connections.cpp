@@ -89,7 +89,7 @@ TConnections::TConnections()
     AutoReconnect = new QCheckBox("Auto reconnect", this);
     ReconnectTimer = new QTimer(this);
     ReconnectTimer->setInterval(100);
-    Reconnecting.SetLog([this](std::string_view line) { AddLogLine(line); });
+    Reconnecting.SetLog([this](std::string_view line) { AddOwnLogLine(line); });
 
     auto* boxes = new QGridLayout;
     boxes->addWidget(new QLabel("Server", this), 0, 0);
@@ -355,6 +355,14 @@ void TConnections::AddLogLine(std::string_view line)
 {
     if (GameLog)
         GameLog(line);
+    else
+        AppendLog(line);
+}
+
+void TConnections::AddOwnLogLine(std::string_view line)
+{
+    if (GameOwnLog)
+        GameOwnLog(line);
     else
         AppendLog(line);
 }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QKeyEvent>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -29,6 +31,7 @@
 #include "platform/tick_count.h"
 #include "support/event_wait.h"
 #include "test_game.h"
+#include "window/game_window.h"
 
 namespace {
 
@@ -314,6 +317,29 @@ TEST_F(Login, ANameOrPasswordThatCannotBeSentIsRefusedBeforeConnecting)
         EXPECT_EQ(Connections->InSocket->state(), QAbstractSocket::UnconnectedState) << name;
         EXPECT_EQ(Connections->Memo1->toPlainText().toStdString(), line);
     }
+}
+
+TEST_F(Login, OwnLogLinesShowWholeInTheConsoleAndOnceInTheConnectionLog)
+{
+    std::string line = "The server's protocol version is not a number; nothing more is sent.";
+    ScriptedServer server(net::TVxProtocolFormat::MakeMessage(net::msg::server_protocolversion, "two"));
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([&] { return Connections->Memo1->toPlainText().endsWith(QString::fromStdString(line)); }));
+    // The console's newest lines back to the line's first piece (the others are
+    // indented by two blanks), each as wide as the panel at most.
+    QFont consoleFont;  // the panel's: the default font, 10 pixels high
+    consoleFont.setPixelSize(10);
+    std::string shown;
+    for (int i = TGameView::ConsoleLogLines - 1; i >= 0; --i) {
+        const std::string& piece = FullScreenForm->ConsoleLines[size_t(i)];
+        EXPECT_LE(QFontMetrics(consoleFont).horizontalAdvance(QString::fromLatin1(piece)), 320) << piece;
+        shown = piece + shown;
+        if (piece.rfind("  ", 0) != 0)
+            break;
+    }
+    std::erase(shown, ' ');
+    std::erase(line, ' ');
+    EXPECT_EQ(shown, line);
 }
 
 TEST_F(Login, APortBoxThatIsNotAPortEndsConnectBeforeAnyEndpointIsSet)
