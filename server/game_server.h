@@ -180,6 +180,8 @@ private:
     void StartPasswordCheck(TSession& session);
     void OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result, const QString& hashed);
     void PasswordFailed(TSession& session);
+    // Gives back the new account a session's check had counted against its address.
+    void ReleaseAccountReservation(TSession& session);
     void CollectWork();
     // A log line caused by a connection: counted against its share of the console.
     void SessionLog(TSession& session, const std::string& line);

@@ -67,6 +67,10 @@ struct TSession {
     std::string PendingPassword;
     std::deque<std::pair<uint32_t, std::string>> Deferred;
     size_t DeferredBytes = 0;
+    // A new account counted against its address from the moment its check started;
+    // given back when no account comes of it.
+    bool AccountReserved = false;
+    uint32_t AccountReservedAt = 0;
     uint16_t Shape = 0;
     bool ShapeGiven = false;
     TActor* Actor = nullptr;

@@ -464,6 +464,7 @@ void TGameServer::EndSession(TSession& session)
     ForgetPassword(session);
     if (session.Password == EPassword::Checking)
         accountsChecked_.erase(Lower(session.Name));
+    ReleaseAccountReservation(session);
     // A client that had its identity answered and left without naming a character
     // looked at the server (a server check, or a player with another world): it tried
     // no login, so nothing counts against its address.
@@ -727,6 +728,11 @@ void TGameServer::StartPasswordCheck(TSession& session)
                    "too many new accounts from " + session.Address);
             return;
         }
+        // Counted now, not when the hash is done: checks started together cannot all
+        // pass the limit before any of them has counted.
+        address.Created.push_back(now);
+        session.AccountReserved = true;
+        session.AccountReservedAt = now;
     }
     session.Password = EPassword::Checking;
     accountsChecked_.insert(Lower(session.Name));
@@ -783,6 +789,19 @@ void TGameServer::PasswordFailed(TSession& session)
     address.NextCheck = now + FailureDelay(address.Failures);
 }
 
+void TGameServer::ReleaseAccountReservation(TSession& session)
+{
+    if (!std::exchange(session.AccountReserved, false))
+        return;
+    const auto address = addresses_.find(session.Address);
+    if (address == addresses_.end())
+        return;
+    std::deque<uint32_t>& created = address->second.Created;
+    const auto it = std::find(created.begin(), created.end(), session.AccountReservedAt);
+    if (it != created.end())
+        created.erase(it);
+}
+
 void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result,
                                     const QString& hashed)
 {
@@ -812,12 +831,13 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
                 // Another server created the name since it was looked up: the password
                 // is checked again, against that account.
                 SessionLog(session, "Account " + name + " was created elsewhere meanwhile; checking again");
+                ReleaseAccountReservation(session);
                 session.Password = EPassword::Waiting;
                 passwordQueue_.emplace_back(session.Index, session.Serial);
                 return;
             }
             session.Account = *created;
-            addresses_[session.Address].Created.push_back(platform::TickCount());
+            session.AccountReserved = false;  // used
         } else if (!hashed.isEmpty()) {
             accounts_->SetPassword(session.Account.Id, hashed);
             Log("Password of " + name + " stored with the current hash");

@@ -702,6 +702,42 @@ TEST_F(Hostile, ConnectionsBeforeLoginAndNewAccountsAreCappedPerAddress)
     EXPECT_TRUE(later->Login("Made5", "pw"));
 }
 
+// New-account logins sent at once from one address: the limit holds although their
+// hashes run together.
+TEST_F(Hostile, NewAccountsStartedTogetherStillKeepToTheLimit)
+{
+    options.NewAccountsPerAddress = 3;
+    options.PasswordCost = {1, size_t(4) << 20};
+    Start();
+    std::vector<std::unique_ptr<RawClient>> makers;
+    for (int i = 0; i < 4; ++i) {
+        makers.push_back(Client("127.0.0.3"));
+        ASSERT_TRUE(makers.back()->Name("Racer" + std::to_string(i)));
+    }
+    for (auto& m : makers)
+        m->Send(msg::client_password, "pw");
+    int made = 0, full = 0;
+    for (size_t i = 0; i < makers.size(); ++i) {
+        (void)QTest::qWaitFor([&] { return makers[i]->Count(msg::server_udpport) || makers[i]->Refused(); }, Patience);
+        made += makers[i]->Count(msg::server_udpport);
+        full += makers[i]->Count(msg::server_full);
+    }
+    EXPECT_EQ(made, 3);
+    EXPECT_EQ(full, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 0; }, Patience));
+
+    // Within the window nothing more; after it, three again.
+    auto late = Client("127.0.0.3");
+    EXPECT_FALSE(late->Login("Racer5", "pw"));
+    EXPECT_EQ(late->Count(msg::server_full), 1);
+    Run(server::AccountWindow);
+    std::vector<std::unique_ptr<RawClient>> next;
+    for (int i = 0; i < 4; ++i) {
+        next.push_back(Client("127.0.0.3"));
+        EXPECT_EQ(next.back()->Login("Later" + std::to_string(i), "pw"), i < 3) << i;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
