@@ -240,7 +240,7 @@ private:
     };
     std::map<std::string, TAddressState> addresses_;
     std::deque<std::pair<int32_t, uint64_t>> passwordQueue_;  // (index, serial), oldest first
-    std::set<QString> accountsChecked_;  // lower-case names with a check running
+    std::set<QString> accountsChecked_;  // folded names with a check running
     uint32_t refusedWindow_ = 0;  // log lines about refused connections, as per connection
     int refusedLogged_ = 0;
     uint64_t refusedSuppressed_ = 0;

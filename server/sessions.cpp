@@ -38,8 +38,6 @@ bool ValidName(std::string_view name)
 
 void Log(const std::string& line) { platform::ConsoleLine(line); }
 
-QString Lower(const QString& name) { return name.toLower(); }
-
 // Growing delay before the next password check of an address after its failures:
 // none for the first three, then 1 s doubling up to a minute.
 uint32_t FailureDelay(int failures)
@@ -168,7 +166,7 @@ int TGameServer::PasswordChecksWaiting() const
 const TActor* TGameServer::FindPlayer(const QString& name) const
 {
     for (const auto& s : sessions_)
-        if (s && s->Actor && s->Name.compare(name, Qt::CaseInsensitive) == 0)
+        if (s && s->Actor && SameName(s->Name, name))
             return s->Actor;
     return nullptr;
 }
@@ -463,7 +461,7 @@ void TGameServer::EndSession(TSession& session)
     }
     ForgetPassword(session);
     if (session.Password == EPassword::Checking)
-        accountsChecked_.erase(Lower(session.Name));
+        accountsChecked_.erase(FoldedName(session.Name));
     ReleaseAccountReservation(session);
     // A client that had its identity answered and left without naming a character
     // looked at the server (a server check, or a player with another world): it tried
@@ -495,7 +493,7 @@ bool TGameServer::NameInGame(const QString& name, const TSession* except) const
 {
     for (const auto& s : sessions_)
         if (s && s.get() != except && s->Stage >= EStage::LoggedIn && !s->Closing &&
-            s->Name.compare(name, Qt::CaseInsensitive) == 0)
+            SameName(s->Name, name))
             return true;
     return false;
 }
@@ -682,7 +680,7 @@ void TGameServer::StartPasswordChecks()
         }
         const auto address = addresses_.find(s->Address);
         const bool delayed = address != addresses_.end() && int32_t(address->second.NextCheck - now) > 0;
-        if (delayed || accountsChecked_.count(Lower(s->Name))) {
+        if (delayed || accountsChecked_.count(FoldedName(s->Name))) {
             ++it;
             continue;
         }
@@ -697,7 +695,7 @@ void TGameServer::StartPasswordCheck(TSession& session)
     // first, so that the account never has two sessions.
     for (auto& other : sessions_)
         if (other && other.get() != &session && other->Closing && other->Stage >= EStage::LoggedIn &&
-            other->Name.compare(session.Name, Qt::CaseInsensitive) == 0)
+            SameName(other->Name, session.Name))
             EndSession(*other);
     if (NameInGame(session.Name, &session)) {
         session.Password = EPassword::None;
@@ -735,7 +733,7 @@ void TGameServer::StartPasswordCheck(TSession& session)
         session.AccountReservedAt = now;
     }
     session.Password = EPassword::Checking;
-    accountsChecked_.insert(Lower(session.Name));
+    accountsChecked_.insert(FoldedName(session.Name));
     ++passwordChecks_;
     auto result = std::make_shared<std::pair<TPasswordCheck::EResult, QString>>();
     const int32_t index = session.Index;
@@ -811,7 +809,7 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
         return;  // the connection has ended (and freed its account): nothing is created
     TSession& session = *found;
     session.Password = EPassword::None;
-    accountsChecked_.erase(Lower(session.Name));
+    accountsChecked_.erase(FoldedName(session.Name));
     // Whatever happens to this one, the next check in line may go.
     QTimer::singleShot(0, this, [this] { StartPasswordChecks(); });
     if (session.Closing)

@@ -4,7 +4,10 @@
 // server's limits count it.
 #include <QCoreApplication>
 #include <QNetworkDatagram>
+#include <QDir>
 #include <QNetworkProxy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -736,6 +739,80 @@ TEST_F(Hostile, NewAccountsStartedTogetherStillKeepToTheLimit)
         next.push_back(Client("127.0.0.3"));
         EXPECT_EQ(next.back()->Login("Later" + std::to_string(i), "pw"), i < 3) << i;
     }
+}
+
+// Names compare by one rule in the account store and in the game: Latin-1 capitals
+// fold to their small letters, so a name in another case is the same account, and
+// one in the game keeps out the same name in any case. Accounts stored before the
+// rule keep logging in, also two whose names fold alike.
+TEST_F(Hostile, NamesFoldLatin1LettersAlikeInTheStoreAndInTheGame)
+{
+    {
+        // A store as it was written before names were folded.
+        QDir().mkpath(options.DataFolder);
+        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hostile-old"));
+        old.setDatabaseName(QDir(options.DataFolder).filePath(QStringLiteral("vxserver.db")));
+        ASSERT_TRUE(old.open());
+        QSqlQuery q(old);
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE accounts (id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                          " name TEXT NOT NULL UNIQUE COLLATE NOCASE, password TEXT NOT NULL,"
+                                          " shape INTEGER NOT NULL DEFAULT 0, x INTEGER, y INTEGER,"
+                                          " lift INTEGER NOT NULL DEFAULT 0, facing INTEGER NOT NULL DEFAULT 8,"
+                                          " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP)")));
+        for (const char* name : {"OLD\xC5ND", "Old\xE5nd"}) {
+            q.prepare(QStringLiteral("INSERT INTO accounts (name, password) VALUES (?, ?)"));
+            q.addBindValue(QString::fromLatin1(name));
+            q.addBindValue(server::HashPassword(QByteArray("pw-") + name, server::CheapPasswordCost));
+            ASSERT_TRUE(q.exec());
+        }
+        q = QSqlQuery();
+        old.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("hostile-old"));
+    Start();
+
+    struct Case {
+        std::string Made, Other;
+        bool SameAccount;
+    };
+    const std::vector<Case> cases{
+        {"VICT\xCCM", "Vict\xECm", true},
+        {"\xC9OWYN", "\xE9owyn", true},
+        {"\xDE" "orn", "\xFE" "ORN", true},
+        {"A\xD7" "B", "a\xF7" "b", false},  // signs, not letters
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        // Each case guesses from an address of its own: no failure delays another.
+        const std::string address = "127.0.1." + std::to_string(++round);
+        {
+            auto maker = Client();
+            ASSERT_TRUE(maker->Login(c.Made, "pw")) << c.Made;
+        }
+        ASSERT_TRUE(WaitConnections(0));
+        // The other spelling: the same account (its password is wrong) or a new one.
+        auto other = Client(address.c_str());
+        EXPECT_EQ(other->Login(c.Other, "other"), !c.SameAccount) << c.Other;
+        EXPECT_EQ(other->Count(msg::server_badpassword), c.SameAccount ? 1 : 0) << c.Other;
+        other.reset();
+        ASSERT_TRUE(WaitConnections(0));
+        // In the game under one spelling, the name is taken in the other.
+        auto player = Client();
+        ASSERT_TRUE(player->Login(c.Other, c.SameAccount ? "pw" : "other")) << c.Other;
+        ASSERT_TRUE(player->Enter());
+        auto twin = Client();
+        EXPECT_EQ(twin->Name(c.Made), !c.SameAccount) << c.Made;
+        EXPECT_EQ(twin->Count(msg::server_badname), c.SameAccount ? 1 : 0) << c.Made;
+    }
+
+    // The two old accounts: each by its exact name, and the older by any other case.
+    for (const char* name : {"OLD\xC5ND", "Old\xE5nd"}) {
+        auto elder = Client();
+        EXPECT_TRUE(elder->Login(name, std::string("pw-") + name)) << name;
+    }
+    ASSERT_TRUE(WaitConnections(0));
+    auto folded = Client();
+    EXPECT_TRUE(folded->Login("old\xE5ND", "pw-OLD\xC5ND"));
 }
 
 }  // namespace

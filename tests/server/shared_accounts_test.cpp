@@ -98,10 +98,12 @@ TEST_P(SharedStore, NameIsCreatedOnceWhateverTheLetterCase)
     EXPECT_EQ(stored, QStringLiteral("hash-a"));
     EXPECT_FALSE(found->HasPosition);
 
-    // Letters beyond ASCII keep their case on both databases, as SQLite's NOCASE does.
+    // Latin-1 letters beyond ASCII fold as well, on both databases, as in the game.
     EXPECT_TRUE(a->Create(QString::fromLatin1("\xC9owyn"), QStringLiteral("h")));
-    EXPECT_TRUE(b->Create(QString::fromLatin1("\xE9owyn"), QStringLiteral("h")));
+    EXPECT_FALSE(b->Create(QString::fromLatin1("\xE9owyn"), QStringLiteral("h")));
     EXPECT_FALSE(b->Create(QString::fromLatin1("\xC9OWYN"), QStringLiteral("h")));
+    ASSERT_TRUE(b->Find(QString::fromLatin1("\xE9OWYN")));
+    EXPECT_EQ(b->Find(QString::fromLatin1("\xE9OWYN"))->Name, QString::fromLatin1("\xC9owyn"));
 }
 
 TEST_P(SharedStore, LoginThroughEitherServerChecksTheOneAccount)
