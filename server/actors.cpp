@@ -305,6 +305,10 @@ void TGameServer::Tick()
     }
     if (!passwordQueue_.empty())
         StartPasswordChecks();  // an address's delay may have passed
+    if (now - lastAddressSweep_ >= AddressSweep) {
+        lastAddressSweep_ = now;
+        SweepAddresses(now);
+    }
     ThinkNpcs(now);
     for (auto& [id, actor] : actors_)
         AdvanceActor(*actor, now);

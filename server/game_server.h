@@ -31,11 +31,13 @@
 #include <array>
 #include <deque>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "accounts.h"
@@ -69,6 +71,7 @@ struct TServerOptions {
     int MaxPendingPerAddress = 4;        // connections of one address not logged in yet
     int NewAccountsPerAddress = 3;       // new accounts of one address per minute
     size_t MaxOutput = 4 * 1024 * 1024;  // output queued for a logged-in client that does not read
+    int RememberedAddresses = 4096;      // peer addresses whose failures and new accounts are kept
 };
 
 // Whether a text can be sent as the welcome text: Latin-1 without control characters.
@@ -86,6 +89,8 @@ inline constexpr int MaxDeferred = 32;       // messages kept while a password i
 inline constexpr int LogLinesPerWindow = 20; // console lines one connection may cause ...
 inline constexpr uint32_t LogWindow = 10000; // ... in this many ms; the rest are counted
 inline constexpr uint32_t AccountWindow = 60000;  // NewAccountsPerAddress counts this window
+inline constexpr uint32_t FailureMemory = 3600 * 1000;  // an address's failures are forgotten this long after the last
+inline constexpr uint32_t AddressSweep = 10000;  // ms between sweeps of addresses with nothing left to remember
 inline constexpr uint32_t KeyOrderWindow = 2000;  // a key's record older than this is always new
 inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
@@ -145,6 +150,8 @@ public:
     int PasswordChecksRunning() const { return passwordChecks_; }
     // Password checks waiting for their account or their address's delay.
     int PasswordChecksWaiting() const;
+    // Peer addresses the server remembers something of (failures, new accounts).
+    size_t AddressesRemembered() const { return addresses_.size(); }
     // The actor of an in-game player, by name (tests), or null.
     const TActor* FindPlayer(const QString& name) const;
 
@@ -180,6 +187,13 @@ private:
     void StartPasswordCheck(TSession& session);
     void OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result, const QString& hashed);
     void PasswordFailed(TSession& session);
+    // What the server remembers of an address, made when missing; the address least
+    // recently used goes when the table is full. FindAddress makes nothing.
+    struct TAddressState;
+    TAddressState& RememberAddress(const std::string& address);
+    TAddressState* FindAddress(const std::string& address);
+    // Forgets the addresses with nothing left to remember.
+    void SweepAddresses(uint32_t now);
     // Gives back the new account a session's check had counted against its address.
     void ReleaseAccountReservation(TSession& session);
     void CollectWork();
@@ -231,14 +245,20 @@ private:
     net::TSocketTable sockets_;
     std::array<std::unique_ptr<TSession>, net::MAX_SOCKETS + 1> sessions_;  // by table index
     uint64_t nextSerial_ = 0;  // tells a session from a later one at the same index
-    // What the server remembers of a peer address.
+    // What the server remembers of a peer address. The table is bounded whatever the
+    // number of addresses that come (with IPv6 one attacker has practically without
+    // end): entries with nothing left to remember are swept out, and when it is full
+    // the least recently used goes first.
     struct TAddressState {
+        std::string Address;
         int Failures = 0;              // password failures, forgotten an hour after the last
         uint32_t LastFailure = 0;
         uint32_t NextCheck = 0;        // no password check of this address starts before
-        std::deque<uint32_t> Created;  // times of the accounts created in the last minute
+        std::deque<uint32_t> Created;  // times of the accounts counted in the last minute
     };
-    std::map<std::string, TAddressState> addresses_;
+    std::list<TAddressState> addressOrder_;  // most recently used first
+    std::unordered_map<std::string, std::list<TAddressState>::iterator> addresses_;
+    uint32_t lastAddressSweep_ = 0;
     std::deque<std::pair<int32_t, uint64_t>> passwordQueue_;  // (index, serial), oldest first
     std::set<QString> accountsChecked_;  // folded names with a check running
     uint32_t refusedWindow_ = 0;  // log lines about refused connections, as per connection

@@ -678,8 +678,8 @@ void TGameServer::StartPasswordChecks()
             it = passwordQueue_.erase(it);
             continue;
         }
-        const auto address = addresses_.find(s->Address);
-        const bool delayed = address != addresses_.end() && int32_t(address->second.NextCheck - now) > 0;
+        const TAddressState* address = FindAddress(s->Address);
+        const bool delayed = address && int32_t(address->NextCheck - now) > 0;
         if (delayed || accountsChecked_.count(FoldedName(s->Name))) {
             ++it;
             continue;
@@ -716,7 +716,7 @@ void TGameServer::StartPasswordCheck(TSession& session)
         return;
     }
     if (check.NewAccount) {
-        TAddressState& address = addresses_[session.Address];
+        TAddressState& address = RememberAddress(session.Address);
         const uint32_t now = platform::TickCount();
         while (!address.Created.empty() && now - address.Created.front() >= AccountWindow)
             address.Created.pop_front();
@@ -779,22 +779,63 @@ void TGameServer::RenewLogins()
 void TGameServer::PasswordFailed(TSession& session)
 {
     const uint32_t now = platform::TickCount();
-    TAddressState& address = addresses_[session.Address];
-    if (address.Failures && now - address.LastFailure > 3600 * 1000u)
+    TAddressState& address = RememberAddress(session.Address);
+    if (address.Failures && now - address.LastFailure > FailureMemory)
         address.Failures = 0;
     ++address.Failures;
     address.LastFailure = now;
     address.NextCheck = now + FailureDelay(address.Failures);
 }
 
+TGameServer::TAddressState& TGameServer::RememberAddress(const std::string& address)
+{
+    if (TAddressState* known = FindAddress(address))
+        return *known;
+    while (!addressOrder_.empty() && addressOrder_.size() >= size_t(std::max(1, options_.RememberedAddresses))) {
+        addresses_.erase(addressOrder_.back().Address);
+        addressOrder_.pop_back();
+    }
+    addressOrder_.emplace_front();
+    addressOrder_.front().Address = address;
+    addresses_.emplace(address, addressOrder_.begin());
+    return addressOrder_.front();
+}
+
+TGameServer::TAddressState* TGameServer::FindAddress(const std::string& address)
+{
+    const auto it = addresses_.find(address);
+    if (it == addresses_.end())
+        return nullptr;
+    addressOrder_.splice(addressOrder_.begin(), addressOrder_, it->second);  // iterators stay valid
+    return &*it->second;
+}
+
+void TGameServer::SweepAddresses(uint32_t now)
+{
+    for (auto it = addressOrder_.begin(); it != addressOrder_.end();) {
+        TAddressState& a = *it;
+        while (!a.Created.empty() && now - a.Created.front() >= AccountWindow)
+            a.Created.pop_front();
+        const bool failuresLive = a.Failures && now - a.LastFailure <= FailureMemory;
+        const bool delayLive = int32_t(a.NextCheck - now) > 0;
+        // A reservation of a check still running stays in Created until it is used.
+        if (failuresLive || delayLive || !a.Created.empty()) {
+            ++it;
+            continue;
+        }
+        addresses_.erase(a.Address);
+        it = addressOrder_.erase(it);
+    }
+}
+
 void TGameServer::ReleaseAccountReservation(TSession& session)
 {
     if (!std::exchange(session.AccountReserved, false))
         return;
-    const auto address = addresses_.find(session.Address);
-    if (address == addresses_.end())
-        return;
-    std::deque<uint32_t>& created = address->second.Created;
+    TAddressState* address = FindAddress(session.Address);
+    if (!address)
+        return;  // forgotten meanwhile
+    std::deque<uint32_t>& created = address->Created;
     const auto it = std::find(created.begin(), created.end(), session.AccountReservedAt);
     if (it != created.end())
         created.erase(it);
