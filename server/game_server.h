@@ -13,7 +13,8 @@
 // its own socket object, never by address text; each event-loop turn reads a bounded
 // amount from it; messages its stage does not allow are dropped before dispatch; its
 // closes finish within a grace; its log lines are escaped and rate-limited; and the
-// connections before login and new accounts of one address are capped.
+// connections of one address (all of them, and those before login) and its new
+// accounts are capped.
 //
 // Each logged-in connection gets a UDP endpoint of its own, on a random port, bound to
 // the address its TCP connection reached (so the client sees beats come from the
@@ -69,6 +70,7 @@ struct TServerOptions {
     uint32_t SaveInterval = 2000;        // ms between batched position saves
     TPasswordCost PasswordCost;          // Argon2id cost of new hashes
     int MaxPendingPerAddress = 4;        // connections of one address not logged in yet
+    int MaxConnectionsPerAddress = 8;    // connections of one address in all, logged in or not
     int NewAccountsPerAddress = 3;       // new accounts of one address per minute
     size_t MaxOutput = 4 * 1024 * 1024;  // output queued for a logged-in client that does not read
     int RememberedAddresses = 4096;      // peer addresses whose failures and new accounts are kept
@@ -207,6 +209,7 @@ private:
     void EnterGame(TSession& session);
     bool NameInGame(const QString& name, const TSession* except) const;
     int PendingFrom(const std::string& address) const;
+    int ConnectionsFrom(const std::string& address) const;
     QUdpSocket* OpenEndpoint(TSession& session);
 
     // The UDP channel (udp_channel.cpp).

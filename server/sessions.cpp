@@ -228,6 +228,14 @@ int TGameServer::PendingFrom(const std::string& address) const
     return n;
 }
 
+int TGameServer::ConnectionsFrom(const std::string& address) const
+{
+    int n = 0;
+    for (const auto& s : sessions_)
+        n += s && !s->Closing && s->Address == address;
+    return n;
+}
+
 QUdpSocket* TGameServer::OpenEndpoint(TSession& session)
 {
     auto* endpoint = new QUdpSocket(this);
@@ -302,6 +310,12 @@ void TGameServer::Accept(QTcpSocket* socket)
     };
     if (Connections() >= net::MAX_SOCKETS - 1) {
         refuse("server full", "The server is full. Try again later.");
+        return;
+    }
+    // Logged in or not: one address with accounts of its own cannot fill the table
+    // with connections that never enter the game.
+    if (ConnectionsFrom(address) >= options_.MaxConnectionsPerAddress) {
+        refuse("too many connections from its address", "Too many connections from your address. Try again later.");
         return;
     }
     if (PendingFrom(address) >= options_.MaxPendingPerAddress) {

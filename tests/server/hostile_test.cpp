@@ -850,6 +850,32 @@ TEST_F(Hostile, PerAddressStateStaysBoundedWhateverTheNumberOfAddresses)
     EXPECT_EQ(game->AddressesRemembered(), 0u);
 }
 
+// One address with accounts of its own cannot fill the table with logged-in
+// connections that never enter the game: all its connections count, and a player
+// from another address still gets in.
+TEST_F(Hostile, AllConnectionsOfOneAddressAreCapped)
+{
+    options.MaxConnectionsPerAddress = 3;
+    Start();
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(Client("127.0.0.4"));
+        ASSERT_TRUE(idle.back()->Login("Idle" + std::to_string(i), "pw")) << i;
+    }
+    auto fourth = Client("127.0.0.4");
+    ASSERT_TRUE(fourth->WaitFor(msg::server_full));
+    EXPECT_EQ(fourth->Count(msg::server_welcome), 0);
+    EXPECT_TRUE(fourth->WaitClosed());
+    auto player = Client("127.0.0.5");
+    EXPECT_TRUE(player->Login("Outsider", "pw"));
+
+    // One of them leaves: its address has room again.
+    idle.pop_back();
+    ASSERT_TRUE(WaitConnections(3));
+    auto again = Client("127.0.0.4");
+    EXPECT_TRUE(again->Login("Idle2", "pw"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)

@@ -287,6 +287,7 @@ public:
                         QStringLiteral("127.0.0.1"), QStringLiteral("--tcp-port"), tcpPort,
                         QStringLiteral("--udp-port"), QStringLiteral("0"), QStringLiteral("--npcs"), QStringLiteral("0"),
                         QStringLiteral("--max-pending-per-address"), QStringLiteral("63"),
+                        QStringLiteral("--max-connections-per-address"), QStringLiteral("63"),
                         QStringLiteral("--new-accounts-per-minute"), QStringLiteral("1000")});
         if (!process_.waitForStarted(10000))
             return {};

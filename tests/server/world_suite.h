@@ -35,6 +35,7 @@ protected:
         options.UdpPort = 0;
         options.Npcs = 0;
         options.PasswordCost = server::CheapPasswordCost;
+        options.MaxConnectionsPerAddress = 63;  // every test client comes from loopback
         return options;
     }
 
