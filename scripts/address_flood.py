@@ -5,10 +5,10 @@ and samples its resident size, for the memory figure.
 Usage: scripts/address_flood.py PORT PID SECONDS [WORLD_IDENTITY]
 
 For SECONDS, 8 threads each take addresses 127.A.B.C in turn (a new one for nearly
-every connection) and mix: logins with a zero-byte password (refused before any
-hashing, but a failure the server counts against the address), Check visits (version,
-protocol and identity, then close), garbage bytes, and UDP junk at random ports of
-the server's range. The server (process PID) must listen on 127.0.0.1 or 0.0.0.0.
+every connection) and mix: half are logins with a zero-byte password (refused before
+any hashing, but a failure the server counts against the address), a quarter Check
+visits (version, protocol and identity, then close), a quarter garbage bytes; each is
+followed by a datagram of junk at a random port of the default UDP range. The server (process PID) must listen on 127.0.0.1 or 0.0.0.0.
 Prints the resident size of PID before, every 10 s during, and 30 s after the
 attack, with the number of connections made and addresses used.
 """
