@@ -98,6 +98,7 @@ inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
 inline constexpr int DropRangeX = net::ViewRangeX, DropRangeY = net::ViewRangeY;  // the client's own limits
 inline constexpr uint32_t BeatInterval = 1000;
+inline constexpr uint32_t ShapeInterval = 250;  // a player's shape changes reach others at most this often
 inline constexpr int DatagramBudget = 100;  // messages per second and connection
 inline constexpr int32_t FirstNpcId = 0x40000000;
 
@@ -121,6 +122,9 @@ struct TActor {
     int NpcDirX = 0, NpcDirY = 0;
     uint32_t NextDecision = 0;
     bool Dirty = false;                // position not saved yet
+    // Shape changes of a player go out at most every ShapeInterval, the latest winning.
+    bool ShapeUnsent = false;
+    uint32_t ShapeSentAt = 0;
 };
 
 class TGameServer : public QObject {
@@ -229,6 +233,9 @@ private:
     void Steer(TActor& actor, uint32_t now);
     void DesiredDirection(const TActor& actor, int& dx, int& dy) const;
     void BroadcastState(const TActor& actor);
+    // A player's new shape: to everyone who sees it now, or once its interval has passed.
+    void ShapeChanged(TActor& actor, uint32_t now);
+    void SendUnsentShapes(uint32_t now);
     void SendAdd(TSession& to, const TActor& actor);
     void SendState(TSession& to, const TActor& actor);
     void UpdateViews();

@@ -645,7 +645,7 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
             if (session.Actor && session.Actor->Shape != shape) {
                 session.Actor->Shape = shape;
                 session.Actor->Dirty = true;
-                BroadcastState(*session.Actor);
+                ShapeChanged(*session.Actor, platform::TickCount());
             }
         }
         return;

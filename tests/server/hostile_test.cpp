@@ -876,6 +876,59 @@ TEST_F(Hostile, AllConnectionsOfOneAddressAreCapped)
     EXPECT_TRUE(again->Login("Idle2", "pw"));
 }
 
+// A player changing shape as fast as it can send: its watchers get its state at most
+// a few times a second, the latest shape winning, and nobody who reads is cut off
+// for the traffic.
+TEST_F(Hostile, ShapeChangesReachWatchersAFewTimesASecondLatestWinning)
+{
+    options.MaxOutput = 8192;
+    Start();
+    auto shifter = Player("Shifter", "127.0.0.6");
+    std::vector<std::unique_ptr<RawClient>> watchers;
+    for (const char* address : {"127.0.0.7", "127.0.0.8", "127.0.0.9"})
+        watchers.push_back(Player(std::string("Watcher") + address[8], address));
+    Run(100);
+    for (auto& w : watchers)
+        ASSERT_TRUE(w->WaitFor(msg::server_npc_add, 3));
+    auto statesOf = [&](RawClient& to) {
+        int n = 0;
+        to.Frame();
+        for (const Message& m : to.got)
+            n += m.Type == msg::server_npc_state && Get<int32_t>(m.Payload, 0) == shifter->id;
+        return n;
+    };
+    std::vector<int> before;
+    for (auto& w : watchers)
+        before.push_back(statesOf(*w));
+
+    // 4000 changes within one tick of the clock, the last one to the other shape.
+    std::string burst;
+    for (int i = 0; i < 4000; ++i)
+        burst += TVxProtocolFormat::MakeMessage(
+            msg::client_shape, Word16(i % 2 ? servertest::OtherCharacterShape : servertest::CharacterShape));
+    shifter->SendBytes(burst);
+    shifter->Send(msg::client_chat, "done");
+    for (auto& w : watchers)
+        ASSERT_TRUE(w->WaitFor(msg::server_npc_say));
+    Run(1000);
+    for (size_t i = 0; i < watchers.size(); ++i) {
+        RawClient& w = *watchers[i];
+        // One at once, then at most one per 250 ms of the second that follows.
+        const int states = statesOf(w) - before[i];
+        EXPECT_GE(states, 1) << i;
+        EXPECT_LE(states, 1 + int(1000 / server::ShapeInterval)) << i;
+        const Message* last = nullptr;
+        for (const Message& m : w.got)
+            if (m.Type == msg::server_npc_state && Get<int32_t>(m.Payload, 0) == shifter->id)
+                last = &m;
+        ASSERT_TRUE(last);
+        EXPECT_EQ(Get<uint16_t>(last->Payload, 4), servertest::OtherCharacterShape) << i;
+        EXPECT_FALSE(w.closed) << i;
+    }
+    EXPECT_EQ(game->PlayersInGame(), 4);
+    EXPECT_EQ(game->FindPlayer("Shifter")->Shape, servertest::OtherCharacterShape);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
