@@ -214,6 +214,10 @@ private:
     bool NameInGame(const QString& name, const TSession* except) const;
     int PendingFrom(const std::string& address) const;
     int ConnectionsFrom(const std::string& address) const;
+    // Frees a place in a full table for a new connection by ending a closing one, or
+    // the connection before login silent longest; false when every place is taken by
+    // a logged-in connection or a password being checked.
+    bool MakeRoom();
     QUdpSocket* OpenEndpoint(TSession& session);
 
     // The UDP channel (udp_channel.cpp).

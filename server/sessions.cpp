@@ -11,6 +11,7 @@
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <tuple>
 
 #include "data/initial_state.h"
 #include "data/static_tables.h"
@@ -228,6 +229,32 @@ int TGameServer::PendingFrom(const std::string& address) const
     return n;
 }
 
+bool TGameServer::MakeRoom()
+{
+    // A closing connection first; else the one before login that has been silent
+    // longest (the oldest of equals). A real client answers each step of the login at
+    // once, so the one that goes is a visitor that stopped talking, or a header whose
+    // message never came; a connection whose password is on a worker stays.
+    const uint32_t now = platform::TickCount();
+    // Closing first, then the longest silence (as an age, which survives the tick
+    // count's wrap), then the oldest connection.
+    auto rank = [now](const TSession& s) { return std::make_tuple(!s.Closing, -int64_t(now - s.LastHeard), s.Serial); };
+    TSession* victim = nullptr;
+    for (const auto& s : sessions_) {
+        if (!s || (!s->Closing && (s->Stage >= EStage::LoggedIn || s->Password == EPassword::Checking)))
+            continue;
+        if (!victim || rank(*s) < rank(*victim))
+            victim = s.get();
+    }
+    if (!victim)
+        return false;
+    if (!victim->Closing)
+        SessionLog(*victim, "Closing connection " + std::to_string(victim->Index) + " (" + victim->Address +
+                                "): silent before login while the table is full; its place goes to a new connection");
+    EndSession(*victim);
+    return true;
+}
+
 int TGameServer::ConnectionsFrom(const std::string& address) const
 {
     int n = 0;
@@ -308,10 +335,6 @@ void TGameServer::Accept(QTcpSocket* socket)
         // A peer that never reads gets no grace beyond the reaper's.
         QTimer::singleShot(int(CloseGrace), socket, [socket] { socket->abort(); });
     };
-    if (Connections() >= net::MAX_SOCKETS - 1) {
-        refuse("server full", "The server is full. Try again later.");
-        return;
-    }
     // Logged in or not: one address with accounts of its own cannot fill the table
     // with connections that never enter the game.
     if (ConnectionsFrom(address) >= options_.MaxConnectionsPerAddress) {
@@ -321,6 +344,10 @@ void TGameServer::Accept(QTcpSocket* socket)
     if (PendingFrom(address) >= options_.MaxPendingPerAddress) {
         refuse("too many connections from its address not logged in",
                "Too many connections from your address. Try again later.");
+        return;
+    }
+    if (Connections() >= net::MAX_SOCKETS - 1 && !MakeRoom()) {
+        refuse("server full", "The server is full. Try again later.");
         return;
     }
     const int32_t index = sockets_.AddSocket(socket, address, port);

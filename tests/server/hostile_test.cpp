@@ -929,6 +929,52 @@ TEST_F(Hostile, ShapeChangesReachWatchersAFewTimesASecondLatestWinning)
     EXPECT_EQ(game->FindPlayer("Shifter")->Shape, servertest::OtherCharacterShape);
 }
 
+// Check visits that stay silent after their answer and headers whose message never
+// comes fill the table from many addresses: a player who logs in still finds a place,
+// taken from the connection before login that has been silent longest.
+TEST_F(Hostile, SilentVisitorsAndSlowHeadersCannotKeepPlayersOut)
+{
+    options.MaxPendingPerAddress = 4;
+    Start();
+    std::vector<std::unique_ptr<RawClient>> squatters;
+    for (int a = 0; a < 15; ++a) {
+        const std::string address = "127.0.4." + std::to_string(a + 1);
+        for (int i = 0; i < 4; ++i) {
+            auto visitor = Client(address.c_str());
+            EXPECT_TRUE(visitor->WaitFor(msg::server_protocolversion));
+            visitor->Send(msg::client_version, "0.2.3");
+            visitor->Send(msg::client_protocolversion, "2");
+            visitor->Send(msg::client_identity, servertest::Identity);
+            EXPECT_TRUE(visitor->WaitFor(msg::server_identity));
+            squatters.push_back(std::move(visitor));
+        }
+    }
+    const uint32_t header = msg::client_chat | 0xFFFF;  // 65 535 bytes announced, none sent
+    for (int i = 0; i < 3; ++i) {
+        squatters.push_back(Client("127.0.4.100"));
+        squatters.back()->SendBytes(std::string(reinterpret_cast<const char*>(&header), 4));
+    }
+    ASSERT_TRUE(WaitConnections(63));
+    Run(1000);
+
+    auto player = Client("127.0.5.1");
+    ASSERT_TRUE(player->Login("Latecomer", "pw"));
+    ASSERT_TRUE(player->Enter());
+    EXPECT_TRUE(squatters.front()->WaitClosed());  // silent longest
+    // The squatters come back at once: each takes the place of another silent one,
+    // never the player's.
+    for (int i = 0; i < 8; ++i) {
+        auto again = Client(("127.0.6." + std::to_string(i + 1)).c_str());
+        EXPECT_TRUE(again->WaitFor(msg::server_welcome)) << i;
+        again->SendBytes(std::string(reinterpret_cast<const char*>(&header), 4));
+        squatters.push_back(std::move(again));
+    }
+    player->Send(msg::client_chat, "still here");
+    EXPECT_TRUE(player->WaitFor(msg::server_npc_say));
+    EXPECT_EQ(game->PlayersInGame(), 1);
+    EXPECT_EQ(game->Connections(), 63);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
