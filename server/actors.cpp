@@ -327,6 +327,7 @@ void TGameServer::Tick()
     }
     if (!passwordQueue_.empty())
         StartPasswordChecks();  // an address's delay may have passed
+    AnswerWaitingNames(now);
     if (now - lastAddressSweep_ >= AddressSweep) {
         lastAddressSweep_ = now;
         SweepAddresses(now);

@@ -72,6 +72,7 @@ struct TServerOptions {
     int MaxPendingPerAddress = 4;        // connections of one address not logged in yet
     int MaxConnectionsPerAddress = 8;    // connections of one address in all, logged in or not
     int NewAccountsPerAddress = 3;       // new accounts of one address per minute
+    int NamesPerAddress = 5;             // names of one address answered at once in NameWindow
     size_t MaxOutput = 4 * 1024 * 1024;  // output queued for a logged-in client that does not read
     int RememberedAddresses = 4096;      // peer addresses whose failures and new accounts are kept
 };
@@ -92,7 +93,9 @@ inline constexpr int LogLinesPerWindow = 20; // console lines one connection may
 inline constexpr uint32_t LogWindow = 10000; // ... in this many ms; the rest are counted
 inline constexpr uint32_t AccountWindow = 60000;  // NewAccountsPerAddress counts this window
 inline constexpr uint32_t FailureMemory = 3600 * 1000;  // an address's failures are forgotten this long after the last
-inline constexpr uint32_t AddressSweep = 10000;  // ms between sweeps of addresses with nothing left to remember
+inline constexpr uint32_t AddressSweep = 10000;
+inline constexpr uint32_t NameWindow = 10000;   // NamesPerAddress counts this window; the rest wait their turn ...
+inline constexpr uint32_t NameInterval = 1000;  // ... one answer per this many ms  // ms between sweeps of addresses with nothing left to remember
 inline constexpr uint32_t KeyOrderWindow = 2000;  // a key's record older than this is always new
 inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
@@ -181,6 +184,11 @@ private:
     // Whether the connection's stage allows a message type from the client.
     bool Allowed(const TSession& session, uint32_t type) const;
     void HandleHandshake(TSession& session, uint32_t type, std::string_view payload);
+    // When a name of this address may be answered: at once for the first few of a
+    // window, then one per NameInterval, so that names cannot be probed in bulk.
+    uint32_t NameAnswerTime(TSession& session, uint32_t now);
+    void AnswerName(TSession& session);
+    void AnswerWaitingNames(uint32_t now);
     void Refuse(TSession& session, uint32_t type, std::string_view text, const std::string& why);
     void SendTCP(TSession& session, uint32_t type, std::string_view payload);
     // Closes gracefully (what is queued goes out first); `abortNow` skips the grace.
@@ -269,6 +277,11 @@ private:
         uint32_t LastFailure = 0;
         uint32_t NextCheck = 0;        // no password check of this address starts before
         std::deque<uint32_t> Created;  // times of the accounts counted in the last minute
+        // Names asked in the current window, and when the next one may be answered.
+        uint32_t NameWindowStart = 0;
+        int Names = 0;
+        uint32_t NextName = 0;
+        bool ProbingLogged = false;
     };
     std::list<TAddressState> addressOrder_;  // most recently used first
     std::unordered_map<std::string, std::list<TAddressState>::iterator> addresses_;

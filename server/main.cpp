@@ -62,6 +62,10 @@ int main(int argc, char** argv)
                                          QStringLiteral("Connections of one address in all, logged in or not "
                                                         "(default 8); more are refused as full."),
                                          QStringLiteral("N"), QStringLiteral("8"));
+    const QCommandLineOption names(QStringLiteral("names-per-address"),
+                                   QStringLiteral("Names of one address answered at once in 10 seconds (default 5); "
+                                                  "more are answered one a second."),
+                                   QStringLiteral("N"), QStringLiteral("5"));
     const QCommandLineOption newAccounts(QStringLiteral("new-accounts-per-minute"),
                                          QStringLiteral("New accounts one address may create per minute (default 3)."),
                                          QStringLiteral("N"), QStringLiteral("3"));
@@ -87,7 +91,7 @@ int main(int argc, char** argv)
                                   QStringLiteral("IPv4 address to listen on (default 0.0.0.0)."),
                                   QStringLiteral("ADDR"), QStringLiteral("0.0.0.0"));
     parser.addOptions({game, tcp, udp, udpPorts, data, database, lease, npcs, welcome, bind, pending, connections,
-                       newAccounts});
+                       newAccounts, names});
     parser.process(app);
 
     server::TServerOptions options;
@@ -103,11 +107,12 @@ int main(int argc, char** argv)
         platform::ConsoleLine("vxserver: ports are 0 to 65535 and --npcs 0 to 1000");
         return 2;
     }
-    bool rangeOk = false, pendingOk = false, accountsOk = false, connectionsOk = false;
+    bool rangeOk = false, pendingOk = false, accountsOk = false, connectionsOk = false, namesOk = false;
     options.UdpPorts = parser.value(udpPorts).toInt(&rangeOk);
     options.MaxPendingPerAddress = parser.value(pending).toInt(&pendingOk);
     options.NewAccountsPerAddress = parser.value(newAccounts).toInt(&accountsOk);
     options.MaxConnectionsPerAddress = parser.value(connections).toInt(&connectionsOk);
+    options.NamesPerAddress = parser.value(names).toInt(&namesOk);
     if (!rangeOk || options.UdpPorts < 1 || int(options.UdpPort) + options.UdpPorts > 65536) {
         platform::ConsoleLine("vxserver: --udp-ports is 1 or more, and the range ends at 65535 at most");
         return 2;
@@ -119,6 +124,10 @@ int main(int argc, char** argv)
     }
     if (!connectionsOk || options.MaxConnectionsPerAddress < 1 || options.MaxConnectionsPerAddress > 63) {
         platform::ConsoleLine("vxserver: --max-connections-per-address is 1 to 63");
+        return 2;
+    }
+    if (!namesOk || options.NamesPerAddress < 1 || options.NamesPerAddress > 100000) {
+        platform::ConsoleLine("vxserver: --names-per-address is 1 to 100000");
         return 2;
     }
     options.Bind = QHostAddress(parser.value(bind));

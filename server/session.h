@@ -58,6 +58,8 @@ struct TSession {
     bool IdentityAnswered = false;
 
     QString Name;
+    bool NameWaiting = false;  // Name is answered at NameDue
+    uint32_t NameDue = 0;
     int64_t AccountId = 0;
     TAccount Account;  // as read at login
     bool LoginMarked = false;  // the database marks the account as playing here

@@ -649,13 +649,16 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
             Refuse(session, msg::server_badname, {}, "invalid name " + LogText(payload));
             return;
         }
-        if (NameInGame(name, &session)) {
-            Refuse(session, msg::server_badname, {}, "name already in the game: " + LogText(payload));
+        if (session.NameWaiting)
+            return;  // one name at a time
+        session.Name = name;
+        const uint32_t now = platform::TickCount();
+        session.NameDue = NameAnswerTime(session, now);
+        if (session.NameDue != now) {
+            session.NameWaiting = true;
             return;
         }
-        session.Name = name;
-        session.Stage = EStage::Named;
-        SendTCP(session, msg::server_nameok, {});
+        AnswerName(session);
         return;
     }
     case msg::client_password:
@@ -692,6 +695,40 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
     default:
         return;
     }
+}
+
+uint32_t TGameServer::NameAnswerTime(TSession& session, uint32_t now)
+{
+    TAddressState& address = RememberAddress(session.Address);
+    if (now - address.NameWindowStart >= NameWindow) {
+        address.NameWindowStart = now;
+        address.Names = 0;
+    }
+    if (++address.Names <= options_.NamesPerAddress && int32_t(address.NextName - now) <= 0)
+        return now;
+    if (!std::exchange(address.ProbingLogged, true))
+        Log("Names asked quickly from " + session.Address + "; its names are answered one a second");
+    address.NextName = (int32_t(address.NextName - now) > 0 ? address.NextName : now) + NameInterval;
+    return address.NextName;
+}
+
+void TGameServer::AnswerName(TSession& session)
+{
+    session.NameWaiting = false;
+    if (NameInGame(session.Name, &session)) {
+        Refuse(session, net::msg::server_badname, {},
+               "name already in the game: " + LogText(session.Name.toLatin1().toStdString()));
+        return;
+    }
+    session.Stage = EStage::Named;
+    SendTCP(session, net::msg::server_nameok, {});
+}
+
+void TGameServer::AnswerWaitingNames(uint32_t now)
+{
+    for (auto& s : sessions_)
+        if (s && s->NameWaiting && !s->Closing && int32_t(now - s->NameDue) >= 0)
+            AnswerName(*s);
 }
 
 void TGameServer::QueuePasswordCheck(TSession& session, std::string_view password)
@@ -763,6 +800,9 @@ void TGameServer::StartPasswordCheck(TSession& session)
             address.Created.pop_front();
         if (int(address.Created.size()) >= options_.NewAccountsPerAddress) {
             session.Password = EPassword::None;
+            // Counted as a failure: otherwise this answer, given at once, would tell
+            // without delay which names have no account.
+            PasswordFailed(session);
             Refuse(session, net::msg::server_full, "Too many new accounts from your address. Try again later.",
                    "too many new accounts from " + session.Address);
             return;
@@ -858,7 +898,8 @@ void TGameServer::SweepAddresses(uint32_t now)
         while (!a.Created.empty() && now - a.Created.front() >= AccountWindow)
             a.Created.pop_front();
         const bool failuresLive = a.Failures && now - a.LastFailure <= FailureMemory;
-        const bool delayLive = int32_t(a.NextCheck - now) > 0;
+        const bool delayLive = int32_t(a.NextCheck - now) > 0 || int32_t(a.NextName - now) > 0 ||
+                               (a.Names && now - a.NameWindowStart < NameWindow);
         // A reservation of a check still running stays in Created until it is used.
         if (failuresLive || delayLive || !a.Created.empty()) {
             ++it;

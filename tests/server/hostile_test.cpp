@@ -975,6 +975,64 @@ TEST_F(Hostile, SilentVisitorsAndSlowHeadersCannotKeepPlayersOut)
     EXPECT_EQ(game->Connections(), 63);
 }
 
+// Names asked in bulk from one address, without a password: the first few are
+// answered at once, the rest one a second, logged once for the address; another
+// address is answered at once. A refusal for the account quota, which tells at once
+// that a name has no account, counts as a failure and slows the address down too.
+TEST_F(Hostile, NameProbesOfOneAddressAreSlowedAndLoggedOnce)
+{
+    options.NamesPerAddress = 5;
+    options.NewAccountsPerAddress = 1;
+    Start();
+    auto resident = Player("Resident", "127.0.0.20");
+    platform::ConsoleCapture console;
+    std::vector<std::unique_ptr<RawClient>> probes;
+    auto probe = [&](const std::string& name) {
+        auto c = Client("127.0.0.21");
+        EXPECT_TRUE(c->WaitFor(msg::server_protocolversion));
+        c->Send(msg::client_identity, servertest::Identity);
+        EXPECT_TRUE(c->WaitFor(msg::server_identity));
+        c->Send(msg::client_name, name);
+        probes.push_back(std::move(c));
+        return probes.back().get();
+    };
+    auto answered = [](RawClient* c) { return c->Count(msg::server_nameok) + c->Count(msg::server_badname); };
+    for (int i = 0; i < 5; ++i) {
+        RawClient* c = probe(i % 2 ? "resident" : "Stranger" + std::to_string(i));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answered(c) == 1; }, Patience)) << i;
+        c->Reset();
+        probes.pop_back();
+    }
+    // The sixth and seventh wait their turns, a second apart.
+    RawClient* sixth = probe("resident");
+    RawClient* seventh = probe("Stranger7");
+    QTest::qWait(100);
+    EXPECT_EQ(answered(sixth) + answered(seventh), 0);
+    auto neighbour = Client("127.0.0.22");
+    EXPECT_TRUE(neighbour->Name("Neighbour"));
+    Run(1000);
+    EXPECT_TRUE(sixth->WaitFor(msg::server_badname));
+    EXPECT_EQ(answered(seventh), 0);
+    Run(1000);
+    EXPECT_TRUE(seventh->WaitFor(msg::server_nameok));
+    EXPECT_EQ(console.CountStartingWith("Names asked quickly from 127.0.0.21"), 1);
+
+    // The neighbour's address has used its one new account; three quota refusals,
+    // then its next check waits.
+    ASSERT_TRUE(neighbour->Password("pw"));
+    for (int i = 0; i < 3; ++i) {
+        auto c = Client("127.0.0.22");
+        ASSERT_TRUE(c->Name("Unknown" + std::to_string(i)));
+        EXPECT_FALSE(c->Password("pw"));
+        EXPECT_EQ(c->Count(msg::server_full), 1) << i;
+    }
+    auto fourth = Client("127.0.0.22");
+    ASSERT_TRUE(fourth->Name("Unknown3"));
+    fourth->Send(msg::client_password, "pw");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksWaiting() == 1; }, Patience));
+    EXPECT_EQ(fourth->Count(msg::server_full), 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)

@@ -288,6 +288,7 @@ public:
                         QStringLiteral("--udp-port"), QStringLiteral("0"), QStringLiteral("--npcs"), QStringLiteral("0"),
                         QStringLiteral("--max-pending-per-address"), QStringLiteral("63"),
                         QStringLiteral("--max-connections-per-address"), QStringLiteral("63"),
+                        QStringLiteral("--names-per-address"), QStringLiteral("100000"),
                         QStringLiteral("--new-accounts-per-minute"), QStringLiteral("1000")});
         if (!process_.waitForStarted(10000))
             return {};

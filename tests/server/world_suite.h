@@ -36,6 +36,7 @@ protected:
         options.Npcs = 0;
         options.PasswordCost = server::CheapPasswordCost;
         options.MaxConnectionsPerAddress = 63;  // every test client comes from loopback
+        options.NamesPerAddress = 100000;
         return options;
     }
 
