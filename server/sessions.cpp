@@ -232,12 +232,11 @@ int TGameServer::PendingFrom(const std::string& address) const
 bool TGameServer::MakeRoom()
 {
     // A closing connection first; else the one before login that has been silent
-    // longest (the oldest of equals). A real client answers each step of the login at
-    // once, so the one that goes is a visitor that stopped talking, or a header whose
-    // message never came; a connection whose password is on a worker stays.
+    // longest (silence as an age, which survives the tick count's wrap; the oldest
+    // connection of equals). A real client answers each step of the login at once, so
+    // the one that goes is a visitor that stopped talking, or a header whose message
+    // never came; a connection whose password is on a worker stays.
     const uint32_t now = platform::TickCount();
-    // Closing first, then the longest silence (as an age, which survives the tick
-    // count's wrap), then the oldest connection.
     auto rank = [now](const TSession& s) { return std::make_tuple(!s.Closing, -int64_t(now - s.LastHeard), s.Serial); };
     TSession* victim = nullptr;
     for (const auto& s : sessions_) {
