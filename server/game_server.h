@@ -159,6 +159,9 @@ public:
     int PasswordChecksRunning() const { return passwordChecks_; }
     // Password checks waiting for their account or their address's delay.
     int PasswordChecksWaiting() const;
+    // Tests: while held, the answers of finished checks wait uncollected (the checks
+    // count as running), so that a test can act during a check on any machine.
+    void HoldPasswordAnswers(bool hold);
     // Peer addresses the server remembers something of (failures, new accounts).
     size_t AddressesRemembered() const { return addresses_.size(); }
     // The actor of an in-game player, by name (tests), or null.
@@ -303,6 +306,7 @@ private:
     TWorkQueue passwordWork_;
     QTimer* collector_ = nullptr;  // collects finished checks while any are out
     int passwordChecks_ = 0;
+    bool holdAnswers_ = false;
 };
 
 }  // namespace server

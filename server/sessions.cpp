@@ -831,8 +831,17 @@ void TGameServer::StartPasswordCheck(TSession& session)
         collector_->start();
 }
 
+void TGameServer::HoldPasswordAnswers(bool hold)
+{
+    holdAnswers_ = hold;
+    if (!hold && passwordWork_.Outstanding() > 0)
+        collector_->start();
+}
+
 void TGameServer::CollectWork()
 {
+    if (holdAnswers_)
+        return;
     passwordWork_.TakeDone();
     if (passwordWork_.Outstanding() == 0)
         collector_->stop();
