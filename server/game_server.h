@@ -93,9 +93,9 @@ inline constexpr int LogLinesPerWindow = 20; // console lines one connection may
 inline constexpr uint32_t LogWindow = 10000; // ... in this many ms; the rest are counted
 inline constexpr uint32_t AccountWindow = 60000;  // NewAccountsPerAddress counts this window
 inline constexpr uint32_t FailureMemory = 3600 * 1000;  // an address's failures are forgotten this long after the last
-inline constexpr uint32_t AddressSweep = 10000;
+inline constexpr uint32_t AddressSweep = 10000;  // ms between sweeps of addresses with nothing left to remember
 inline constexpr uint32_t NameWindow = 10000;   // NamesPerAddress counts this window; the rest wait their turn ...
-inline constexpr uint32_t NameInterval = 1000;  // ... one answer per this many ms  // ms between sweeps of addresses with nothing left to remember
+inline constexpr uint32_t NameInterval = 1000;  // ... one answer per this many ms
 inline constexpr uint32_t KeyOrderWindow = 2000;  // a key's record older than this is always new
 inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
