@@ -306,10 +306,15 @@ TFullScreenForm::~TFullScreenForm()
 
 void TFullScreenForm::AttachProcessObjects()
 {
-    Actors = NPCList.get();
-    Gumps = GumpList.get();
-    GumpsLock = GumpLock.get();
-    Timer = GameTimer.get();
+    // Only objects that exist: a window without them (a test's) keeps its own.
+    if (NPCList)
+        Actors = NPCList.get();
+    if (GumpList)
+        Gumps = GumpList.get();
+    if (GumpLock)
+        GumpsLock = GumpLock.get();
+    if (GameTimer)
+        Timer = GameTimer.get();
 }
 
 void TFullScreenForm::PostPresent(TRefreshThread& thread, uint32_t frame)

@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QTest>
 #include <QThread>
 #include <atomic>
 #include <cstdlib>
@@ -947,7 +948,11 @@ public:
         sent.push_back("walk " + std::to_string(vx) + "," + std::to_string(vy) + " to " + std::to_string(tx) + "," +
                        std::to_string(ty));
     }
-    void ResendWalkTarget(int, int, int, int) override {}
+    void ResendWalkTarget(int mx, int my, int, int) override
+    {
+        resent.push_back(std::to_string(mx) + "," + std::to_string(my));
+    }
+    std::vector<std::string> resent;  // the mouse positions walk targets were re-checked at
     void SendWalkStop() override { sent.push_back("stop"); }
 };
 
@@ -1089,6 +1094,63 @@ TEST_F(GameKeys, SwitchesActOnRelease)
     EXPECT_FALSE(view.quit);
     view.FormKeyUp(vk::X, true);
     EXPECT_TRUE(view.quit);
+}
+
+TEST_F(GameWindow, MouseAndKeysThroughTheWindowWalkTurnAndTypeAsDescribed)
+{
+    RecordingLink link;
+    Show();
+    form->Link = &link;
+    form->resize(640, 400);
+    QWidget* box = form->PaintBox1;
+    // Positions are divided into view pixels, not rounded; a right press walks from
+    // the centre, a move re-checks the walk target at the position before it, and the
+    // release stops.
+    QTest::mouseMove(box, QPoint(3, 3));
+    EXPECT_EQ(std::pair(form->MouseX, form->MouseY), std::pair(1, 1));
+    QTest::mouseMove(box, QPoint(320, 200));
+    QTest::mousePress(box, Qt::RightButton, Qt::NoModifier, QPoint(320, 200));
+    QTest::mouseMove(box, QPoint(600, 390));
+    QTest::mouseRelease(box, Qt::RightButton, Qt::NoModifier, QPoint(600, 390));
+    EXPECT_EQ(link.sent, (std::vector<std::string>{"walk 160,100 to 940,1220", "stop"}));
+    EXPECT_EQ(link.resent.back(), "160,100");
+    EXPECT_EQ(std::pair(form->MouseX, form->MouseY), std::pair(300, 195));
+
+    // Each arrow turns the player its own way.
+    const std::pair<Qt::Key, int> facings[] = {{Qt::Key_Up, 2}, {Qt::Key_Right, 1}, {Qt::Key_Down, 8}, {Qt::Key_Left, 4}};
+    for (const auto& [key, facing] : facings) {
+        QTest::keyPress(form.get(), key);
+        EXPECT_EQ(actors.Head()->Facing, facing) << key;
+        QTest::keyRelease(form.get(), key);
+    }
+    // A chat line takes characters up to '}' (125), not '~'.
+    QTest::keyClick(form.get(), Qt::Key_T);
+    ASSERT_TRUE(form->ChatTyping);
+    QTest::keyClicks(form.get(), "a}~");
+    EXPECT_EQ(form->ChatText, "a}");
+}
+
+TEST_F(GameWindow, ConsoleEditLineIsDrawnThirteenRowsBelowTheNewestLogLine)
+{
+    RecordingLink link;
+    Show();
+    form->Link = &link;
+    // Typed into the console through the window's keys: "AB", Enter logs it, "AB" again.
+    QTest::keyClick(form.get(), Qt::Key_QuoteLeft);
+    ASSERT_TRUE(form->ConsoleShown);
+    QTest::keyClicks(form.get(), "AB");
+    QTest::keyClick(form.get(), Qt::Key_Return);
+    QTest::keyClicks(form.get(), "AB");
+    for (int i = 0; i < 12; ++i)
+        form->PresentFrame();
+    const QImage& console = form->ConsoleBitmap;
+    int inked = 0;
+    for (int r = 0; r < 13; ++r)
+        for (int x = 0; x < 40; ++x) {
+            inked += console.pixel(x, 94 + r) != 0xFFFFFFFF;
+            ASSERT_EQ(console.pixel(x, 94 + r), console.pixel(x, 107 + r)) << x << "," << r;
+        }
+    EXPECT_GT(inked, 0) << "the log line was drawn";
 }
 
 TEST_F(GameKeys, RightPressAtTheWindowCentreWalksToTheCentreTile)
