@@ -144,7 +144,12 @@ TEST_F(Login, ShowsItsTabsAndStartsThePreviewAtTheFirstFigureAbove300)
     EXPECT_TRUE(VxLogin->CheckBox2->isHidden());
     EXPECT_EQ(VxLogin->Image1->pixmap().size(), QSize(249, 67));
     ASSERT_EQ(VxLogin->ListView1->topLevelItemCount(), 1);
-    EXPECT_EQ(VxLogin->ListView1->topLevelItem(0)->text(7), TVxLogin::PublicServerAddress);
+    const QStringList header = {"F", "Name", "World", "Type", "Net", "Players", "Ping", "IP"};
+    const QStringList row = {"X", "Test Server", "ANVIL", "vx", "none", "?", "?", TVxLogin::PublicServerAddress};
+    for (int c = 0; c < 8; ++c) {
+        EXPECT_EQ(VxLogin->ListView1->headerItem()->text(c), header[c]);
+        EXPECT_EQ(VxLogin->ListView1->topLevelItem(0)->text(c), row[c]);
+    }
 
     // The mini game's only figure is 155; the timer is on, the frame at 17.
     EXPECT_EQ(CharacterShape, 155);
