@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# The Windows check: cross-compiles the Qt-free core (platform, formats, data,
+# The Windows check: cross-compiles the project for 64-bit Windows with Debian's
+# MinGW-w64 and runs its tests under Wine in a throwaway Wine prefix.
+#
+# With Qt for Windows in the cache that scripts/windows-qt.sh builds once per
+# machine (~/.cache/veltharn/qt6-mingw-<host Qt version> and mingw-libs), it
+# builds everything that builds on Windows into build-win-qt/ (WIN_BUILD_DIR):
+# vxclient.exe, vxmap.exe, vxworldgen.exe and the tests, the windows' tests
+# among them, which run on Qt's offscreen platform; then it writes
+# dist/veltharn-<version>-windows-x64.zip (scripts/windows-dist.sh).
+# Without that cache it checks the Qt-free core alone (platform, formats, data,
 # net, view, the configuration store on the registry, the world installation,
-# the sample world) and its tests for 64-bit Windows with Debian's MinGW-w64,
-# and runs the tests under Wine in a throwaway Wine prefix.
+# the sample world) in build-win/, and says last that the window build was
+# skipped.
 # Installs what is missing (MinGW-w64 g++ with posix threads, Wine, the
 # GoogleTest sources), builds GoogleTest with the cross compiler once, then the
-# project into build-win/ (WIN_BUILD_DIR), and prints the time of each step.
+# project, and prints the time of each step.
 # Usage: ./scripts/windows-check.sh [ctest options]     e.g. -R file_names
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +24,22 @@ source scripts/install-deps.sh
 vx_packages=(cmake make g++-mingw-w64-x86-64-posix wine64 googletest)
 vx_install_missing
 
-build="${WIN_BUILD_DIR:-build-win}"
+# Qt for Windows and libpng, when scripts/windows-qt.sh has built them here.
+cache="${VX_QT_CACHE:-$HOME/.cache/veltharn}"
+qt_version="$(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || true)"
+qt_version="${qt_version%%[+-]*}"
+qt="$cache/qt6-mingw-$qt_version"
+libs="$cache/mingw-libs"
+whole=0
+if [ -n "$qt_version" ] && [ -f "$qt/.complete" ] && [ -f "$libs/.complete" ]; then
+  whole=1
+fi
+
+if [ $whole -eq 1 ]; then
+  build="${WIN_BUILD_DIR:-build-win-qt}"
+else
+  build="${WIN_BUILD_DIR:-build-win}"
+fi
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 launcher=()
@@ -38,10 +62,22 @@ if [ ! -f "$gtest/install/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 step "GoogleTest (MinGW-w64)"
 
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVX_CORE_ONLY=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGTest_DIR="$gtest/install/lib/cmake/GTest" "${launcher[@]}" >/dev/null
-cmake --build "$build" -j 2
-step "cross build of the core and its tests"
+if [ $whole -eq 1 ]; then
+  # pkg-config looks only among the Windows libraries (none there has a .pc file the
+  # build asks for: vxserver, which needs libsodium and POSIX signals, is left out).
+  PKG_CONFIG_LIBDIR="$libs/lib/pkgconfig" cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DVX_WINDOWS_PREFIXES="$qt;$libs" -DCMAKE_PREFIX_PATH="$qt" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_BUILD_BENCH=OFF -DGTest_DIR="$gtest/install/lib/cmake/GTest" \
+    "${launcher[@]}" >/dev/null
+  cmake --build "$build" -j 2
+  step "cross build of the programs and their tests (Qt $qt_version)"
+else
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVX_CORE_ONLY=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGTest_DIR="$gtest/install/lib/cmake/GTest" "${launcher[@]}" >/dev/null
+  cmake --build "$build" -j 2
+  step "cross build of the core and its tests"
+fi
 
 # A Wine prefix of its own, removed at the end; Wine's own messages off.
 export WINEPREFIX
@@ -60,8 +96,23 @@ wine=/usr/lib/wine/wine64
 "$wineserver" -w
 step "Wine prefix"
 
+if [ $whole -eq 1 ]; then
+  # Qt's DLLs and MinGW's runtime DLLs found through WINEPATH; Qt finds its plugins
+  # beside its DLLs. Wine hands Windows programs WINEQT_* as QT_*.
+  source scripts/windows-env.sh
+  vx_windows_path "$qt"
+  export WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1
+fi
+
 status=0
 (cd "$build" && ctest --output-on-failure --timeout 300 "$@") || status=$?
 step "tests under Wine"
+if [ $whole -eq 1 ] && [ $status -eq 0 ]; then
+  ./scripts/windows-dist.sh "$build" "$qt" || status=$?
+  step "release archive"
+fi
 echo "windows-check: $([ $status -eq 0 ] && echo passed || echo FAILED) in $((SECONDS - start)) s"
+if [ $whole -eq 0 ]; then
+  echo "windows-check: the window build was skipped: no Qt cache was found in $cache (build it once with ./scripts/windows-qt.sh)"
+fi
 exit "$status"

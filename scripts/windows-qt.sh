@@ -11,9 +11,13 @@
 # through a deb-src list of this script's own (the system's lists stay as
 # they are).
 #
+# vxmap's PNG writer links libpng (and zlib), of which Debian ships no MinGW
+# build either: both are built the same way from Debian's libpng1.6 and zlib
+# source packages, as static libraries, into ~/.cache/veltharn/mingw-libs.
+#
 # Installs into ~/.cache/veltharn/qt6-mingw-<version> (VX_QT_CACHE overrides
-# ~/.cache/veltharn) and writes the stamp file .complete there last: a run that
-# finds it does nothing. The sources and the build folder are kept in
+# ~/.cache/veltharn) and writes the stamp file .complete in each folder last: a
+# run that finds both does nothing. The sources and the build folder are kept in
 # <cache>/work-qt6-mingw-<version>, so that a broken run goes on where it stopped.
 #
 # Usage: ./scripts/windows-qt.sh [-j N]       (N defaults to 2)
@@ -34,8 +38,11 @@ version=${debian_version%%[+-]*}                               # e.g. 6.4.2
 cache="${VX_QT_CACHE:-$HOME/.cache/veltharn}"
 prefix="$cache/qt6-mingw-$version"
 stamp="$prefix/.complete"
-if [ -f "$stamp" ]; then
+libs="$cache/mingw-libs"
+libs_stamp="$libs/.complete"
+if [ -f "$stamp" ] && [ -f "$libs_stamp" ]; then
   echo "windows-qt: Qt $version for Windows is already in $prefix ($(cat "$stamp")); nothing to do"
+  echo "windows-qt: zlib and libpng for Windows are already in $libs ($(cat "$libs_stamp")); nothing to do"
   exit 0
 fi
 work="$cache/work-qt6-mingw-$version"
@@ -72,7 +79,35 @@ if [ ! -f "$work/sources.done" ]; then
   (cd "$work/src" && apt-get "${apt_opts[@]}" source --download-only "qt6-base=$debian_version" sqlite3 >/dev/null)
   touch "$work/sources.done"
 fi
-step "source packages (qt6-base $debian_version, sqlite3)"
+if [ ! -f "$work/lib-sources.done" ]; then
+  [ -d "$aptdir/lists" ] && ls "$aptdir/lists"/*Sources* >/dev/null 2>&1 || apt-get "${apt_opts[@]}" update >/dev/null
+  mkdir -p "$work/src"
+  (cd "$work/src" && apt-get "${apt_opts[@]}" source --download-only zlib libpng1.6 >/dev/null)
+  touch "$work/lib-sources.done"
+fi
+step "source packages (qt6-base $debian_version, sqlite3, zlib, libpng1.6)"
+
+# --- zlib and libpng, static, for vxmap's PNG writer.
+if [ ! -f "$libs_stamp" ]; then
+  rm -rf "$libs" "$work/src/zlib" "$work/src/libpng1.6"
+  mkdir -p "$libs/include" "$libs/lib"
+  (cd "$work/src" &&
+    dpkg-source --no-check -x zlib_*.dsc zlib >/dev/null &&
+    dpkg-source --no-check -x libpng1.6_*.dsc libpng1.6 >/dev/null)
+  make -C "$work/src/zlib" -f win32/Makefile.gcc PREFIX=x86_64-w64-mingw32- -j "$jobs" libz.a >/dev/null
+  cp "$work/src/zlib/libz.a" "$libs/lib/"
+  cp "$work/src/zlib/zlib.h" "$work/src/zlib/zconf.h" "$libs/include/"
+  (cd "$work/src/libpng1.6" &&
+    ./configure --host=x86_64-w64-mingw32 --prefix="$libs" --disable-shared --enable-static \
+      CPPFLAGS="-I$libs/include" LDFLAGS="-L$libs/lib" >/dev/null &&
+    make -j "$jobs" >/dev/null && make install >/dev/null)
+  echo "zlib $(cd "$work/src" && ls zlib_*.dsc | sed 's/zlib_\(.*\)\.dsc/\1/'), libpng1.6 $(cd "$work/src" && ls libpng1.6_*.dsc | sed 's/libpng1.6_\(.*\)\.dsc/\1/') for x86_64-w64-mingw32, static" > "$libs_stamp"
+fi
+step "zlib and libpng ($libs)"
+if [ -f "$stamp" ]; then
+  echo "windows-qt: Qt $version for Windows is already in $prefix ($(cat "$stamp"))"
+  exit 0
+fi
 
 # --- Unpacked sources, with the Debian patches applied.
 qtsrc="$work/src/qt6-base"
