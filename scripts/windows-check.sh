@@ -7,7 +7,8 @@
 # builds everything that builds on Windows into build-win-qt/ (WIN_BUILD_DIR):
 # vxclient.exe, vxmap.exe, vxworldgen.exe and the tests, the windows' tests
 # among them, which run on Qt's offscreen platform; then it writes
-# dist/veltharn-<version>-windows-x64.zip (scripts/windows-dist.sh).
+# dist/veltharn-<version>-windows-x64.zip (scripts/windows-dist.sh), and with
+# VX_WINDOWS_PLAY=1 runs the play check on it (scripts/windows-play.sh).
 # Without that cache it checks the Qt-free core alone (platform, formats, data,
 # net, view, the configuration store on the registry, the world installation,
 # the sample world) in build-win/, and says last that the window build was
@@ -110,6 +111,10 @@ step "tests under Wine"
 if [ $whole -eq 1 ] && [ $status -eq 0 ]; then
   ./scripts/windows-dist.sh "$build" "$qt" || status=$?
   step "release archive"
+  if [ "${VX_WINDOWS_PLAY:-0}" = 1 ] && [ $status -eq 0 ]; then
+    ./scripts/windows-play.sh || status=$?
+    step "play check"
+  fi
 fi
 echo "windows-check: $([ $status -eq 0 ] && echo passed || echo FAILED) in $((SECONDS - start)) s"
 if [ $whole -eq 0 ]; then

@@ -168,13 +168,18 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 step "configure (log in $work/configure.log)"
 
-# --- Build: QtCore first (the longest single part), then the rest, each with
-# ninja's progress lines ([n/total]) thinned to one in twenty.
-progress() { awk '/^\[[0-9]+\/[0-9]+\]/ { n++; if (n % 20 == 1) { print "  " $1; fflush() } next } { print; fflush() }'; }
+# --- Build: QtCore first (the longest single part), then the rest. All of ninja's
+# output goes to build.log; shown are its progress lines ([n/total]) thinned to one
+# in twenty, errors and ninja's own messages.
+progress() {
+  tee -a "$work/build.log" |
+    awk '/^\[[0-9]+\/[0-9]+\]/ { n++; if (n % 20 == 1) { print "  " $1; fflush() } next }
+         /^FAILED|error:|^ninja: / { print; fflush() }'
+}
 ninja -C "$build" -j "$jobs" Core 2>&1 | progress
 step "QtCore"
 ninja -C "$build" -j "$jobs" 2>&1 | progress
-step "the rest of Qt"
+step "the rest of Qt (all output in $work/build.log)"
 
 rm -rf "$prefix"
 ninja -C "$build" install >/dev/null
