@@ -60,14 +60,16 @@ step() {
 aptdir="$work/apt"
 mkdir -p "$aptdir/parts" "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
 : > "$aptdir/sources.list"
-# The machine's own mirrors and suites, as deb-src entries.
+# The machine's own mirrors and suites, as deb-src entries; not the security
+# archive, whose mirror here serves no sources.
 for f in /etc/apt/sources.list.d/*.sources; do
   [ -f "$f" ] || continue
-  sed 's/^Types:.*/Types: deb-src/' "$f" > "$aptdir/parts/$(basename "$f")"
+  awk 'BEGIN { RS = ""; ORS = "\n\n" } !/debian-security/' "$f" |
+    sed 's/^Types:.*/Types: deb-src/' > "$aptdir/parts/$(basename "$f")"
 done
 for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
   [ -f "$f" ] || continue
-  sed -n 's/^deb \(.*\)/deb-src \1/p' "$f" >> "$aptdir/sources.list"
+  sed -n '/debian-security/d; s/^deb \(.*\)/deb-src \1/p' "$f" >> "$aptdir/sources.list"
 done
 apt_opts=(-o "Dir::Etc::SourceList=$aptdir/sources.list" -o "Dir::Etc::SourceParts=$aptdir/parts"
           -o "Dir::State::Lists=$aptdir/lists" -o "Dir::Cache=$aptdir/cache"
@@ -80,7 +82,7 @@ if [ ! -f "$work/sources.done" ]; then
   touch "$work/sources.done"
 fi
 if [ ! -f "$work/lib-sources.done" ]; then
-  [ -d "$aptdir/lists" ] && ls "$aptdir/lists"/*Sources* >/dev/null 2>&1 || apt-get "${apt_opts[@]}" update >/dev/null
+  apt-get "${apt_opts[@]}" update >/dev/null
   mkdir -p "$work/src"
   (cd "$work/src" && apt-get "${apt_opts[@]}" source --download-only zlib libpng1.6 >/dev/null)
   touch "$work/lib-sources.done"
@@ -94,13 +96,18 @@ if [ ! -f "$libs_stamp" ]; then
   (cd "$work/src" &&
     dpkg-source --no-check -x zlib_*.dsc zlib >/dev/null &&
     dpkg-source --no-check -x libpng1.6_*.dsc libpng1.6 >/dev/null)
-  make -C "$work/src/zlib" -f win32/Makefile.gcc PREFIX=x86_64-w64-mingw32- -j "$jobs" libz.a >/dev/null
-  cp "$work/src/zlib/libz.a" "$libs/lib/"
+  # zlib's fifteen library sources into libz.a (Debian's source has no win32 makefile).
+  (cd "$work/src/zlib" &&
+    for c in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate inftrees \
+      trees uncompr zutil; do
+      x86_64-w64-mingw32-gcc -O2 -c "$c.c" -o "$c.o"
+    done &&
+    x86_64-w64-mingw32-ar rcs "$libs/lib/libz.a" ./*.o)
   cp "$work/src/zlib/zlib.h" "$work/src/zlib/zconf.h" "$libs/include/"
   (cd "$work/src/libpng1.6" &&
     ./configure --host=x86_64-w64-mingw32 --prefix="$libs" --disable-shared --enable-static \
       CPPFLAGS="-I$libs/include" LDFLAGS="-L$libs/lib" >/dev/null &&
-    make -j "$jobs" >/dev/null && make install >/dev/null)
+    make -j "$jobs" >/dev/null && make install >/dev/null 2>&1)
   echo "zlib $(cd "$work/src" && ls zlib_*.dsc | sed 's/zlib_\(.*\)\.dsc/\1/'), libpng1.6 $(cd "$work/src" && ls libpng1.6_*.dsc | sed 's/libpng1.6_\(.*\)\.dsc/\1/') for x86_64-w64-mingw32, static" > "$libs_stamp"
 fi
 step "zlib and libpng ($libs)"
