@@ -20,6 +20,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# pkg-config looks only among the Windows libraries, never at the build host's.
+set(vx_pkg_config_dirs /usr/x86_64-w64-mingw32/lib/pkgconfig)
+foreach(prefix ${VX_WINDOWS_PREFIXES})
+  list(APPEND vx_pkg_config_dirs ${prefix}/lib/pkgconfig)
+endforeach()
+string(REPLACE ";" ":" vx_pkg_config_dirs "${vx_pkg_config_dirs}")
+set(ENV{PKG_CONFIG_LIBDIR} "${vx_pkg_config_dirs}")
+
 if(NOT VX_WINDOWS_PREFIXES)
   # The C++ runtime and winpthreads linked in, so the programs run without
   # MinGW's DLLs beside them.

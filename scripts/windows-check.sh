@@ -22,7 +22,7 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 
 source scripts/install-deps.sh
-vx_packages=(cmake make g++-mingw-w64-x86-64-posix wine64 googletest)
+vx_packages=(cmake make g++-mingw-w64-x86-64-posix wine64 googletest fonts-dejavu-core)
 vx_install_missing
 
 # Qt for Windows and libpng, when scripts/windows-qt.sh has built them here.
@@ -64,9 +64,9 @@ fi
 step "GoogleTest (MinGW-w64)"
 
 if [ $whole -eq 1 ]; then
-  # pkg-config looks only among the Windows libraries (none there has a .pc file the
-  # build asks for: vxserver, which needs libsodium and POSIX signals, is left out).
-  PKG_CONFIG_LIBDIR="$libs/lib/pkgconfig" cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  # pkg-config looks only among the Windows libraries (the toolchain file says so),
+  # where there is no libsodium: vxserver, which needs it and POSIX signals, is left out.
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DVX_WINDOWS_PREFIXES="$qt;$libs" -DCMAKE_PREFIX_PATH="$qt" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_BUILD_BENCH=OFF -DGTest_DIR="$gtest/install/lib/cmake/GTest" \
@@ -100,13 +100,31 @@ step "Wine prefix"
 if [ $whole -eq 1 ]; then
   # Qt's DLLs and MinGW's runtime DLLs found through WINEPATH; Qt finds its plugins
   # beside its DLLs. Wine hands Windows programs WINEQT_* as QT_*.
+  # The offscreen platform on Windows reads fonts from a folder (QT_QPA_FONTDIR):
+  # DejaVu, as the Linux tests get through fontconfig.
   source scripts/windows-env.sh
   vx_windows_path "$qt"
   export WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1
+  export WINEQT_QPA_FONTDIR="$(vx_wine_path /usr/share/fonts/truetype/dejavu)"
 fi
 
+# Left out on Windows, each for a reason of the test, not of the program:
+#  - vxa_config_test, world_install_test, startup_test and chat_log_test check the
+#    configuration file's text under XDG_CONFIG_HOME and paths joined with "/", where
+#    Windows has the registry (config_hive_test, non_ascii_folder_test and the play
+#    check cover it) and "\";
+#  - world_overview_test expects the cache under XDG_CACHE_HOME (%LOCALAPPDATA% here);
+#  - client_options_test and vxmap_test run the programs through sh (popen, "sh -c",
+#    ulimit, >/dev/null);
+#  - two login cases wait for a connection to a closed loopback port to be pending,
+#    which Wine's sockets refuse at once.
+skip=()
+if [ $whole -eq 1 ]; then
+  skip=(-E '^(vxa_config_test|world_install_test|startup_test|chat_log_test|world_overview_test|client_options_test|vxmap_test)$')
+  export GTEST_FILTER="-Login.AutoReconnectTriesOnTheClockAndItsSettingIsStored:Login.AbortWhileConnectingOffersTheWayBackAndNoTry"
+fi
 status=0
-(cd "$build" && ctest --output-on-failure --timeout 300 "$@") || status=$?
+(cd "$build" && ctest --output-on-failure --timeout 300 "${skip[@]}" "$@") || status=$?
 step "tests under Wine"
 if [ $whole -eq 1 ] && [ $status -eq 0 ]; then
   ./scripts/windows-dist.sh "$build" "$qt" || status=$?

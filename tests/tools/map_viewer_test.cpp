@@ -275,7 +275,7 @@ TEST_F(Overview, BeginReportsItsStepsOnTheLabels)
     // A folder without its movable objects stops Begin after the fourth line.
     seen.clear();
     support::TempFolder bare("overview_bare");
-    std::filesystem::copy(world->Path(), bare.Path(), std::filesystem::copy_options::recursive);
+    std::filesystem::copy(world->Folder(), bare.Path(), std::filesystem::copy_options::recursive);
     std::filesystem::remove_all(bare.Path() + "GAMEDAT");
     EXPECT_THROW(tools::MapViewerBegin(bare.Path(), [&](int label, const std::string&, bool) {
                      seen.push_back(std::to_string(label));
@@ -366,7 +366,7 @@ TEST_F(Overview, TwoThreadsGiveTheBytesOfOneWhereViewsLeavePixelsUndrawn)
     // The chunk cell at tile (0, 25) holds a shape that does not exist: the views
     // leave its pixels as the view before them left them.
     support::TempFolder holes("overview_holes");
-    std::filesystem::copy(world->Path(), holes.Path(), std::filesystem::copy_options::recursive);
+    std::filesystem::copy(world->Folder(), holes.Path(), std::filesystem::copy_options::recursive);
     std::vector<uint8_t> map = ReadAll(holes.Path() + "STATIC/VXMAP");
     const int pattern = map[32] | map[33] << 8;  // region 0, chunk row 1, column 0
     std::fstream chunks(holes.Path() + "STATIC/VXCHUNKS", std::ios::in | std::ios::out | std::ios::binary);

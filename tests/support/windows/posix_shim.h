@@ -17,4 +17,6 @@ inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
 
 inline FILE* popen(const char* command, const char* mode) { return _popen(command, mode); }
 inline int pclose(FILE* pipe) { return _pclose(pipe); }
+
+#include "sys/wait.h"  // glibc's <cstdlib> brings the status macros too
 #endif
