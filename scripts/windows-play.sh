@@ -10,10 +10,14 @@
 #     HKEY_CURRENT_USER\Software\VxaClient, and no configuration file anywhere.
 #  2. Started again with --connect, it finds its world through the registry, logs in
 #     and enters the game, as does the Linux vxclient on a second virtual display.
-#  3. Both walk the same steps, with the pointer at the same place of the game
-#     window, and save an F12 picture: the two must be pixel for pixel the same but
-#     around the middle, where each shows the other player's figure on its own.
-#  4. Each says a line; each one's chat log must hold the other's.
+#  3. Both stand where they entered (the same spot and lift), with the pointer at the
+#     same place of the game window: their F12 pictures must be pixel for pixel the
+#     same but around the middle, where each shows the other player's figure, and
+#     where the view changes by itself (flames, water), which each client animates
+#     on its own clock: that part is found as what is not the same in ten pictures
+#     of one client.
+#  4. The Windows player walks (arrow keys held): its view must move.
+#  5. Each says a line; each one's chat log must hold the other's.
 #
 # Needs the Linux build (BUILD_DIR, default build/, built here as needed) and the
 # archive that scripts/windows-check.sh writes into dist/. Keeps its pictures and
@@ -68,6 +72,10 @@ wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=wineserver
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=wine
+# The clients run as a player runs them: nothing of a test run's environment (the
+# Windows check's WINEPATH to Qt's build, its offscreen platform, its test filter).
+unset WINEPATH GTEST_FILTER VX_TEST_REGISTRY
+for v in $(compgen -e | grep '^WINEQT_\|^QT_' || true); do unset "$v"; done
 export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine links the prefix's Desktop, Pictures, ... to the home folder: one of its own.
 mkdir -p "$work/windows-home"
