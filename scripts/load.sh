@@ -63,6 +63,7 @@ sample() {
 "$build/bin/vxworldgen" "$work/game" --seed 1 >/dev/null
 "$build/bin/vxserver" --game "$work/game" --data "$work/data" --bind 127.0.0.1 \
   --tcp-port 0 --udp-port 0 --max-pending-per-address 63 --new-accounts-per-minute 1000 \
+  --max-connections-per-address 63 --names-per-address 100000 \
   > "$out/server.log" 2>&1 &
 server=$!
 

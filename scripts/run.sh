@@ -50,6 +50,7 @@ trap 'exit 130' INT TERM
 
 "$build/bin/vxserver" --game "$game" --data "$data/server" --bind 127.0.0.1 \
   --tcp-port 0 --udp-port 0 --max-pending-per-address 63 --new-accounts-per-minute 1000 \
+  --max-connections-per-address 63 --names-per-address 100000 \
   > >(tee "$log") 2>&1 &
 server=$!
 port=""

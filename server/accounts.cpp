@@ -73,6 +73,19 @@ QByteArray Pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int 
     return key.left(length);
 }
 
+QString FoldedName(const QString& name)
+{
+    QString folded = name;
+    for (QChar& c : folded) {
+        const char16_t u = c.unicode();
+        if ((u >= u'A' && u <= u'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
+            c = QChar(char16_t(u + 0x20));
+    }
+    return folded;
+}
+
+bool SameName(const QString& a, const QString& b) { return a.size() == b.size() && FoldedName(a) == FoldedName(b); }
+
 bool AcceptablePassword(const QByteArray& password)
 {
     return password.size() <= MaxPasswordLength && !password.contains('\0');
@@ -222,10 +235,13 @@ void TAccountStore::Open(const QString& location)
                             " facing INTEGER NOT NULL DEFAULT 8,"
                             " created TIMESTAMPTZ NOT NULL DEFAULT CURRENT_TIMESTAMP)"));
         Exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS accounts_name ON accounts (lower(name))"));
+        Exec(QStringLiteral("ALTER TABLE accounts ADD COLUMN IF NOT EXISTS folded TEXT COLLATE \"C\""));
         Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS logins ("
                             " account BIGINT PRIMARY KEY REFERENCES accounts (id) ON DELETE CASCADE,"
                             " server TEXT NOT NULL,"
                             " expires BIGINT NOT NULL)"));
+        FoldStoredNames();
+        Exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS accounts_folded ON accounts (folded)"));
         return;
     }
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
@@ -249,6 +265,39 @@ void TAccountStore::Open(const QString& location)
                         " account INTEGER PRIMARY KEY REFERENCES accounts (id) ON DELETE CASCADE,"
                         " server TEXT NOT NULL,"
                         " expires INTEGER NOT NULL)"));
+    bool hasFolded = false;
+    {
+        QSqlQuery columns(db_);
+        if (!columns.exec(QStringLiteral("PRAGMA table_info(accounts)")))
+            Fail(QStringLiteral("reading the accounts table"), columns.lastError());
+        while (columns.next())
+            hasFolded = hasFolded || columns.value(1).toString() == QLatin1String("folded");
+    }
+    if (!hasFolded)
+        Exec(QStringLiteral("ALTER TABLE accounts ADD COLUMN folded TEXT"));
+    FoldStoredNames();
+    Exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS accounts_folded ON accounts (folded)"));
+}
+
+void TAccountStore::FoldStoredNames()
+{
+    QSqlQuery unfolded;
+    Run(unfolded, QStringLiteral("SELECT id, name FROM accounts WHERE folded IS NULL ORDER BY id"), {},
+        "reading names to fold");
+    std::vector<std::pair<qlonglong, QString>> rows;
+    while (unfolded.next())
+        rows.emplace_back(unfolded.value(0).toLongLong(), unfolded.value(1).toString());
+    for (const auto& [id, name] : rows) {
+        QString folded = FoldedName(name);
+        QSqlQuery taken;
+        Run(taken, QStringLiteral("SELECT 1 FROM accounts WHERE folded = ?"), {folded}, "folded name lookup");
+        // A control character never occurs in a name: this key matches no name.
+        if (taken.next())
+            folded = QStringLiteral("\x01%1").arg(id);
+        QSqlQuery update;
+        Run(update, QStringLiteral("UPDATE accounts SET folded = ? WHERE id = ? AND folded IS NULL"),
+            {folded, QVariant::fromValue<qlonglong>(id)}, "folding a stored name");
+    }
 }
 
 TAccountStore::~TAccountStore()
@@ -306,11 +355,16 @@ void TAccountStore::Run(QSqlQuery& query, const QString& sql, const QVariantList
 std::optional<TAccount> TAccountStore::Find(const QString& name, QString* storedPassword)
 {
     QSqlQuery query;
+    // The folded name finds the account; an older account whose name folds like an
+    // even older one's is found by its exact name, which wins.
     Run(query,
         postgres_ ? QStringLiteral("SELECT id, name, shape, x, y, lift, facing, password FROM accounts"
-                                   " WHERE lower(name) = lower(CAST(? AS TEXT) COLLATE \"C\")")
-                  : QStringLiteral("SELECT id, name, shape, x, y, lift, facing, password FROM accounts WHERE name = ?"),
-        {name}, "account lookup");
+                                   " WHERE folded = ? OR name = CAST(? AS TEXT) COLLATE \"C\""
+                                   " ORDER BY (name = CAST(? AS TEXT) COLLATE \"C\") DESC LIMIT 1")
+                  : QStringLiteral("SELECT id, name, shape, x, y, lift, facing, password FROM accounts"
+                                   " WHERE folded = ? OR name = ? COLLATE BINARY"
+                                   " ORDER BY (name = ? COLLATE BINARY) DESC LIMIT 1"),
+        {FoldedName(name), name, name}, "account lookup");
     if (!query.next())
         return std::nullopt;
     TAccount account;
@@ -332,8 +386,9 @@ std::optional<TAccount> TAccountStore::Create(const QString& name, const QString
     // The unique index decides within the insert: of two servers inserting one name
     // at once, one inserts and the other gets no row back.
     QSqlQuery insert;
-    Run(insert, QStringLiteral("INSERT INTO accounts (name, password) VALUES (?, ?) ON CONFLICT DO NOTHING RETURNING id"),
-        {name, hashedPassword}, "account creation");
+    Run(insert,
+        QStringLiteral("INSERT INTO accounts (name, folded, password) VALUES (?, ?, ?) ON CONFLICT DO NOTHING RETURNING id"),
+        {name, FoldedName(name), hashedPassword}, "account creation");
     if (!insert.next())
         return std::nullopt;
     TAccount account;

@@ -16,10 +16,13 @@
 // is created, and positions are written in batches every few seconds, so a crash
 // loses at most those seconds of walking and never an account.
 //
+// Names compare by one rule everywhere, in the database as in the game: without
+// regard to the case of Latin-1 letters (FoldedName). Each account stores its folded
+// name beside the name as it was typed.
+//
 // Servers that share one database never create an account twice: the database's own
-// unique index on the name (without regard to ASCII letter case, as SQLite's NOCASE)
-// decides, inside the insert, which of two servers creating one name wins; the other
-// is told the name exists. A player logged in on one server is marked in the table
+// unique index on the folded name decides, inside the insert, which of two servers
+// creating one name wins; the other is told the name exists. A player logged in on one server is marked in the table
 // `logins` with that server's name and a lease on the database's clock. The server
 // renews the leases of its players every third of a lease while it runs and deletes a
 // player's mark when the player leaves. A server that dies without clearing its marks
@@ -43,6 +46,12 @@ namespace server {
 QByteArray Pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int iterations, int length);
 
 inline constexpr int MaxPasswordLength = 64;
+
+// A name as it is compared: Latin-1 capitals (A-Z, and \xC0-\xDE but for the sign
+// \xD7) as their small letters, everything else as it is.
+QString FoldedName(const QString& name);
+// Whether two names are one name under that rule.
+bool SameName(const QString& a, const QString& b);
 
 // Argon2id cost: passes over the memory, and the memory in bytes. The default takes
 // a few tens of milliseconds per check on one core of a small server.
@@ -160,6 +169,10 @@ public:
 private:
     void Open(const QString& location);
     void Exec(const QString& sql);
+    // Gives accounts stored before names were folded their folded name. Of two such
+    // accounts whose names fold alike, the older keeps the name; the later one is
+    // found only by its name exactly as stored.
+    void FoldStoredNames();
     // Prepares, binds and runs a statement; once more on a fresh connection when the
     // connection to a database server was lost.
     void Run(QSqlQuery& query, const QString& sql, const QVariantList& values, const char* what);

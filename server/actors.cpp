@@ -69,6 +69,7 @@ TActor& TGameServer::AddActor(int32_t id, uint16_t shape, int x, int y, TSession
     actor->Motion.PosX = x;
     actor->Motion.PosY = y;
     actor->Motion.LastTime = StepFloor(platform::TickCount());
+    actor->ShapeSentAt = platform::TickCount() - ShapeInterval;
     TActor& ref = *actor;
     actors_[id] = std::move(actor);
     return ref;
@@ -195,6 +196,27 @@ void TGameServer::BroadcastState(const TActor& actor)
     }
 }
 
+void TGameServer::ShapeChanged(TActor& actor, uint32_t now)
+{
+    // A 6-byte client_shape becomes a 49-byte state for every watcher: a client that
+    // changes shape as fast as it can send must not multiply its traffic by the crowd
+    // and fill the output of players who read.
+    if (int32_t(now - actor.ShapeSentAt) < int32_t(ShapeInterval)) {
+        actor.ShapeUnsent = true;
+        return;
+    }
+    actor.ShapeUnsent = false;
+    actor.ShapeSentAt = now;
+    BroadcastState(actor);
+}
+
+void TGameServer::SendUnsentShapes(uint32_t now)
+{
+    for (auto& [id, actor] : actors_)
+        if (actor->ShapeUnsent)
+            ShapeChanged(*actor, now);
+}
+
 void TGameServer::UpdateViews()
 {
     for (auto& s : sessions_) {
@@ -305,9 +327,15 @@ void TGameServer::Tick()
     }
     if (!passwordQueue_.empty())
         StartPasswordChecks();  // an address's delay may have passed
+    AnswerWaitingNames(now);
+    if (now - lastAddressSweep_ >= AddressSweep) {
+        lastAddressSweep_ = now;
+        SweepAddresses(now);
+    }
     ThinkNpcs(now);
     for (auto& [id, actor] : actors_)
         AdvanceActor(*actor, now);
+    SendUnsentShapes(now);
     UpdateViews();
     if (now - lastRenewal_ >= uint32_t(options_.LoginLease) * 1000 / 3) {
         lastRenewal_ = now;

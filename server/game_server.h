@@ -13,7 +13,8 @@
 // its own socket object, never by address text; each event-loop turn reads a bounded
 // amount from it; messages its stage does not allow are dropped before dispatch; its
 // closes finish within a grace; its log lines are escaped and rate-limited; and the
-// connections before login and new accounts of one address are capped.
+// connections of one address (all of them, and those before login) and its new
+// accounts are capped.
 //
 // Each logged-in connection gets a UDP endpoint of its own, on a random port, bound to
 // the address its TCP connection reached (so the client sees beats come from the
@@ -31,11 +32,13 @@
 #include <array>
 #include <deque>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "accounts.h"
@@ -67,8 +70,11 @@ struct TServerOptions {
     uint32_t SaveInterval = 2000;        // ms between batched position saves
     TPasswordCost PasswordCost;          // Argon2id cost of new hashes
     int MaxPendingPerAddress = 4;        // connections of one address not logged in yet
+    int MaxConnectionsPerAddress = 8;    // connections of one address in all, logged in or not
     int NewAccountsPerAddress = 3;       // new accounts of one address per minute
+    int NamesPerAddress = 5;             // names of one address answered at once in NameWindow
     size_t MaxOutput = 4 * 1024 * 1024;  // output queued for a logged-in client that does not read
+    int RememberedAddresses = 4096;      // peer addresses whose failures and new accounts are kept
 };
 
 // Whether a text can be sent as the welcome text: Latin-1 without control characters.
@@ -86,11 +92,16 @@ inline constexpr int MaxDeferred = 32;       // messages kept while a password i
 inline constexpr int LogLinesPerWindow = 20; // console lines one connection may cause ...
 inline constexpr uint32_t LogWindow = 10000; // ... in this many ms; the rest are counted
 inline constexpr uint32_t AccountWindow = 60000;  // NewAccountsPerAddress counts this window
+inline constexpr uint32_t FailureMemory = 3600 * 1000;  // an address's failures are forgotten this long after the last
+inline constexpr uint32_t AddressSweep = 10000;  // ms between sweeps of addresses with nothing left to remember
+inline constexpr uint32_t NameWindow = 10000;   // NamesPerAddress counts this window; the rest wait their turn ...
+inline constexpr uint32_t NameInterval = 1000;  // ... one answer per this many ms
 inline constexpr uint32_t KeyOrderWindow = 2000;  // a key's record older than this is always new
 inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
 inline constexpr int DropRangeX = net::ViewRangeX, DropRangeY = net::ViewRangeY;  // the client's own limits
 inline constexpr uint32_t BeatInterval = 1000;
+inline constexpr uint32_t ShapeInterval = 250;  // a player's shape changes reach others at most this often
 inline constexpr int DatagramBudget = 100;  // messages per second and connection
 inline constexpr int32_t FirstNpcId = 0x40000000;
 
@@ -114,6 +125,9 @@ struct TActor {
     int NpcDirX = 0, NpcDirY = 0;
     uint32_t NextDecision = 0;
     bool Dirty = false;                // position not saved yet
+    // Shape changes of a player go out at most every ShapeInterval, the latest winning.
+    bool ShapeUnsent = false;
+    uint32_t ShapeSentAt = 0;
 };
 
 class TGameServer : public QObject {
@@ -145,6 +159,11 @@ public:
     int PasswordChecksRunning() const { return passwordChecks_; }
     // Password checks waiting for their account or their address's delay.
     int PasswordChecksWaiting() const;
+    // Tests: while held, the answers of finished checks wait uncollected (the checks
+    // count as running), so that a test can act during a check on any machine.
+    void HoldPasswordAnswers(bool hold);
+    // Peer addresses the server remembers something of (failures, new accounts).
+    size_t AddressesRemembered() const { return addresses_.size(); }
     // The actor of an in-game player, by name (tests), or null.
     const TActor* FindPlayer(const QString& name) const;
 
@@ -168,6 +187,11 @@ private:
     // Whether the connection's stage allows a message type from the client.
     bool Allowed(const TSession& session, uint32_t type) const;
     void HandleHandshake(TSession& session, uint32_t type, std::string_view payload);
+    // When a name of this address may be answered: at once for the first few of a
+    // window, then one per NameInterval, so that names cannot be probed in bulk.
+    uint32_t NameAnswerTime(TSession& session, uint32_t now);
+    void AnswerName(TSession& session);
+    void AnswerWaitingNames(uint32_t now);
     void Refuse(TSession& session, uint32_t type, std::string_view text, const std::string& why);
     void SendTCP(TSession& session, uint32_t type, std::string_view payload);
     // Closes gracefully (what is queued goes out first); `abortNow` skips the grace.
@@ -180,6 +204,15 @@ private:
     void StartPasswordCheck(TSession& session);
     void OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result, const QString& hashed);
     void PasswordFailed(TSession& session);
+    // What the server remembers of an address, made when missing; the address least
+    // recently used goes when the table is full. FindAddress makes nothing.
+    struct TAddressState;
+    TAddressState& RememberAddress(const std::string& address);
+    TAddressState* FindAddress(const std::string& address);
+    // Forgets the addresses with nothing left to remember.
+    void SweepAddresses(uint32_t now);
+    // Gives back the new account a session's check had counted against its address.
+    void ReleaseAccountReservation(TSession& session);
     void CollectWork();
     // A log line caused by a connection: counted against its share of the console.
     void SessionLog(TSession& session, const std::string& line);
@@ -191,6 +224,11 @@ private:
     void EnterGame(TSession& session);
     bool NameInGame(const QString& name, const TSession* except) const;
     int PendingFrom(const std::string& address) const;
+    int ConnectionsFrom(const std::string& address) const;
+    // Frees a place in a full table for a new connection by ending a closing one, or
+    // the connection before login silent longest; false when every place is taken by
+    // a logged-in connection or a password being checked.
+    bool MakeRoom();
     QUdpSocket* OpenEndpoint(TSession& session);
 
     // The UDP channel (udp_channel.cpp).
@@ -210,6 +248,9 @@ private:
     void Steer(TActor& actor, uint32_t now);
     void DesiredDirection(const TActor& actor, int& dx, int& dy) const;
     void BroadcastState(const TActor& actor);
+    // A player's new shape: to everyone who sees it now, or once its interval has passed.
+    void ShapeChanged(TActor& actor, uint32_t now);
+    void SendUnsentShapes(uint32_t now);
     void SendAdd(TSession& to, const TActor& actor);
     void SendState(TSession& to, const TActor& actor);
     void UpdateViews();
@@ -229,16 +270,27 @@ private:
     net::TSocketTable sockets_;
     std::array<std::unique_ptr<TSession>, net::MAX_SOCKETS + 1> sessions_;  // by table index
     uint64_t nextSerial_ = 0;  // tells a session from a later one at the same index
-    // What the server remembers of a peer address.
+    // What the server remembers of a peer address. The table is bounded whatever the
+    // number of addresses that come (with IPv6 one attacker has practically without
+    // end): entries with nothing left to remember are swept out, and when it is full
+    // the least recently used goes first.
     struct TAddressState {
+        std::string Address;
         int Failures = 0;              // password failures, forgotten an hour after the last
         uint32_t LastFailure = 0;
         uint32_t NextCheck = 0;        // no password check of this address starts before
-        std::deque<uint32_t> Created;  // times of the accounts created in the last minute
+        std::deque<uint32_t> Created;  // times of the accounts counted in the last minute
+        // Names asked in the current window, and when the next one may be answered.
+        uint32_t NameWindowStart = 0;
+        int Names = 0;
+        uint32_t NextName = 0;
+        bool ProbingLogged = false;
     };
-    std::map<std::string, TAddressState> addresses_;
+    std::list<TAddressState> addressOrder_;  // most recently used first
+    std::unordered_map<std::string, std::list<TAddressState>::iterator> addresses_;
+    uint32_t lastAddressSweep_ = 0;
     std::deque<std::pair<int32_t, uint64_t>> passwordQueue_;  // (index, serial), oldest first
-    std::set<QString> accountsChecked_;  // lower-case names with a check running
+    std::set<QString> accountsChecked_;  // folded names with a check running
     uint32_t refusedWindow_ = 0;  // log lines about refused connections, as per connection
     int refusedLogged_ = 0;
     uint64_t refusedSuppressed_ = 0;
@@ -254,6 +306,7 @@ private:
     TWorkQueue passwordWork_;
     QTimer* collector_ = nullptr;  // collects finished checks while any are out
     int passwordChecks_ = 0;
+    bool holdAnswers_ = false;
 };
 
 }  // namespace server

@@ -58,6 +58,14 @@ int main(int argc, char** argv)
                                      QStringLiteral("Connections of one address that have not logged in yet "
                                                     "(default 4); more are refused as full."),
                                      QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption connections(QStringLiteral("max-connections-per-address"),
+                                         QStringLiteral("Connections of one address in all, logged in or not "
+                                                        "(default 8); more are refused as full."),
+                                         QStringLiteral("N"), QStringLiteral("8"));
+    const QCommandLineOption names(QStringLiteral("names-per-address"),
+                                   QStringLiteral("Names of one address answered at once in 10 seconds (default 5); "
+                                                  "more are answered one a second."),
+                                   QStringLiteral("N"), QStringLiteral("5"));
     const QCommandLineOption newAccounts(QStringLiteral("new-accounts-per-minute"),
                                          QStringLiteral("New accounts one address may create per minute (default 3)."),
                                          QStringLiteral("N"), QStringLiteral("3"));
@@ -82,7 +90,8 @@ int main(int argc, char** argv)
     const QCommandLineOption bind(QStringLiteral("bind"),
                                   QStringLiteral("IPv4 address to listen on (default 0.0.0.0)."),
                                   QStringLiteral("ADDR"), QStringLiteral("0.0.0.0"));
-    parser.addOptions({game, tcp, udp, udpPorts, data, database, lease, npcs, welcome, bind, pending, newAccounts});
+    parser.addOptions({game, tcp, udp, udpPorts, data, database, lease, npcs, welcome, bind, pending, connections,
+                       newAccounts, names});
     parser.process(app);
 
     server::TServerOptions options;
@@ -98,10 +107,12 @@ int main(int argc, char** argv)
         platform::ConsoleLine("vxserver: ports are 0 to 65535 and --npcs 0 to 1000");
         return 2;
     }
-    bool rangeOk = false, pendingOk = false, accountsOk = false;
+    bool rangeOk = false, pendingOk = false, accountsOk = false, connectionsOk = false, namesOk = false;
     options.UdpPorts = parser.value(udpPorts).toInt(&rangeOk);
     options.MaxPendingPerAddress = parser.value(pending).toInt(&pendingOk);
     options.NewAccountsPerAddress = parser.value(newAccounts).toInt(&accountsOk);
+    options.MaxConnectionsPerAddress = parser.value(connections).toInt(&connectionsOk);
+    options.NamesPerAddress = parser.value(names).toInt(&namesOk);
     if (!rangeOk || options.UdpPorts < 1 || int(options.UdpPort) + options.UdpPorts > 65536) {
         platform::ConsoleLine("vxserver: --udp-ports is 1 or more, and the range ends at 65535 at most");
         return 2;
@@ -109,6 +120,14 @@ int main(int argc, char** argv)
     if (!pendingOk || !accountsOk || options.MaxPendingPerAddress < 1 || options.MaxPendingPerAddress > 63 ||
         options.NewAccountsPerAddress < 0 || options.NewAccountsPerAddress > 100000) {
         platform::ConsoleLine("vxserver: --max-pending-per-address is 1 to 63 and --new-accounts-per-minute 0 to 100000");
+        return 2;
+    }
+    if (!connectionsOk || options.MaxConnectionsPerAddress < 1 || options.MaxConnectionsPerAddress > 63) {
+        platform::ConsoleLine("vxserver: --max-connections-per-address is 1 to 63");
+        return 2;
+    }
+    if (!namesOk || options.NamesPerAddress < 1 || options.NamesPerAddress > 100000) {
+        platform::ConsoleLine("vxserver: --names-per-address is 1 to 100000");
         return 2;
     }
     options.Bind = QHostAddress(parser.value(bind));

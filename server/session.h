@@ -58,6 +58,8 @@ struct TSession {
     bool IdentityAnswered = false;
 
     QString Name;
+    bool NameWaiting = false;  // Name is answered at NameDue
+    uint32_t NameDue = 0;
     int64_t AccountId = 0;
     TAccount Account;  // as read at login
     bool LoginMarked = false;  // the database marks the account as playing here
@@ -67,6 +69,10 @@ struct TSession {
     std::string PendingPassword;
     std::deque<std::pair<uint32_t, std::string>> Deferred;
     size_t DeferredBytes = 0;
+    // A new account counted against its address from the moment its check started;
+    // given back when no account comes of it.
+    bool AccountReserved = false;
+    uint32_t AccountReservedAt = 0;
     uint16_t Shape = 0;
     bool ShapeGiven = false;
     TActor* Actor = nullptr;

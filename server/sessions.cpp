@@ -11,6 +11,7 @@
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <tuple>
 
 #include "data/initial_state.h"
 #include "data/static_tables.h"
@@ -37,8 +38,6 @@ bool ValidName(std::string_view name)
 }
 
 void Log(const std::string& line) { platform::ConsoleLine(line); }
-
-QString Lower(const QString& name) { return name.toLower(); }
 
 // Growing delay before the next password check of an address after its failures:
 // none for the first three, then 1 s doubling up to a minute.
@@ -168,7 +167,7 @@ int TGameServer::PasswordChecksWaiting() const
 const TActor* TGameServer::FindPlayer(const QString& name) const
 {
     for (const auto& s : sessions_)
-        if (s && s->Actor && s->Name.compare(name, Qt::CaseInsensitive) == 0)
+        if (s && s->Actor && SameName(s->Name, name))
             return s->Actor;
     return nullptr;
 }
@@ -227,6 +226,39 @@ int TGameServer::PendingFrom(const std::string& address) const
     int n = 0;
     for (const auto& s : sessions_)
         n += s && !s->Closing && s->Stage < EStage::LoggedIn && s->Address == address;
+    return n;
+}
+
+bool TGameServer::MakeRoom()
+{
+    // A closing connection first; else the one before login that has been silent
+    // longest (silence as an age, which survives the tick count's wrap; the oldest
+    // connection of equals). A real client answers each step of the login at once, so
+    // the one that goes is a visitor that stopped talking, or a header whose message
+    // never came; a connection whose password is on a worker stays.
+    const uint32_t now = platform::TickCount();
+    auto rank = [now](const TSession& s) { return std::make_tuple(!s.Closing, -int64_t(now - s.LastHeard), s.Serial); };
+    TSession* victim = nullptr;
+    for (const auto& s : sessions_) {
+        if (!s || (!s->Closing && (s->Stage >= EStage::LoggedIn || s->Password == EPassword::Checking)))
+            continue;
+        if (!victim || rank(*s) < rank(*victim))
+            victim = s.get();
+    }
+    if (!victim)
+        return false;
+    if (!victim->Closing)
+        SessionLog(*victim, "Closing connection " + std::to_string(victim->Index) + " (" + victim->Address +
+                                "): silent before login while the table is full; its place goes to a new connection");
+    EndSession(*victim);
+    return true;
+}
+
+int TGameServer::ConnectionsFrom(const std::string& address) const
+{
+    int n = 0;
+    for (const auto& s : sessions_)
+        n += s && !s->Closing && s->Address == address;
     return n;
 }
 
@@ -302,13 +334,19 @@ void TGameServer::Accept(QTcpSocket* socket)
         // A peer that never reads gets no grace beyond the reaper's.
         QTimer::singleShot(int(CloseGrace), socket, [socket] { socket->abort(); });
     };
-    if (Connections() >= net::MAX_SOCKETS - 1) {
-        refuse("server full", "The server is full. Try again later.");
+    // Logged in or not: one address with accounts of its own cannot fill the table
+    // with connections that never enter the game.
+    if (ConnectionsFrom(address) >= options_.MaxConnectionsPerAddress) {
+        refuse("too many connections from its address", "Too many connections from your address. Try again later.");
         return;
     }
     if (PendingFrom(address) >= options_.MaxPendingPerAddress) {
         refuse("too many connections from its address not logged in",
                "Too many connections from your address. Try again later.");
+        return;
+    }
+    if (Connections() >= net::MAX_SOCKETS - 1 && !MakeRoom()) {
+        refuse("server full", "The server is full. Try again later.");
         return;
     }
     const int32_t index = sockets_.AddSocket(socket, address, port);
@@ -463,7 +501,8 @@ void TGameServer::EndSession(TSession& session)
     }
     ForgetPassword(session);
     if (session.Password == EPassword::Checking)
-        accountsChecked_.erase(Lower(session.Name));
+        accountsChecked_.erase(FoldedName(session.Name));
+    ReleaseAccountReservation(session);
     // A client that had its identity answered and left without naming a character
     // looked at the server (a server check, or a player with another world): it tried
     // no login, so nothing counts against its address.
@@ -494,7 +533,7 @@ bool TGameServer::NameInGame(const QString& name, const TSession* except) const
 {
     for (const auto& s : sessions_)
         if (s && s.get() != except && s->Stage >= EStage::LoggedIn && !s->Closing &&
-            s->Name.compare(name, Qt::CaseInsensitive) == 0)
+            SameName(s->Name, name))
             return true;
     return false;
 }
@@ -609,13 +648,16 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
             Refuse(session, msg::server_badname, {}, "invalid name " + LogText(payload));
             return;
         }
-        if (NameInGame(name, &session)) {
-            Refuse(session, msg::server_badname, {}, "name already in the game: " + LogText(payload));
+        if (session.NameWaiting)
+            return;  // one name at a time
+        session.Name = name;
+        const uint32_t now = platform::TickCount();
+        session.NameDue = NameAnswerTime(session, now);
+        if (session.NameDue != now) {
+            session.NameWaiting = true;
             return;
         }
-        session.Name = name;
-        session.Stage = EStage::Named;
-        SendTCP(session, msg::server_nameok, {});
+        AnswerName(session);
         return;
     }
     case msg::client_password:
@@ -632,7 +674,7 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
             if (session.Actor && session.Actor->Shape != shape) {
                 session.Actor->Shape = shape;
                 session.Actor->Dirty = true;
-                BroadcastState(*session.Actor);
+                ShapeChanged(*session.Actor, platform::TickCount());
             }
         }
         return;
@@ -652,6 +694,40 @@ void TGameServer::HandleHandshake(TSession& session, uint32_t type, std::string_
     default:
         return;
     }
+}
+
+uint32_t TGameServer::NameAnswerTime(TSession& session, uint32_t now)
+{
+    TAddressState& address = RememberAddress(session.Address);
+    if (now - address.NameWindowStart >= NameWindow) {
+        address.NameWindowStart = now;
+        address.Names = 0;
+    }
+    if (++address.Names <= options_.NamesPerAddress && int32_t(address.NextName - now) <= 0)
+        return now;
+    if (!std::exchange(address.ProbingLogged, true))
+        Log("Names asked quickly from " + session.Address + "; its names are answered one a second");
+    address.NextName = (int32_t(address.NextName - now) > 0 ? address.NextName : now) + NameInterval;
+    return address.NextName;
+}
+
+void TGameServer::AnswerName(TSession& session)
+{
+    session.NameWaiting = false;
+    if (NameInGame(session.Name, &session)) {
+        Refuse(session, net::msg::server_badname, {},
+               "name already in the game: " + LogText(session.Name.toLatin1().toStdString()));
+        return;
+    }
+    session.Stage = EStage::Named;
+    SendTCP(session, net::msg::server_nameok, {});
+}
+
+void TGameServer::AnswerWaitingNames(uint32_t now)
+{
+    for (auto& s : sessions_)
+        if (s && s->NameWaiting && !s->Closing && int32_t(now - s->NameDue) >= 0)
+            AnswerName(*s);
 }
 
 void TGameServer::QueuePasswordCheck(TSession& session, std::string_view password)
@@ -679,9 +755,9 @@ void TGameServer::StartPasswordChecks()
             it = passwordQueue_.erase(it);
             continue;
         }
-        const auto address = addresses_.find(s->Address);
-        const bool delayed = address != addresses_.end() && int32_t(address->second.NextCheck - now) > 0;
-        if (delayed || accountsChecked_.count(Lower(s->Name))) {
+        const TAddressState* address = FindAddress(s->Address);
+        const bool delayed = address && int32_t(address->NextCheck - now) > 0;
+        if (delayed || accountsChecked_.count(FoldedName(s->Name))) {
             ++it;
             continue;
         }
@@ -696,7 +772,7 @@ void TGameServer::StartPasswordCheck(TSession& session)
     // first, so that the account never has two sessions.
     for (auto& other : sessions_)
         if (other && other.get() != &session && other->Closing && other->Stage >= EStage::LoggedIn &&
-            other->Name.compare(session.Name, Qt::CaseInsensitive) == 0)
+            SameName(other->Name, session.Name))
             EndSession(*other);
     if (NameInGame(session.Name, &session)) {
         session.Password = EPassword::None;
@@ -717,19 +793,27 @@ void TGameServer::StartPasswordCheck(TSession& session)
         return;
     }
     if (check.NewAccount) {
-        TAddressState& address = addresses_[session.Address];
+        TAddressState& address = RememberAddress(session.Address);
         const uint32_t now = platform::TickCount();
         while (!address.Created.empty() && now - address.Created.front() >= AccountWindow)
             address.Created.pop_front();
         if (int(address.Created.size()) >= options_.NewAccountsPerAddress) {
             session.Password = EPassword::None;
+            // Counted as a failure: otherwise this answer, given at once, would tell
+            // without delay which names have no account.
+            PasswordFailed(session);
             Refuse(session, net::msg::server_full, "Too many new accounts from your address. Try again later.",
                    "too many new accounts from " + session.Address);
             return;
         }
+        // Counted now, not when the hash is done: checks started together cannot all
+        // pass the limit before any of them has counted.
+        address.Created.push_back(now);
+        session.AccountReserved = true;
+        session.AccountReservedAt = now;
     }
     session.Password = EPassword::Checking;
-    accountsChecked_.insert(Lower(session.Name));
+    accountsChecked_.insert(FoldedName(session.Name));
     ++passwordChecks_;
     auto result = std::make_shared<std::pair<TPasswordCheck::EResult, QString>>();
     const int32_t index = session.Index;
@@ -747,8 +831,17 @@ void TGameServer::StartPasswordCheck(TSession& session)
         collector_->start();
 }
 
+void TGameServer::HoldPasswordAnswers(bool hold)
+{
+    holdAnswers_ = hold;
+    if (!hold && passwordWork_.Outstanding() > 0)
+        collector_->start();
+}
+
 void TGameServer::CollectWork()
 {
+    if (holdAnswers_)
+        return;
     passwordWork_.TakeDone();
     if (passwordWork_.Outstanding() == 0)
         collector_->stop();
@@ -775,12 +868,67 @@ void TGameServer::RenewLogins()
 void TGameServer::PasswordFailed(TSession& session)
 {
     const uint32_t now = platform::TickCount();
-    TAddressState& address = addresses_[session.Address];
-    if (address.Failures && now - address.LastFailure > 3600 * 1000u)
+    TAddressState& address = RememberAddress(session.Address);
+    if (address.Failures && now - address.LastFailure > FailureMemory)
         address.Failures = 0;
     ++address.Failures;
     address.LastFailure = now;
     address.NextCheck = now + FailureDelay(address.Failures);
+}
+
+TGameServer::TAddressState& TGameServer::RememberAddress(const std::string& address)
+{
+    if (TAddressState* known = FindAddress(address))
+        return *known;
+    while (!addressOrder_.empty() && addressOrder_.size() >= size_t(std::max(1, options_.RememberedAddresses))) {
+        addresses_.erase(addressOrder_.back().Address);
+        addressOrder_.pop_back();
+    }
+    addressOrder_.emplace_front();
+    addressOrder_.front().Address = address;
+    addresses_.emplace(address, addressOrder_.begin());
+    return addressOrder_.front();
+}
+
+TGameServer::TAddressState* TGameServer::FindAddress(const std::string& address)
+{
+    const auto it = addresses_.find(address);
+    if (it == addresses_.end())
+        return nullptr;
+    addressOrder_.splice(addressOrder_.begin(), addressOrder_, it->second);  // iterators stay valid
+    return &*it->second;
+}
+
+void TGameServer::SweepAddresses(uint32_t now)
+{
+    for (auto it = addressOrder_.begin(); it != addressOrder_.end();) {
+        TAddressState& a = *it;
+        while (!a.Created.empty() && now - a.Created.front() >= AccountWindow)
+            a.Created.pop_front();
+        const bool failuresLive = a.Failures && now - a.LastFailure <= FailureMemory;
+        const bool delayLive = int32_t(a.NextCheck - now) > 0 || int32_t(a.NextName - now) > 0 ||
+                               (a.Names && now - a.NameWindowStart < NameWindow);
+        // A reservation of a check still running stays in Created until it is used.
+        if (failuresLive || delayLive || !a.Created.empty()) {
+            ++it;
+            continue;
+        }
+        addresses_.erase(a.Address);
+        it = addressOrder_.erase(it);
+    }
+}
+
+void TGameServer::ReleaseAccountReservation(TSession& session)
+{
+    if (!std::exchange(session.AccountReserved, false))
+        return;
+    TAddressState* address = FindAddress(session.Address);
+    if (!address)
+        return;  // forgotten meanwhile
+    std::deque<uint32_t>& created = address->Created;
+    const auto it = std::find(created.begin(), created.end(), session.AccountReservedAt);
+    if (it != created.end())
+        created.erase(it);
 }
 
 void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result,
@@ -792,7 +940,7 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
         return;  // the connection has ended (and freed its account): nothing is created
     TSession& session = *found;
     session.Password = EPassword::None;
-    accountsChecked_.erase(Lower(session.Name));
+    accountsChecked_.erase(FoldedName(session.Name));
     // Whatever happens to this one, the next check in line may go.
     QTimer::singleShot(0, this, [this] { StartPasswordChecks(); });
     if (session.Closing)
@@ -812,12 +960,13 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
                 // Another server created the name since it was looked up: the password
                 // is checked again, against that account.
                 SessionLog(session, "Account " + name + " was created elsewhere meanwhile; checking again");
+                ReleaseAccountReservation(session);
                 session.Password = EPassword::Waiting;
                 passwordQueue_.emplace_back(session.Index, session.Serial);
                 return;
             }
             session.Account = *created;
-            addresses_[session.Address].Created.push_back(platform::TickCount());
+            session.AccountReserved = false;  // used
         } else if (!hashed.isEmpty()) {
             accounts_->SetPassword(session.Account.Id, hashed);
             Log("Password of " + name + " stored with the current hash");

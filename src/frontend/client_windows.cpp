@@ -154,7 +154,7 @@ void PollWorldOverview()
     std::shared_ptr<const TWorldOverview> ready;
     WorldOverviewMaker->Poll(lines, ready);
     for (const std::string& line : lines)
-        FullScreenForm->AddLogLine(line);
+        FullScreenForm->AddOwnLogLine(line);
     if (ready)
         FullScreenForm->Overview = std::move(ready);
     if (!WorldOverviewMaker->Busy())
@@ -194,6 +194,7 @@ void ConnectClientWindows()
     FullScreenForm->Link = &sessionLink;
     Connections->Speech = &FullScreenForm->SpeechHistory;
     Connections->GameLog = [](std::string_view line) { FullScreenForm->AddLogLine(line); };
+    Connections->GameOwnLog = [](std::string_view line) { FullScreenForm->AddOwnLogLine(line); };
     Connections->ShowLoginWindow = [] { VxLogin->show(); };
     Connections->ShowGameWindow = ShowGameWindow;
     Connections->CloseGameWindow = [] {

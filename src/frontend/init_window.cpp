@@ -41,13 +41,14 @@ public:
             EnterOfflineGame();
             return;
         }
-        // The command line fills the login boxes last, over the remembered choices.
+        // The command line fills the login boxes last, over the remembered choices. Its
+        // texts come in the system's own encoding; Connect turns them into Latin-1.
         if (!CommandLine.Server.empty())
-            VxLogin->ComboBox2->setEditText(QString::fromStdString(CommandLine.Server));
+            VxLogin->ComboBox2->setEditText(QString::fromLocal8Bit(CommandLine.Server));
         if (CommandLine.Name)
-            VxLogin->ComboBox1->setEditText(QString::fromStdString(*CommandLine.Name));
+            VxLogin->ComboBox1->setEditText(QString::fromLocal8Bit(*CommandLine.Name));
         if (CommandLine.Password)
-            VxLogin->Edit2->setText(QString::fromStdString(*CommandLine.Password));
+            VxLogin->Edit2->setText(QString::fromLocal8Bit(*CommandLine.Password));
         if (!CommandLine.TcpPort.empty())
             Connections->TCPPort->setText(QString::fromStdString(CommandLine.TcpPort));
         if (!CommandLine.UdpPort.empty())

@@ -9,13 +9,16 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
+#include <QShowEvent>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <cstring>
 
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "frontend/chat_log.h"
+#include "frontend/client_app.h"
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/process_objects.h"
@@ -74,6 +77,48 @@ uint16_t PortFromBox(const char* box, const QString& text)
 QPushButton* InactiveButton(const char* text, QWidget* parent)
 {
     return new QPushButton(text, parent);
+}
+
+// Texts go to the server one byte per character, in Latin-1, and the server compares
+// names byte for byte; the connection log and the game's font read them the same way.
+std::string Latin1(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+// The first character of a box's text that Latin-1 does not have: its place (from 1)
+// and its code; place 0 when every character can be sent.
+struct TUnsendable {
+    qsizetype Place = 0;
+    char32_t Code = 0;
+};
+
+TUnsendable FirstUnsendable(const QString& text)
+{
+    const QList<uint> characters = text.toUcs4();  // a lone surrogate reads as U+FFFD
+    for (qsizetype i = 0; i < characters.size(); ++i)
+        if (characters[i] > 0xFF)
+            return {i + 1, char32_t(characters[i])};
+    return {};
+}
+
+constexpr const char* LatinOnly = "names and passwords go to the server in Latin-1.";
+
+// The refusal of a name: which character, by its code (it may look like a letter
+// Latin-1 has, and the log could not show it anyway) and its place.
+std::string NameRefusal(TUnsendable c)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", unsigned(c.Code));
+    return std::string("Not connected: the Character Name box holds ") + code + " (character " +
+           std::to_string(c.Place) + "), which cannot be sent; " + LatinOnly;
+}
+
+// The refusal of a password, which shows nothing of it.
+std::string PasswordRefusal()
+{
+    return std::string("Not connected: the Password box holds a character that cannot be sent; ") + LatinOnly;
 }
 
 }  // namespace
@@ -247,7 +292,10 @@ TVxLogin::TVxLogin()
 
 void TVxLogin::showEvent(QShowEvent* e)
 {
-    FormShow();
+    // Only a showing by the program restarts the preview. The window system's own show
+    // events (a restore from minimised) leave the chosen figure where it is.
+    if (!e->spontaneous())
+        FormShow();
     QDialog::showEvent(e);
 }
 
@@ -257,7 +305,7 @@ void TVxLogin::FormShow()
     if (VxShapes)
         CharacterShape = VxShapes->NextCharacterShape(300);
     PreviewFrame = 17;
-    Edit1->setText(QString::fromStdString(WorldIdentity));
+    Edit1->setText(QString::fromLatin1(WorldIdentity.data(), qsizetype(WorldIdentity.size())));
     Timer1->start();
 }
 
@@ -305,10 +353,12 @@ void TVxLogin::SpeedButton2Click()
 
 void TVxLogin::BitBtn2Click()
 {
+    if (RefuseUnsendable())
+        return;
     Timer1->stop();
     hide();
-    CharacterName = ComboBox1->currentText().toStdString();
-    CharacterPassword = Edit2->text().toStdString();
+    CharacterName = Latin1(ComboBox1->currentText());
+    CharacterPassword = Latin1(Edit2->text());
     net::TLoginChoices login;
     login.CharacterName = CharacterName;
     login.CharacterPassword = CharacterPassword;
@@ -332,10 +382,24 @@ void TVxLogin::BitBtn2Click()
     Connections->InSocketAddress = Connections->ServerAddress->text();
     Connections->InSocketPort = tcpPort;
     Connections->InUDPLocalPort = localUdpPort;
-    const std::string address = Connections->ServerAddress->text().toStdString();
+    // The address itself is looked up as typed; the log and the UDP side take its bytes.
+    const std::string address = Latin1(Connections->ServerAddress->text());
     Connections->SetUDPRemote(address, udpPort);
     Connections->AppendLog("Initiating TCP connection to " + address);
     Connections->ActivateInSocket();
+}
+
+bool TVxLogin::RefuseUnsendable()
+{
+    const TUnsendable inName = FirstUnsendable(ComboBox1->currentText());
+    if (inName.Place == 0 && FirstUnsendable(Edit2->text()).Place == 0)
+        return false;
+    const std::string line = inName.Place > 0 ? NameRefusal(inName) : PasswordRefusal();
+    Connections->AddOwnLogLine(line);
+    // The connection window, whose log holds the line, is not shown: a notice says it too.
+    TVxApplication::ShowMessage(windowTitle(), line);
+    (inName.Place > 0 ? static_cast<QWidget*>(ComboBox1) : Edit2)->setFocus();
+    return true;
 }
 
 void TVxLogin::BitBtn1Click()

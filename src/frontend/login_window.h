@@ -18,7 +18,8 @@
 #include <functional>
 #include <string>
 
-// The login choices, read by the login handshake.
+// The login choices, read by the login handshake. Name and password are Latin-1
+// bytes, as they go on the wire.
 extern std::string CharacterName;
 extern std::string CharacterPassword;
 extern uint16_t CharacterShape;
@@ -77,8 +78,10 @@ public:
     void Timer1Timer();
     void SpeedButton1Click();
     void SpeedButton2Click();
-    // Connect. A port box of the connection window that is not a port number
-    // raises EConvertError before either endpoint is touched.
+    // Connect. A name or password holding a character outside Latin-1 (which the
+    // wire cannot carry) ends it at once: the window stays up, nothing is connected,
+    // and one line names the box. A port box of the connection window that is not a
+    // port number raises EConvertError before either endpoint is touched.
     void BitBtn2Click();
     // Change...: the world picker; a new choice reloads everything for it.
     void BitBtn1Click();
@@ -104,9 +107,12 @@ public:
     static const char* const PublicServerAddress;
 
 protected:
+    // FormShow, when the program shows the window (not on a restore from minimised).
     void showEvent(QShowEvent* e) override;
 
 private:
+    // Refuses Connect, with its line, when the name or the password cannot be sent.
+    bool RefuseUnsendable();
     void ShowCheck(QTreeWidgetItem* row, const TServerProbe& probe);
 
     QHash<QTreeWidgetItem*, TServerProbe*> probes_;

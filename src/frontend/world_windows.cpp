@@ -166,8 +166,11 @@ void TPickWorldForm::FillWorldList()
 {
     ListBox1->clear();
     const int count = VxaConfig->ItemCount(kListWorldTypes);
-    for (int n = 1; n <= count; ++n)
-        ListBox1->addItem(QString::fromStdString(VxaConfig->ReadItem(n, kListWorldTypes)));
+    // Identity lines are the world's own bytes, shown as the login window shows them.
+    for (int n = 1; n <= count; ++n) {
+        const std::string identity = VxaConfig->ReadItem(n, kListWorldTypes);
+        ListBox1->addItem(QString::fromLatin1(identity.data(), qsizetype(identity.size())));
+    }
 }
 
 void TPickWorldForm::BitBtn2Click()

@@ -184,7 +184,7 @@ void TClientSession::ProtocolVersionArrived(std::string_view payload)
     int32_t version = 0;
     refused_ = true;  // this client cannot play there, however often it tries
     if (!ParseDecimal(payload, version)) {
-        Log("The server's protocol version is not a number; nothing more is sent.");
+        OwnLog("The server's protocol version is not a number; nothing more is sent.");
         return;
     }
     if (version > 2)
@@ -218,12 +218,12 @@ void TClientSession::LoginAccepted(int32_t index, std::string_view payload)
     uint16_t localPort = 0;
     std::string portText;
     if (!ChooseLocalUDPPort(login_.FirstArgument, login_.LocalUDPPort, localPort, portText)) {
-        Log("The local UDP port \"" + portText + "\" is not a port number; the login stops here.");
+        OwnLog("The local UDP port \"" + portText + "\" is not a port number; the login stops here.");
         refused_ = true;
         return;
     }
     if (!host_.BindUDP(localPort)) {
-        Log("Cannot bind UDP port #" + std::to_string(localPort) + "; the login stops here.");
+        OwnLog("Cannot bind UDP port #" + std::to_string(localPort) + "; the login stops here.");
         refused_ = true;
         return;
     }

@@ -41,6 +41,9 @@ public:
 
     // One user-visible log line (the game window's console and the connection log).
     virtual void AddLogLine(std::string_view line) = 0;
+    // A log line of the client's own making, not one of the protocol's texts: the
+    // console breaks it where it is wider than the panel.
+    virtual void AddOwnLogLine(std::string_view line) { AddLogLine(line); }
     // Loads the world's chunks, map, fixed and movable objects. May raise.
     virtual void LoadWorldData() = 0;
     // Starts the 50 ms retransmission timer, which calls RetransmitTimerTimer.
@@ -191,6 +194,7 @@ public:
 
 private:
     void Log(std::string_view line) { host_.AddLogLine(line); }
+    void OwnLog(std::string_view line) { host_.AddOwnLogLine(line); }
     void ProtocolVersionArrived(std::string_view payload);
     void IdentityArrived(std::string_view payload);
     void LoginAccepted(int32_t index, std::string_view payload);

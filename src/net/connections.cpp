@@ -89,7 +89,7 @@ TConnections::TConnections()
     AutoReconnect = new QCheckBox("Auto reconnect", this);
     ReconnectTimer = new QTimer(this);
     ReconnectTimer->setInterval(100);
-    Reconnecting.SetLog([this](std::string_view line) { AddLogLine(line); });
+    Reconnecting.SetLog([this](std::string_view line) { AddOwnLogLine(line); });
 
     auto* boxes = new QGridLayout;
     boxes->addWidget(new QLabel("Server", this), 0, 0);
@@ -163,9 +163,10 @@ void TConnections::NewSession(net::TNPCList& actors, net::TGameTimer& timer, con
 
 void TConnections::AppendLog(std::string_view line)
 {
-    Memo1->appendPlainText(QString::fromLatin1(line.data(), qsizetype(line.size())));
+    const QString text = QString::fromLatin1(line.data(), qsizetype(line.size()));
+    Memo1->appendPlainText(text);
     if (EchoToStdout)
-        platform::ConsoleLine(line);
+        platform::ConsoleLine(text.toStdString());  // standard output is UTF-8 text
 }
 
 void TConnections::ActivateInSocket()
@@ -354,6 +355,14 @@ void TConnections::AddLogLine(std::string_view line)
 {
     if (GameLog)
         GameLog(line);
+    else
+        AppendLog(line);
+}
+
+void TConnections::AddOwnLogLine(std::string_view line)
+{
+    if (GameOwnLog)
+        GameOwnLog(line);
     else
         AppendLog(line);
 }

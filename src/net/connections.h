@@ -75,8 +75,9 @@ public:
     void NewSession(net::TNPCList& actors, net::TGameTimer& timer, const net::TLoginChoices& login);
     net::TSpeechHistory* Speech = nullptr;
 
-    // Appends one line to Memo1, deleting the oldest beyond MaxLogLines; with
-    // EchoToStdout also writes it to standard output as it stands.
+    // Appends one line (Latin-1, like every text of the protocol) to Memo1, deleting
+    // the oldest beyond MaxLogLines; with EchoToStdout also writes it to standard
+    // output, as the memo shows it (in UTF-8).
     void AppendLog(std::string_view line);
     static inline bool EchoToStdout = false;
 
@@ -101,7 +102,8 @@ public:
     void ReconnectTimerTimer();
 
     // What the window leads to outside itself; any may be unset.
-    std::function<void(std::string_view line)> GameLog;  // the game window's AddLogLine
+    std::function<void(std::string_view line)> GameLog;     // the game window's AddLogLine
+    std::function<void(std::string_view line)> GameOwnLog;  // and its AddOwnLogLine
     std::function<void()> LoadWorld;        // chunks, map, fixed and movable objects
     std::function<void()> ShowGameWindow;
     std::function<void()> CloseGameWindow;
@@ -122,6 +124,7 @@ public:
     void SetUDPRemote(std::string_view host, uint16_t port) override;
     void SendDatagram(std::string_view bytes) override;
     void AddLogLine(std::string_view line) override;
+    void AddOwnLogLine(std::string_view line) override;
     void LoadWorldData() override;
     void StartRetransmitTimer() override;
     void EnterGame() override;

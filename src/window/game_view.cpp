@@ -40,12 +40,52 @@ void DrawLine(int x, int y, const char* format, Args... args)
 
 }  // namespace
 
-void TGameView::AddLogLine(std::string_view text)
+void TGameView::PushConsoleLine(std::string_view text)
 {
     for (int i = 0; i + 1 < ConsoleLogLines; ++i)
         ConsoleLines[size_t(i)].swap(ConsoleLines[size_t(i) + 1]);
     ConsoleLines[ConsoleLogLines - 1].assign(text);
     ConsoleChanged = true;
+}
+
+void TGameView::AddLogLine(std::string_view text)
+{
+    PushConsoleLine(text);
+    if (ConnectionLog)
+        ConnectionLog(text);
+}
+
+void TGameView::AddOwnLogLine(std::string_view text)
+{
+    constexpr std::string_view Indent = "  ";
+    constexpr std::string_view Breaks = " /\\";
+    std::string piece;
+    std::string_view rest = text;
+    bool first = true;
+    do {
+        // The longest front of the rest that fits after the indent, at least one
+        // character; then back to the last break inside it when the rest goes on.
+        const std::string_view indent = first ? std::string_view() : Indent;
+        auto fits = [&](size_t n) {
+            piece.assign(indent).append(rest.substr(0, n));
+            return ConsoleTextWidth(piece) <= ConsoleWidth;
+        };
+        size_t n = std::min<size_t>(1, rest.size());
+        while (n < rest.size() && fits(n + 1))
+            ++n;
+        if (n < rest.size())
+            if (const size_t at = rest.substr(0, n).find_last_of(Breaks); at != std::string_view::npos && at > 0)
+                n = at + 1;
+        std::string_view head = rest.substr(0, n);
+        while (!head.empty() && head.back() == ' ')
+            head.remove_suffix(1);
+        piece.assign(indent).append(head);
+        PushConsoleLine(piece);
+        rest.remove_prefix(n);
+        while (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
+        first = false;
+    } while (!rest.empty());
     if (ConnectionLog)
         ConnectionLog(text);
 }

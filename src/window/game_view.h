@@ -141,6 +141,15 @@ public:
     // Moves the log up one line (the oldest goes), stores the text as the newest and
     // appends it to the connection window's log. Main thread only.
     virtual void AddLogLine(std::string_view text);
+    // A line of the client's own making (not one of the protocol's texts), which must
+    // show whole: where it is wider than the console panel it goes on over the next
+    // console lines, each indented by two blanks and broken after a blank or a path
+    // separator where one falls in the line. The connection log gets it whole, once.
+    void AddOwnLogLine(std::string_view text);
+    // How wide a text is in the console panel's font, in the panel's pixels. Without a
+    // window to measure with, every text fits.
+    virtual int ConsoleTextWidth(std::string_view /*text*/) const { return 0; }
+    static constexpr int ConsoleWidth = 320;  // the console bitmap's columns
 
     // The pointer frame for a view position: the band (8, 16, 24) grows with the
     // distance from the view centre, the direction (0 north .. 7 north-west) points away.
@@ -187,6 +196,9 @@ public:
     void WalkTo(int viewX, int viewY);
 
 private:
+    // Moves the console log up one line and stores the text as the newest.
+    void PushConsoleLine(std::string_view text);
+
     TOfflineInputLink offlineLink_;
     uint32_t speechSeen_ = 0;  // the history's count when the gump was last drawn
 

@@ -34,6 +34,14 @@ constexpr int ScaledWidth = 2 * kViewWidth, ScaledHeight = 2 * kViewHeight;
 
 const char* TrueFalse(bool v) { return v ? "TRUE" : "FALSE"; }
 
+// The console panel's font: the default one, 10 pixels high.
+QFont ConsoleFont()
+{
+    QFont font;
+    font.setPixelSize(10);
+    return font;
+}
+
 }  // namespace
 
 void StretchInto(const QImage& src, QImage& dst, const QRect& rect)
@@ -425,8 +433,7 @@ void TFullScreenForm::DrawConsoleBitmap()
     // Drawn again only when the lines change, not every frame.
     ConsoleBitmap.fill(Qt::white);
     QPainter painter(&ConsoleBitmap);
-    QFont font = painter.font();
-    font.setPixelSize(10);
+    const QFont font = ConsoleFont();
     painter.setFont(font);
     painter.setPen(Qt::black);
     const int ascent = QFontMetrics(font).ascent();
@@ -442,6 +449,11 @@ void TFullScreenForm::DrawConsoleBitmap()
 }
 
 void TFullScreenForm::AddLogLine(std::string_view text) { TGameView::AddLogLine(text); }
+
+int TFullScreenForm::ConsoleTextWidth(std::string_view text) const
+{
+    return QFontMetrics(ConsoleFont()).horizontalAdvance(QString::fromLatin1(text.data(), qsizetype(text.size())));
+}
 
 void TFullScreenForm::SetFullScreen(bool on)
 {
@@ -615,25 +627,25 @@ void TFullScreenForm::TakeScreenshot()
 {
     QImage picture = ShownPicture();
     if (picture.isNull()) {
-        AddLogLine("Screenshot not saved: no picture has been shown yet.");
+        AddOwnLogLine("Screenshot not saved: no picture has been shown yet.");
         return;
     }
     QString folder = ScreenshotFolder;
     if (folder.isEmpty()) {
         const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
         if (pictures.isEmpty()) {
-            AddLogLine("Screenshot not saved: this system names no pictures folder.");
+            AddOwnLogLine("Screenshot not saved: this system names no pictures folder.");
             return;
         }
         folder = QDir(pictures).filePath("Veltharn");
     }
     if (!QDir().mkpath(folder)) {
-        AddLogLine(("Screenshot not saved: cannot create the folder " + QDir::toNativeSeparators(folder)).toStdString());
+        ScreenshotLine("Screenshot not saved: cannot create the folder ", folder);
         return;
     }
     const QString path = ScreenshotPath(folder, QDateTime::currentDateTime().toString("yyyy-MM-dd_HH-mm-ss"));
     if (path.isEmpty()) {
-        AddLogLine("Screenshot not saved: too many screenshots in this second.");
+        AddOwnLogLine("Screenshot not saved: too many screenshots in this second.");
         return;
     }
     // Written beside the target and renamed over it, so a failed write leaves no
@@ -641,11 +653,18 @@ void TFullScreenForm::TakeScreenshot()
     QSaveFile file(path);
     picture.setDevicePixelRatio(1.0);
     if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        AddLogLine(("Screenshot not saved: cannot write " + QDir::toNativeSeparators(path) + ": " + file.errorString())
-                       .toStdString());
+        ScreenshotLine("Screenshot not saved: cannot write ", path, ": " + file.errorString());
         return;
     }
-    AddLogLine(("Screenshot saved: " + QDir::toNativeSeparators(path)).toStdString());
+    ScreenshotLine("Screenshot saved: ", path);
+}
+
+void TFullScreenForm::ScreenshotLine(const QString& head, const QString& path, const QString& tail)
+{
+    // The console and the connection log name the file or folder alone: a path can be
+    // far wider than the console and hold characters the log's Latin-1 has not.
+    AddOwnLogLine((head + QFileInfo(QDir::cleanPath(path)).fileName() + tail).toLatin1().toStdString());
+    platform::ConsoleLine((head + QDir::toNativeSeparators(path) + tail).toStdString());
 }
 
 void TFullScreenForm::Quit()
@@ -681,13 +700,15 @@ void TFullScreenForm::showEvent(QShowEvent* event)
     FormActivate();
 }
 
-bool TFullScreenForm::event(QEvent* event)
+void TFullScreenForm::changeEvent(QEvent* event)
 {
+    QWidget::changeEvent(event);
     // Every activation resumes the render thread, not only the one of a showing: a
     // game that could not start when shown starts when the window is next activated.
-    if (event->type() == QEvent::WindowActivate && isVisible() && !closed_)
+    // (Activations come here rather than to event(), which also sees the render
+    // thread's queued hand-overs.)
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible() && !closed_)
         FormActivate();
-    return QWidget::event(event);
 }
 
 void TFullScreenForm::closeEvent(QCloseEvent* event)

@@ -68,6 +68,8 @@ public:
     void PresentFrame() override;
 
     void AddLogLine(std::string_view text) override;
+    // In the console panel's font.
+    int ConsoleTextWidth(std::string_view text) const override;
     void SetFullScreen(bool on) override;
     void Quit() override;
     // The size of the picture the frame composes: the paint box in device pixels, or
@@ -80,7 +82,8 @@ public:
     TViewPlacement Placement() const;
 
     // F12: writes the picture as shown (ShownPicture) as a PNG into ScreenshotFolder
-    // and logs "Screenshot saved: <path>", or why it could not.
+    // and logs "Screenshot saved: <file name>", or why it could not; the whole path
+    // goes to standard output.
     void TakeScreenshot() override;
     // The folder screenshots go to: "Veltharn" in the user's pictures folder unless set.
     QString ScreenshotFolder;
@@ -115,7 +118,7 @@ private:
 public:
 
 protected:
-    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -126,6 +129,9 @@ private:
     void ShowView();
     void FillBorders(const QRect& view, int height);
     void DrawConsoleBitmap();
+    // A screenshot's outcome: head, the file or folder's name, tail in the log; the
+    // same with the whole path on standard output.
+    void ScreenshotLine(const QString& head, const QString& path, const QString& tail = {});
 
     bool closed_ = true;
     bool waitingForBuffers_ = false;  // shown, but refused the picture buffers

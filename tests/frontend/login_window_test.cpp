@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "data/drawing.h"
@@ -23,9 +27,11 @@
 #include "net/connections.h"
 #include "net/message_types.h"
 #include "net/protocol.h"
+#include "platform/console.h"
 #include "platform/tick_count.h"
 #include "support/event_wait.h"
 #include "test_game.h"
+#include "window/game_window.h"
 
 namespace {
 
@@ -49,6 +55,37 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000)
 {
     return support::WaitFor(done, ms);
 }
+
+// Types into a box the way a keyboard does: one key press carrying each character.
+void Type(QWidget* box, const QString& text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(box, &press);
+    }
+}
+
+// A server on 127.0.0.1, named in the login and connection windows, that sends
+// `script` to whoever connects and keeps every byte that comes back.
+struct ScriptedServer {
+    explicit ScriptedServer(std::string script)
+    {
+        listener.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&listener, &QTcpServer::newConnection, [this, script] {
+            QTcpSocket* peer = listener.nextPendingConnection();
+            peer->write(script.data(), qint64(script.size()));
+            QObject::connect(peer, &QTcpSocket::readyRead, [this, peer] { received += peer->readAll().toStdString(); });
+        });
+        Connections->TCPPort->setText(QString::number(listener.serverPort()));
+        VxLogin->ComboBox2->setEditText("127.0.0.1");
+    }
+    bool Got(uint32_t type, std::string_view payload) const
+    {
+        return received.find(net::TVxProtocolFormat::MakeMessage(type, payload)) != std::string::npos;
+    }
+    QTcpServer listener;
+    std::string received;
+};
 
 class Login : public ::testing::Test {
 protected:
@@ -170,6 +207,26 @@ TEST_F(Login, ArrowsWrapThroughTheFiguresAndEachClickAdvancesTheFrame)
     EXPECT_EQ(CharacterShape, 155);
 }
 
+TEST_F(Login, RestoringFromMinimisedKeepsTheChosenFigureAndOnlyANewShowingStartsOver)
+{
+    for (int shape : {151, 158})
+        VxShapes->TileFlags[shape][1] = 13;
+    VxLogin->PageControl1->setCurrentWidget(VxLogin->TabSheet3);
+    VxLogin->SpeedButton2->click();
+    ASSERT_EQ(CharacterShape, 158);
+
+    VxLogin->showMinimized();
+    QCoreApplication::processEvents();
+    VxLogin->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(CharacterShape, 158);
+    EXPECT_TRUE(VxLogin->Timer1->isActive());
+
+    VxLogin->hide();
+    VxLogin->show();
+    EXPECT_EQ(CharacterShape, 151);
+}
+
 TEST_F(Login, ConnectWithAnEmptyNameStoresTheChoicesAndConnects)
 {
     QTcpServer server;
@@ -203,6 +260,86 @@ TEST_F(Login, ConnectWithAnEmptyNameStoresTheChoicesAndConnects)
     RunStep();
     EXPECT_FALSE(VxLogin->CheckBox1->isChecked());
     EXPECT_EQ(VxLogin->ComboBox2->currentText(), "127.0.0.1");
+}
+
+TEST_F(Login, NamePasswordAndWorldGoOutAndShowAsLatin1)
+{
+    WorldIdentity = "Zw\xF6lf";  // the world's identity line as its file holds it
+    VxLogin->hide();
+    VxLogin->show();
+    EXPECT_EQ(VxLogin->Edit1->text(), QString::fromUtf8("Zwölf"));
+
+    // The handler acts on each message as it comes: the whole login at once, up to a
+    // name refused once the password is in.
+    using net::TVxProtocolFormat;
+    ScriptedServer server(TVxProtocolFormat::MakeMessage(net::msg::server_protocolversion, "2") +
+                          TVxProtocolFormat::MakeMessage(net::msg::server_identity, WorldIdentity) +
+                          TVxProtocolFormat::MakeMessage(net::msg::server_nameok, "") +
+                          TVxProtocolFormat::MakeMessage(net::msg::server_badname, ""));
+    VxLogin->ComboBox1->clearEditText();
+    Type(VxLogin->ComboBox1->lineEdit(), QString::fromUtf8("Jörg"));
+    VxLogin->Edit2->clear();
+    Type(VxLogin->Edit2, QString::fromUtf8("päß"));
+    platform::ConsoleCapture out;
+    TConnections::EchoToStdout = true;  // --log-to-stdout
+    VxLogin->BitBtn2->click();
+    EXPECT_TRUE(WaitFor([&] { return server.Got(net::msg::client_password, "p\xE4\xDF"); })) << server.received;
+    TConnections::EchoToStdout = false;
+    EXPECT_TRUE(server.Got(net::msg::client_identity, "Zw\xF6lf") && server.Got(net::msg::client_name, "J\xF6rg"));
+    const QString memo = Connections->Memo1->toPlainText();
+    EXPECT_TRUE(memo.contains(QString::fromUtf8("You have: Zwölf\n"))) << memo.toStdString();
+    EXPECT_TRUE(memo.contains(QString::fromUtf8("Name \"Jörg\" is an invalid name."))) << memo.toStdString();
+    EXPECT_EQ(out.CountStartingWith("Name \"Jörg\" is an invalid name."), 1);  // in UTF-8
+}
+
+TEST_F(Login, ANameOrPasswordThatCannotBeSentIsRefusedBeforeConnecting)
+{
+    const char* const cases[][3] = {
+        {"Jörg Ω", "pw",
+         "Not connected: the Character Name box holds U+03A9 (character 6), which cannot be sent; "
+         "names and passwords go to the server in Latin-1."},
+        {"Ѕam", "pw",  // a Cyrillic letter that looks like S
+         "Not connected: the Character Name box holds U+0405 (character 1), which cannot be sent; "
+         "names and passwords go to the server in Latin-1."},
+        {"Anna", "5€",
+         "Not connected: the Password box holds a character that cannot be sent; "
+         "names and passwords go to the server in Latin-1."},
+    };
+    ScriptedServer server("");
+    for (const auto& [name, password, line] : cases) {
+        Connections->Memo1->clear();
+        VxLogin->ComboBox1->clearEditText();
+        Type(VxLogin->ComboBox1->lineEdit(), QString::fromUtf8(name));
+        VxLogin->Edit2->clear();
+        Type(VxLogin->Edit2, QString::fromUtf8(password));
+        VxLogin->BitBtn2->click();
+        EXPECT_TRUE(VxLogin->isVisible() && VxLogin->Timer1->isActive()) << name;
+        EXPECT_EQ(Connections->InSocket->state(), QAbstractSocket::UnconnectedState) << name;
+        EXPECT_EQ(Connections->Memo1->toPlainText().toStdString(), line);
+    }
+}
+
+TEST_F(Login, OwnLogLinesShowWholeInTheConsoleAndOnceInTheConnectionLog)
+{
+    std::string line = "The server's protocol version is not a number; nothing more is sent.";
+    ScriptedServer server(net::TVxProtocolFormat::MakeMessage(net::msg::server_protocolversion, "two"));
+    VxLogin->BitBtn2->click();
+    ASSERT_TRUE(WaitFor([&] { return Connections->Memo1->toPlainText().endsWith(QString::fromStdString(line)); }));
+    // The console's newest lines back to the line's first piece (the others are
+    // indented by two blanks), each as wide as the panel at most.
+    QFont consoleFont;  // the panel's: the default font, 10 pixels high
+    consoleFont.setPixelSize(10);
+    std::string shown;
+    for (int i = TGameView::ConsoleLogLines - 1; i >= 0; --i) {
+        const std::string& piece = FullScreenForm->ConsoleLines[size_t(i)];
+        EXPECT_LE(QFontMetrics(consoleFont).horizontalAdvance(QString::fromLatin1(piece)), 320) << piece;
+        shown = piece + shown;
+        if (piece.rfind("  ", 0) != 0)
+            break;
+    }
+    std::erase(shown, ' ');
+    std::erase(line, ' ');
+    EXPECT_EQ(shown, line);
 }
 
 TEST_F(Login, APortBoxThatIsNotAPortEndsConnectBeforeAnyEndpointIsSet)

@@ -35,6 +35,8 @@ TEST(BotRun, TenBotsLogInAndEveryKeyIsAcknowledged)
                   QStringLiteral("0"), QStringLiteral("--npcs"), QStringLiteral("4"),
                   // the bots all come from 127.0.0.1
                   QStringLiteral("--max-pending-per-address"), QStringLiteral("63"),
+                  QStringLiteral("--max-connections-per-address"), QStringLiteral("63"),
+                  QStringLiteral("--names-per-address"), QStringLiteral("100000"),
                   QStringLiteral("--new-accounts-per-minute"), QStringLiteral("1000")});
     ASSERT_TRUE(server.waitForStarted(10000));
     QString serverLog;

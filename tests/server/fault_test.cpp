@@ -297,6 +297,8 @@ public:
                          QStringLiteral("--tcp-port"), QString::number(tcpPort), QStringLiteral("--udp-port"),
                          QStringLiteral("0"), QStringLiteral("--npcs"), QStringLiteral("0"),
                          QStringLiteral("--max-pending-per-address"), QStringLiteral("63"),
+                         QStringLiteral("--max-connections-per-address"), QStringLiteral("63"),
+                         QStringLiteral("--names-per-address"), QStringLiteral("100000"),
                          QStringLiteral("--new-accounts-per-minute"), QStringLiteral("100000")});
         const qsizetype from = log_.size();
         if (!WaitFor([&] { return log_.indexOf(QStringLiteral("Listening on"), from) >= 0 ||

@@ -4,7 +4,10 @@
 // server's limits count it.
 #include <QCoreApplication>
 #include <QNetworkDatagram>
+#include <QDir>
 #include <QNetworkProxy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -700,6 +703,334 @@ TEST_F(Hostile, ConnectionsBeforeLoginAndNewAccountsAreCappedPerAddress)
     Run(server::AccountWindow);
     auto later = Client();
     EXPECT_TRUE(later->Login("Made5", "pw"));
+}
+
+// New-account logins sent at once from one address: the limit holds although their
+// hashes run together.
+TEST_F(Hostile, NewAccountsStartedTogetherStillKeepToTheLimit)
+{
+    options.NewAccountsPerAddress = 3;
+    options.PasswordCost = {1, size_t(4) << 20};
+    Start();
+    std::vector<std::unique_ptr<RawClient>> makers;
+    for (int i = 0; i < 4; ++i) {
+        makers.push_back(Client("127.0.0.3"));
+        ASSERT_TRUE(makers.back()->Name("Racer" + std::to_string(i)));
+    }
+    for (auto& m : makers)
+        m->Send(msg::client_password, "pw");
+    int made = 0, full = 0;
+    for (size_t i = 0; i < makers.size(); ++i) {
+        (void)QTest::qWaitFor([&] { return makers[i]->Count(msg::server_udpport) || makers[i]->Refused(); }, Patience);
+        made += makers[i]->Count(msg::server_udpport);
+        full += makers[i]->Count(msg::server_full);
+    }
+    EXPECT_EQ(made, 3);
+    EXPECT_EQ(full, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 0; }, Patience));
+
+    // Within the window nothing more; after it, three again.
+    auto late = Client("127.0.0.3");
+    EXPECT_FALSE(late->Login("Racer5", "pw"));
+    EXPECT_EQ(late->Count(msg::server_full), 1);
+    Run(server::AccountWindow);
+    std::vector<std::unique_ptr<RawClient>> next;
+    for (int i = 0; i < 4; ++i) {
+        next.push_back(Client("127.0.0.3"));
+        EXPECT_EQ(next.back()->Login("Later" + std::to_string(i), "pw"), i < 3) << i;
+    }
+}
+
+// Names compare by one rule in the account store and in the game: Latin-1 capitals
+// fold to their small letters, so a name in another case is the same account, and
+// one in the game keeps out the same name in any case. Accounts stored before the
+// rule keep logging in, also two whose names fold alike.
+TEST_F(Hostile, NamesFoldLatin1LettersAlikeInTheStoreAndInTheGame)
+{
+    {
+        // A store as it was written before names were folded.
+        QDir().mkpath(options.DataFolder);
+        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hostile-old"));
+        old.setDatabaseName(QDir(options.DataFolder).filePath(QStringLiteral("vxserver.db")));
+        ASSERT_TRUE(old.open());
+        QSqlQuery q(old);
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE accounts (id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                          " name TEXT NOT NULL UNIQUE COLLATE NOCASE, password TEXT NOT NULL,"
+                                          " shape INTEGER NOT NULL DEFAULT 0, x INTEGER, y INTEGER,"
+                                          " lift INTEGER NOT NULL DEFAULT 0, facing INTEGER NOT NULL DEFAULT 8,"
+                                          " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP)")));
+        for (const char* name : {"OLD\xC5ND", "Old\xE5nd"}) {
+            q.prepare(QStringLiteral("INSERT INTO accounts (name, password) VALUES (?, ?)"));
+            q.addBindValue(QString::fromLatin1(name));
+            q.addBindValue(server::HashPassword(QByteArray("pw-") + name, server::CheapPasswordCost));
+            ASSERT_TRUE(q.exec());
+        }
+        q = QSqlQuery();
+        old.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("hostile-old"));
+    Start();
+
+    struct Case {
+        std::string Made, Other;
+        bool SameAccount;
+    };
+    const std::vector<Case> cases{
+        {"VICT\xCCM", "Vict\xECm", true},
+        {"\xC9OWYN", "\xE9owyn", true},
+        {"\xDE" "orn", "\xFE" "ORN", true},
+        {"A\xD7" "B", "a\xF7" "b", false},  // signs, not letters
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        // Each case guesses from an address of its own: no failure delays another.
+        const std::string address = "127.0.1." + std::to_string(++round);
+        {
+            auto maker = Client();
+            ASSERT_TRUE(maker->Login(c.Made, "pw")) << c.Made;
+        }
+        ASSERT_TRUE(WaitConnections(0));
+        // The other spelling: the same account (its password is wrong) or a new one.
+        auto other = Client(address.c_str());
+        EXPECT_EQ(other->Login(c.Other, "other"), !c.SameAccount) << c.Other;
+        EXPECT_EQ(other->Count(msg::server_badpassword), c.SameAccount ? 1 : 0) << c.Other;
+        other.reset();
+        ASSERT_TRUE(WaitConnections(0));
+        // In the game under one spelling, the name is taken in the other.
+        auto player = Client();
+        ASSERT_TRUE(player->Login(c.Other, c.SameAccount ? "pw" : "other")) << c.Other;
+        ASSERT_TRUE(player->Enter());
+        auto twin = Client();
+        EXPECT_EQ(twin->Name(c.Made), !c.SameAccount) << c.Made;
+        EXPECT_EQ(twin->Count(msg::server_badname), c.SameAccount ? 1 : 0) << c.Made;
+    }
+
+    // The two old accounts: each by its exact name, and the older by any other case.
+    for (const char* name : {"OLD\xC5ND", "Old\xE5nd"}) {
+        auto elder = Client();
+        EXPECT_TRUE(elder->Login(name, std::string("pw-") + name)) << name;
+    }
+    ASSERT_TRUE(WaitConnections(0));
+    auto folded = Client();
+    EXPECT_TRUE(folded->Login("old\xE5ND", "pw-OLD\xC5ND"));
+}
+
+// Logins that fail from ever new addresses leave a bounded table behind: the least
+// recently used address goes when it is full, the latest ones keep their delays, and
+// addresses with nothing left to remember are forgotten.
+TEST_F(Hostile, PerAddressStateStaysBoundedWhateverTheNumberOfAddresses)
+{
+    options.RememberedAddresses = 16;
+    Start();
+    auto failFrom = [&](const std::string& address) {
+        auto c = Client(address.c_str());
+        EXPECT_TRUE(c->Name("Nobody")) << address;
+        c->Send(msg::client_password, std::string(1, '\0'));  // refused before any hashing
+        EXPECT_TRUE(c->WaitFor(msg::server_badpassword)) << address;
+    };
+    for (int i = 0; i < 80; ++i)
+        failFrom("127.0.2." + std::to_string(i + 1));
+    EXPECT_EQ(game->AddressesRemembered(), 16u);
+
+    // The address that fails now is remembered: its fourth check waits.
+    const std::string last = "127.0.3.1";
+    for (int i = 0; i < 3; ++i)
+        failFrom(last);
+    auto fourth = Client(last.c_str());
+    ASSERT_TRUE(fourth->Name("Nobody"));
+    fourth->Send(msg::client_password, "guess");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksWaiting() == 1; }, Patience));
+    EXPECT_EQ(game->AddressesRemembered(), 16u);
+    fourth.reset();
+    ASSERT_TRUE(WaitConnections(0));
+
+    // An hour after their last failure, the addresses are forgotten.
+    clock.Advance(server::FailureMemory + server::AddressSweep);
+    game->Tick();
+    EXPECT_EQ(game->AddressesRemembered(), 0u);
+}
+
+// One address with accounts of its own cannot fill the table with logged-in
+// connections that never enter the game: all its connections count, and a player
+// from another address still gets in.
+TEST_F(Hostile, AllConnectionsOfOneAddressAreCapped)
+{
+    options.MaxConnectionsPerAddress = 3;
+    Start();
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(Client("127.0.0.4"));
+        ASSERT_TRUE(idle.back()->Login("Idle" + std::to_string(i), "pw")) << i;
+    }
+    auto fourth = Client("127.0.0.4");
+    ASSERT_TRUE(fourth->WaitFor(msg::server_full));
+    EXPECT_EQ(fourth->Count(msg::server_welcome), 0);
+    EXPECT_TRUE(fourth->WaitClosed());
+    auto player = Client("127.0.0.5");
+    EXPECT_TRUE(player->Login("Outsider", "pw"));
+
+    // One of them leaves: its address has room again.
+    idle.pop_back();
+    ASSERT_TRUE(WaitConnections(3));
+    auto again = Client("127.0.0.4");
+    EXPECT_TRUE(again->Login("Idle2", "pw"));
+}
+
+// A player changing shape as fast as it can send: its watchers get its state at most
+// a few times a second, the latest shape winning, and nobody who reads is cut off
+// for the traffic.
+TEST_F(Hostile, ShapeChangesReachWatchersAFewTimesASecondLatestWinning)
+{
+    options.MaxOutput = 8192;
+    Start();
+    auto shifter = Player("Shifter", "127.0.0.6");
+    std::vector<std::unique_ptr<RawClient>> watchers;
+    for (const char* address : {"127.0.0.7", "127.0.0.8", "127.0.0.9"})
+        watchers.push_back(Player(std::string("Watcher") + address[8], address));
+    Run(100);
+    for (auto& w : watchers)
+        ASSERT_TRUE(w->WaitFor(msg::server_npc_add, 3));
+    auto statesOf = [&](RawClient& to) {
+        int n = 0;
+        to.Frame();
+        for (const Message& m : to.got)
+            n += m.Type == msg::server_npc_state && Get<int32_t>(m.Payload, 0) == shifter->id;
+        return n;
+    };
+    std::vector<int> before;
+    for (auto& w : watchers)
+        before.push_back(statesOf(*w));
+
+    // 4000 changes within one tick of the clock, the last one to the other shape.
+    std::string burst;
+    for (int i = 0; i < 4000; ++i)
+        burst += TVxProtocolFormat::MakeMessage(
+            msg::client_shape, Word16(i % 2 ? servertest::OtherCharacterShape : servertest::CharacterShape));
+    shifter->SendBytes(burst);
+    shifter->Send(msg::client_chat, "done");
+    for (auto& w : watchers)
+        ASSERT_TRUE(w->WaitFor(msg::server_npc_say));
+    Run(1000);
+    for (size_t i = 0; i < watchers.size(); ++i) {
+        RawClient& w = *watchers[i];
+        // One at once, then at most one per 250 ms of the second that follows.
+        const int states = statesOf(w) - before[i];
+        EXPECT_GE(states, 1) << i;
+        EXPECT_LE(states, 1 + int(1000 / server::ShapeInterval)) << i;
+        const Message* last = nullptr;
+        for (const Message& m : w.got)
+            if (m.Type == msg::server_npc_state && Get<int32_t>(m.Payload, 0) == shifter->id)
+                last = &m;
+        ASSERT_TRUE(last);
+        EXPECT_EQ(Get<uint16_t>(last->Payload, 4), servertest::OtherCharacterShape) << i;
+        EXPECT_FALSE(w.closed) << i;
+    }
+    EXPECT_EQ(game->PlayersInGame(), 4);
+    EXPECT_EQ(game->FindPlayer("Shifter")->Shape, servertest::OtherCharacterShape);
+}
+
+// Check visits that stay silent after their answer and headers whose message never
+// comes fill the table from many addresses: a player who logs in still finds a place,
+// taken from the connection before login that has been silent longest.
+TEST_F(Hostile, SilentVisitorsAndSlowHeadersCannotKeepPlayersOut)
+{
+    options.MaxPendingPerAddress = 4;
+    Start();
+    std::vector<std::unique_ptr<RawClient>> squatters;
+    for (int a = 0; a < 15; ++a) {
+        const std::string address = "127.0.4." + std::to_string(a + 1);
+        for (int i = 0; i < 4; ++i) {
+            auto visitor = Client(address.c_str());
+            EXPECT_TRUE(visitor->WaitFor(msg::server_protocolversion));
+            visitor->Send(msg::client_version, "0.2.3");
+            visitor->Send(msg::client_protocolversion, "2");
+            visitor->Send(msg::client_identity, servertest::Identity);
+            EXPECT_TRUE(visitor->WaitFor(msg::server_identity));
+            squatters.push_back(std::move(visitor));
+        }
+    }
+    const uint32_t header = msg::client_chat | 0xFFFF;  // 65 535 bytes announced, none sent
+    for (int i = 0; i < 3; ++i) {
+        squatters.push_back(Client("127.0.4.100"));
+        squatters.back()->SendBytes(std::string(reinterpret_cast<const char*>(&header), 4));
+    }
+    ASSERT_TRUE(WaitConnections(63));
+    Run(1000);
+
+    auto player = Client("127.0.5.1");
+    ASSERT_TRUE(player->Login("Latecomer", "pw"));
+    ASSERT_TRUE(player->Enter());
+    EXPECT_TRUE(squatters.front()->WaitClosed());  // silent longest
+    // The squatters come back at once: each takes the place of another silent one,
+    // never the player's.
+    for (int i = 0; i < 8; ++i) {
+        auto again = Client(("127.0.6." + std::to_string(i + 1)).c_str());
+        EXPECT_TRUE(again->WaitFor(msg::server_welcome)) << i;
+        again->SendBytes(std::string(reinterpret_cast<const char*>(&header), 4));
+        squatters.push_back(std::move(again));
+    }
+    player->Send(msg::client_chat, "still here");
+    EXPECT_TRUE(player->WaitFor(msg::server_npc_say));
+    EXPECT_EQ(game->PlayersInGame(), 1);
+    EXPECT_EQ(game->Connections(), 63);
+}
+
+// Names asked in bulk from one address, without a password: the first few are
+// answered at once, the rest one a second, logged once for the address; another
+// address is answered at once. A refusal for the account quota, which tells at once
+// that a name has no account, counts as a failure and slows the address down too.
+TEST_F(Hostile, NameProbesOfOneAddressAreSlowedAndLoggedOnce)
+{
+    options.NamesPerAddress = 5;
+    options.NewAccountsPerAddress = 1;
+    Start();
+    auto resident = Player("Resident", "127.0.0.20");
+    platform::ConsoleCapture console;
+    std::vector<std::unique_ptr<RawClient>> probes;
+    auto probe = [&](const std::string& name) {
+        auto c = Client("127.0.0.21");
+        EXPECT_TRUE(c->WaitFor(msg::server_protocolversion));
+        c->Send(msg::client_identity, servertest::Identity);
+        EXPECT_TRUE(c->WaitFor(msg::server_identity));
+        c->Send(msg::client_name, name);
+        probes.push_back(std::move(c));
+        return probes.back().get();
+    };
+    auto answered = [](RawClient* c) { return c->Count(msg::server_nameok) + c->Count(msg::server_badname); };
+    for (int i = 0; i < 5; ++i) {
+        RawClient* c = probe(i % 2 ? "resident" : "Stranger" + std::to_string(i));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answered(c) == 1; }, Patience)) << i;
+        c->Reset();
+        probes.pop_back();
+    }
+    // The sixth and seventh wait their turns, a second apart.
+    RawClient* sixth = probe("resident");
+    RawClient* seventh = probe("Stranger7");
+    QTest::qWait(100);
+    EXPECT_EQ(answered(sixth) + answered(seventh), 0);
+    auto neighbour = Client("127.0.0.22");
+    EXPECT_TRUE(neighbour->Name("Neighbour"));
+    Run(1000);
+    EXPECT_TRUE(sixth->WaitFor(msg::server_badname));
+    EXPECT_EQ(answered(seventh), 0);
+    Run(1000);
+    EXPECT_TRUE(seventh->WaitFor(msg::server_nameok));
+    EXPECT_EQ(console.CountStartingWith("Names asked quickly from 127.0.0.21"), 1);
+
+    // The neighbour's address has used its one new account; three quota refusals,
+    // then its next check waits.
+    ASSERT_TRUE(neighbour->Password("pw"));
+    for (int i = 0; i < 3; ++i) {
+        auto c = Client("127.0.0.22");
+        ASSERT_TRUE(c->Name("Unknown" + std::to_string(i)));
+        EXPECT_FALSE(c->Password("pw"));
+        EXPECT_EQ(c->Count(msg::server_full), 1) << i;
+    }
+    auto fourth = Client("127.0.0.22");
+    ASSERT_TRUE(fourth->Name("Unknown3"));
+    fourth->Send(msg::client_password, "pw");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksWaiting() == 1; }, Patience));
+    EXPECT_EQ(fourth->Count(msg::server_full), 0);
 }
 
 }  // namespace

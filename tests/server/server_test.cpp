@@ -376,10 +376,11 @@ TEST_F(Server, HandshakeRunsInTheClientsOrderAndRefusesBadNames)
 
 TEST_F(Server, SixtyFourthConnectionIsRefusedAsFull)
 {
+    // Logged in: a connection before login would give its place to a new one.
     std::vector<std::unique_ptr<ScriptedClient>> clients;
     for (int i = 0; i < 63; ++i) {
         clients.push_back(Client());
-        ASSERT_TRUE(clients.back()->WaitFor(msg::server_welcome)) << i;
+        ASSERT_TRUE(clients.back()->Login("Full" + std::to_string(i), "pw")) << i;
     }
     auto extra = Client();
     const Message* full = extra->WaitFor(msg::server_full);
@@ -732,6 +733,7 @@ TEST_F(Server, PasswordChecksLeaveTheEventLoopFreeAndKeepTheClientsOrder)
 
     auto newcomer = Client();
     ASSERT_TRUE(newcomer->Name("Newcomer"));
+    game->HoldPasswordAnswers(true);
     // The password and what follows it in one write: the server must answer the
     // password before it looks at the rest.
     newcomer->SendRaw(TVxProtocolFormat::MakeMessage(msg::client_password, "pw") +
@@ -744,6 +746,7 @@ TEST_F(Server, PasswordChecksLeaveTheEventLoopFreeAndKeepTheClientsOrder)
     ASSERT_TRUE(busy->WaitFor(msg::server_keydown_ack));
     EXPECT_EQ(newcomer->Count(msg::server_udpport), 0);
 
+    game->HoldPasswordAnswers(false);
     ASSERT_TRUE(newcomer->WaitFor(msg::server_npc_say));
     EXPECT_GE(newcomer->Position(msg::server_udpport), 0);
     EXPECT_LT(newcomer->Position(msg::server_udpport), newcomer->Position(msg::server_player_id));
@@ -757,6 +760,7 @@ TEST_F(Server, AConnectionEndingDuringItsPasswordCheckCreatesNothing)
     RestartWithSlowHashing();
     auto quitter = Client();
     ASSERT_TRUE(quitter->Name("Quitter"));
+    game->HoldPasswordAnswers(true);
     quitter->Send(msg::client_password, "first");
     ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 1; }, Patience));
 
@@ -771,6 +775,7 @@ TEST_F(Server, AConnectionEndingDuringItsPasswordCheckCreatesNothing)
     auto successor = Client();
     ASSERT_TRUE(successor->Name("Successor"));
     ASSERT_EQ(game->PasswordChecksRunning(), 1);
+    game->HoldPasswordAnswers(false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksRunning() == 0; }, Patience));
     QTest::qWait(50);
     EXPECT_EQ(successor->Count(msg::server_udpport), 0);

@@ -98,10 +98,12 @@ TEST_P(SharedStore, NameIsCreatedOnceWhateverTheLetterCase)
     EXPECT_EQ(stored, QStringLiteral("hash-a"));
     EXPECT_FALSE(found->HasPosition);
 
-    // Letters beyond ASCII keep their case on both databases, as SQLite's NOCASE does.
+    // Latin-1 letters beyond ASCII fold as well, on both databases, as in the game.
     EXPECT_TRUE(a->Create(QString::fromLatin1("\xC9owyn"), QStringLiteral("h")));
-    EXPECT_TRUE(b->Create(QString::fromLatin1("\xE9owyn"), QStringLiteral("h")));
+    EXPECT_FALSE(b->Create(QString::fromLatin1("\xE9owyn"), QStringLiteral("h")));
     EXPECT_FALSE(b->Create(QString::fromLatin1("\xC9OWYN"), QStringLiteral("h")));
+    ASSERT_TRUE(b->Find(QString::fromLatin1("\xE9OWYN")));
+    EXPECT_EQ(b->Find(QString::fromLatin1("\xE9OWYN"))->Name, QString::fromLatin1("\xC9owyn"));
 }
 
 TEST_P(SharedStore, LoginThroughEitherServerChecksTheOneAccount)
@@ -285,6 +287,8 @@ public:
                         QStringLiteral("127.0.0.1"), QStringLiteral("--tcp-port"), tcpPort,
                         QStringLiteral("--udp-port"), QStringLiteral("0"), QStringLiteral("--npcs"), QStringLiteral("0"),
                         QStringLiteral("--max-pending-per-address"), QStringLiteral("63"),
+                        QStringLiteral("--max-connections-per-address"), QStringLiteral("63"),
+                        QStringLiteral("--names-per-address"), QStringLiteral("100000"),
                         QStringLiteral("--new-accounts-per-minute"), QStringLiteral("1000")});
         if (!process_.waitForStarted(10000))
             return {};

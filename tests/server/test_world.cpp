@@ -14,6 +14,10 @@ void WriteServerTestWorld(const std::string& folder)
     using namespace support;
     using namespace formats;
     WriteMiniGame(folder, MiniGame{.characterShape = CharacterShape});
+    Bytes tfa(3072, 0);
+    tfa[size_t(3 * CharacterShape + 1)] = 12;
+    tfa[size_t(3 * OtherCharacterShape + 1)] = 12;
+    WriteFile(folder + "STATIC/TFA.DAT", tfa);
     // Shape 151 blocks along x and y; its footprint is its own tile.
     Bytes dims(1748, 0);
     dims[2 * (151 - 150)] = 1;

@@ -9,6 +9,7 @@ namespace servertest {
 inline constexpr const char* Identity = "TEST WORLD";
 inline constexpr int WallX = 941, WallY = 1220;  // blocks both axes
 inline constexpr int CharacterShape = 155;
+inline constexpr int OtherCharacterShape = 156;  // a second shape that walks
 
 // Writes the folder (ending in a separator) once per path.
 void WriteServerTestWorld(const std::string& folder);

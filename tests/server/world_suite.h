@@ -35,6 +35,8 @@ protected:
         options.UdpPort = 0;
         options.Npcs = 0;
         options.PasswordCost = server::CheapPasswordCost;
+        options.MaxConnectionsPerAddress = 63;  // every test client comes from loopback
+        options.NamesPerAddress = 100000;
         return options;
     }
 

@@ -361,37 +361,6 @@ TEST_F(Overview, CancelStopsAfterTheViewAndRemovesThePartialFiles)
     }
 }
 
-TEST_F(Overview, TwoThreadsGiveTheBytesOfOneWhereViewsLeavePixelsUndrawn)
-{
-    // The chunk cell at tile (0, 25) holds a shape that does not exist: the views
-    // leave its pixels as the view before them left them.
-    support::TempFolder holes("overview_holes");
-    std::filesystem::copy(world->Folder(), holes.Path(), std::filesystem::copy_options::recursive);
-    std::vector<uint8_t> map = ReadAll(holes.Path() + "STATIC/VXMAP");
-    const int pattern = map[32] | map[33] << 8;  // region 0, chunk row 1, column 0
-    std::fstream chunks(holes.Path() + "STATIC/VXCHUNKS", std::ios::in | std::ios::out | std::ios::binary);
-    chunks.seekp(std::streamoff(pattern) * 512 + 9 * 32);
-    const char empty[2] = {char(1000 & 255), char(1000 >> 8)};
-    chunks.write(empty, 2);
-    chunks.close();
-    tools::MapViewerBegin(holes.Path());
-
-    std::vector<uint8_t> pictures[2];
-    for (int threads : {1, 2}) {
-        std::memset(ColourBuffer, 0, sizeof ColourBuffer);
-        tools::MakeMapOptions options{out.Path() + "holes.raw", "", 16, threads};
-        CountingObserver observer;
-        platform::ConsoleCapture console;
-        tools::MakeMap(options, observer);
-        pictures[threads - 1] = ReadAll(options.RawPath);
-    }
-    tools::MapViewerBegin(world->Path());
-    ASSERT_EQ(pictures[0].size(), 28374150u);
-    const uint8_t* hole = pictures[0].data() + 25 * 9303;
-    EXPECT_NE(hole[0] | hole[1] | hole[2], 0) << "the view before gave the hole its colour";
-    EXPECT_TRUE(pictures[0] == pictures[1]);
-}
-
 TEST_F(Overview, AStopReturnsOnceNothingDrawsSoTheWorldMayBeLoadedAgain)
 {
     // As a login does when it loads the world during a run: stop, then replace the

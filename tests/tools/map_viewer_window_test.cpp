@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -53,6 +54,13 @@ protected:
             new QApplication(argc, argv);
         world = new support::TempFolder("viewer_world");
         worldgen::GenerateWorld(world->Path(), 1);
+        // The chunk cell at tile (0, 25) holds a shape that does not exist: views leave
+        // its pixels as the view before them left them.
+        std::vector<uint8_t> map = ReadAll(world->Path() + "STATIC/VXMAP");
+        const int pattern = map[32] | map[33] << 8;  // region 0, chunk row 1, column 0
+        std::fstream chunks(world->Path() + "STATIC/VXCHUNKS", std::ios::in | std::ios::out | std::ios::binary);
+        chunks.seekp(std::streamoff(pattern) * 512 + 9 * 32);
+        chunks.write("\xE8\x03", 2);  // shape 1000
         NPCList = std::make_unique<net::TNPCList>();
     }
     static void TearDownTestSuite()
@@ -332,26 +340,35 @@ TEST_F(ViewerWindow, MakeMapMatchesVxmapByteForByte)
     platform::ConsoleCapture console;
     form->Button4Click();
     EXPECT_EQ(shownBands, 122);
-    EXPECT_EQ(console.Lines().size(), 122u);
+    // The bands' centre rows in order, among the reports of the shape that does not exist.
+    const auto bandRows = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> rows;
+        for (const std::string& line : lines)
+            if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+                rows.push_back(line);
+        return rows;
+    };
+    std::vector<std::string> expected;
+    for (int b = 0; b < 122; ++b)
+        expected.push_back(std::to_string(12 + 25 * b));
+    EXPECT_EQ(bandRows(console.Lines()), expected);
     EXPECT_FALSE(form->Button5->isVisible());
     EXPECT_TRUE(form->Button4->isEnabled());
     const std::vector<uint8_t> window = ReadAll(out.Path() + "window.raw");
     ASSERT_EQ(window.size(), 28374150u);
+    const uint8_t* hole = window.data() + 25 * 9303;  // pixel (0, 25)
+    EXPECT_NE(hole[0] | hole[1] | hole[2], 0) << "the view before gave the undrawn pixel its colour";
 
     const std::string command = std::string(VXMAP_PATH) + " makemap --threads 1 --game " + world->Path() +
                                 " --out " + out.Path() + "vxmap.raw >" + out.Path() + "lines.txt 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
-    EXPECT_TRUE(ReadAll(out.Path() + "vxmap.raw") == window) << "one core or two, window or not: the same bytes";
-    // After the loader's report, the bands' centre rows in order.
+    EXPECT_TRUE(ReadAll(out.Path() + "vxmap.raw") == window) << "one thread or two, window or not: the same bytes";
     std::ifstream file(out.Path() + "lines.txt");
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);)
         lines.push_back(line);
-    ASSERT_GE(lines.size(), 122u);
-    for (int b = 0; b < 122; ++b)
-        EXPECT_EQ(lines[lines.size() - 122 + size_t(b)], std::to_string(12 + 25 * b));
-    EXPECT_EQ(console.Lines().back(), "3037");
+    EXPECT_EQ(bandRows(lines), expected);
 }
 
 TEST_F(ViewerWindow, CancelRemovesThePartialFile)

@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFont>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QThread>
 #include <atomic>
 #include <cstdlib>
@@ -565,10 +568,10 @@ TEST_F(GameWindow, ScreenshotFileEqualsThePresentedPicture)
     FillWorldPicture();
     form->PresentFrame();
 
-    std::vector<std::string> logged;
-    form->ConnectionLog = [&](std::string_view line) { logged.emplace_back(line); };
+    platform::ConsoleCapture out;  // the whole paths
     form->FormKeyUp(vk::F12, false);
     form->FormKeyUp(vk::F12, false);  // the same second: a file of its own
+    const std::vector<std::string> logged = out.Lines();
     ASSERT_EQ(logged.size(), 2u);
     const std::string prefix = "Screenshot saved: ";
     ASSERT_EQ(logged[0].rfind(prefix, 0), 0u) << logged[0];
@@ -599,6 +602,31 @@ TEST_F(GameWindow, ScreenshotThatCannotBeWrittenSaysWhy)
     ASSERT_EQ(logged.size(), 2u);
     EXPECT_EQ(logged[0], "Screenshot not saved: no picture has been shown yet.");
     EXPECT_EQ(logged[1].rfind("Screenshot not saved: cannot create the folder ", 0), 0u) << logged[1];
+}
+
+TEST_F(GameWindow, ScreenshotLinesFitTheConsoleAndTheWholePathGoesToStandardOutput)
+{
+    QFont consoleFont;  // the console panel's: the default font, 10 pixels high
+    consoleFont.setPixelSize(10);
+    support::TempFolder folder("game_window_deep");
+    std::fclose(std::fopen((folder.Path() + "a-file").c_str(), "w"));
+    const std::pair<std::string, std::string> cases[] = {
+        {folder.Path() + std::string(80, 'd') + "/shots", "Screenshot saved: veltharn-"},
+        {folder.Path() + "a-file/" + std::string(80, 'e') + "/shots", "Screenshot not saved: cannot create the folder shots"},
+    };
+    Show();
+    form->PresentFrame();
+    for (const auto& [shots, console] : cases) {
+        form->ScreenshotFolder = QString::fromStdString(shots);
+        platform::ConsoleCapture out;
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_F12, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &release);
+        const std::string& shown = form->ConsoleLines[TGameView::ConsoleLogLines - 1];
+        EXPECT_EQ(shown.rfind(console, 0), 0u) << shown;
+        EXPECT_LE(QFontMetrics(consoleFont).horizontalAdvance(QString::fromLatin1(shown)), 320) << shown;
+        ASSERT_EQ(out.Lines().size(), 1u);
+        EXPECT_NE(out.Lines()[0].find(shots), std::string::npos) << out.Lines()[0];
+    }
 }
 
 TEST_F(GameWindow, ScreenshotNamesStayUniqueWithinASecond)
