@@ -46,6 +46,14 @@ toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
+# Without the Qt cache the last line says so, however the check ends.
+skipped() {
+  if [ $whole -eq 0 ]; then
+    echo "windows-check: the window build was skipped: no Qt cache was found in $cache (build it once with ./scripts/windows-qt.sh)"
+  fi
+}
+trap skipped EXIT
+
 start=$SECONDS
 step_start=$SECONDS
 step() {
@@ -89,6 +97,7 @@ wineserver=/usr/lib/wine/wineserver64
 cleanup() {
   "$wineserver" -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
+  skipped
 }
 trap cleanup EXIT
 wine=/usr/lib/wine/wine64
@@ -135,7 +144,4 @@ if [ $whole -eq 1 ] && [ $status -eq 0 ]; then
   fi
 fi
 echo "windows-check: $([ $status -eq 0 ] && echo passed || echo FAILED) in $((SECONDS - start)) s"
-if [ $whole -eq 0 ]; then
-  echo "windows-check: the window build was skipped: no Qt cache was found in $cache (build it once with ./scripts/windows-qt.sh)"
-fi
 exit "$status"
