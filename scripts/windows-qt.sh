@@ -100,12 +100,12 @@ if [ ! -f "$libs_stamp" ]; then
   (cd "$work/src/zlib" &&
     for c in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate inftrees \
       trees uncompr zutil; do
-      x86_64-w64-mingw32-gcc -O2 -c "$c.c" -o "$c.o"
+      x86_64-w64-mingw32-gcc-posix -O2 -c "$c.c" -o "$c.o"
     done &&
     x86_64-w64-mingw32-ar rcs "$libs/lib/libz.a" ./*.o)
   cp "$work/src/zlib/zlib.h" "$work/src/zlib/zconf.h" "$libs/include/"
   (cd "$work/src/libpng1.6" &&
-    ./configure --host=x86_64-w64-mingw32 --prefix="$libs" --disable-shared --enable-static \
+    ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$libs" --disable-shared --enable-static \
       CPPFLAGS="-I$libs/include" LDFLAGS="-L$libs/lib" >/dev/null &&
     make -j "$jobs" >/dev/null && make install >/dev/null 2>&1)
   echo "zlib $(cd "$work/src" && ls zlib_*.dsc | sed 's/zlib_\(.*\)\.dsc/\1/'), libpng1.6 $(cd "$work/src" && ls libpng1.6_*.dsc | sed 's/libpng1.6_\(.*\)\.dsc/\1/') for x86_64-w64-mingw32, static" > "$libs_stamp"
