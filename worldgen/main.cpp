@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/file_names.h"
 #include "world_generator.h"
 
 namespace {
@@ -19,6 +20,9 @@ int Usage()
 
 int main(int argc, char** argv)
 {
+    platform::Utf8Arguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Argv();
     std::string outDir, identity = worldgen::kDefaultIdentity;
     uint64_t seed = 1;
     for (int i = 1; i < argc; ++i) {

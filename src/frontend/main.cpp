@@ -9,9 +9,13 @@
 #include "frontend/client_windows.h"
 #include "frontend/init_window.h"
 #include "net/connections.h"
+#include "platform/file_names.h"
 
 int main(int argc, char** argv)
 {
+    platform::Utf8Arguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Argv();
     const ParsedCommandLine parsed = ParseClientOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.Error.empty()) {
         std::fprintf(stderr, "vxclient: %s\nTry \"vxclient --help\".\n", parsed.Error.c_str());

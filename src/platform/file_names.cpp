@@ -3,6 +3,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <shellapi.h>
 #endif
 
 namespace platform {
@@ -36,7 +37,28 @@ std::FILE* OpenFile(const std::string& utf8, const char* mode)
 {
     return _wfopen(WideFromUtf8(utf8).c_str(), WideFromUtf8(mode).c_str());
 }
+Utf8Arguments::Utf8Arguments(int argc, char** argv)
+{
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i)
+            texts_.push_back(Utf8FromWide(wide[i]));
+        LocalFree(wide);
+    } else {
+        texts_.assign(argv, argv + argc);
+    }
+    for (std::string& text : texts_)
+        pointers_.push_back(text.data());
+    pointers_.push_back(nullptr);
+}
 #else
+Utf8Arguments::Utf8Arguments(int argc, char** argv) : texts_(argv, argv + argc)
+{
+    for (std::string& text : texts_)
+        pointers_.push_back(text.data());
+    pointers_.push_back(nullptr);
+}
+
 std::filesystem::path PathFromUtf8(std::string_view utf8) { return std::filesystem::path(std::string(utf8)); }
 
 std::string Utf8FromPath(const std::filesystem::path& path) { return path.native(); }

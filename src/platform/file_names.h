@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -25,6 +26,24 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 
 // std::fopen by a UTF-8 name (_wfopen on Windows).
 std::FILE* OpenFile(const std::string& utf8, const char* mode);
+
+// A program's arguments as UTF-8, its name first, in argv's form for main()'s
+// own parsing. Windows hands main() its arguments in the ANSI code page, with
+// '?' for every letter outside it ("C:\Spiele\W?lt_?"): there they are read
+// again from the wide command line. Elsewhere they are argv as it is.
+class Utf8Arguments {
+public:
+    Utf8Arguments(int argc, char** argv);
+    Utf8Arguments(const Utf8Arguments&) = delete;
+    Utf8Arguments& operator=(const Utf8Arguments&) = delete;
+
+    int Count() const { return int(texts_.size()); }
+    char** Argv() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> texts_;
+    std::vector<char*> pointers_;  // one for each text, then nullptr
+};
 
 #ifdef _WIN32
 std::wstring WideFromUtf8(std::string_view utf8);

@@ -27,6 +27,7 @@
 #include "data/world_map.h"
 #include "net/npc_list.h"
 #include "platform/binary_file.h"
+#include "platform/file_names.h"
 #include "platform/game_path.h"
 #include "tools/map_viewer.h"
 #include "view/scaler.h"
@@ -200,6 +201,9 @@ int MakeMap(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    platform::Utf8Arguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Argv();
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);

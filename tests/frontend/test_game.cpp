@@ -10,6 +10,22 @@
 
 namespace frontend_test {
 
+namespace {
+
+// On Windows the client keeps its configuration in the registry, not below
+// XDG_CONFIG_HOME: where the Windows check allows the tests the real registry
+// (VX_TEST_REGISTRY, in a throwaway Wine prefix), each configuration home starts
+// and ends without the client's key.
+void ClearRegistryConfiguration()
+{
+#ifdef _WIN32
+    if (std::getenv("VX_TEST_REGISTRY"))
+        platform::OpenCurrentUserHive()->DeleteKey("\\Software\\VxaClient");
+#endif
+}
+
+}  // namespace
+
 formats::Bytes InitGameEntry(const std::string& nameField, const std::string& content)
 {
     formats::Bytes entry(13, 0);
@@ -34,6 +50,7 @@ ConfigHome::ConfigHome()
         hadOld_ = true;
     }
     setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
+    ClearRegistryConfiguration();
 }
 
 ConfigHome::~ConfigHome()
@@ -42,6 +59,7 @@ ConfigHome::~ConfigHome()
         setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
+    ClearRegistryConfiguration();
 }
 
 std::string ConfigHome::HiveFile() const

@@ -14,6 +14,9 @@ public:
 
     // The folder's path, ending in the native separator.
     const std::string& Path() const { return path_; }
+    // The same without the separator at the end, for std::filesystem::copy's
+    // source: MinGW's stat refuses "folder\" on Windows.
+    std::string Folder() const { return path_.substr(0, path_.size() - 1); }
 
 private:
     std::string path_;

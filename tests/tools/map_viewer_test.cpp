@@ -275,7 +275,7 @@ TEST_F(Overview, BeginReportsItsStepsOnTheLabels)
     // A folder without its movable objects stops Begin after the fourth line.
     seen.clear();
     support::TempFolder bare("overview_bare");
-    std::filesystem::copy(world->Path(), bare.Path(), std::filesystem::copy_options::recursive);
+    std::filesystem::copy(world->Folder(), bare.Path(), std::filesystem::copy_options::recursive);
     std::filesystem::remove_all(bare.Path() + "GAMEDAT");
     EXPECT_THROW(tools::MapViewerBegin(bare.Path(), [&](int label, const std::string&, bool) {
                      seen.push_back(std::to_string(label));

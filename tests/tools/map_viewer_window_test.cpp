@@ -149,7 +149,7 @@ TEST_F(ViewerWindow, AFailedBeginLeavesTheLoadedDataInUseAndBeginEnabled)
             fs::copy_file(world->Path() + "STATIC/PALETTES.FLX", to + "STATIC/PALETTES.FLX");
         },
         [&](const std::string& to) {
-            fs::copy(world->Path(), to, fs::copy_options::recursive);
+            fs::copy(world->Folder(), to, fs::copy_options::recursive);
             fs::remove(to + "STATIC/TFA.DAT");
         },
     };

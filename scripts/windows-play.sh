@@ -1,0 +1,286 @@
+#!/usr/bin/env bash
+# The play check: the Windows client from the release archive under Wine beside
+# the Linux client, both against a Linux vxserver on 127.0.0.1 (free ports, no
+# wandering characters, so that nothing moves but the players).
+#
+#  1. vxclient.exe, in a fresh Wine prefix on a virtual display of its own, installs
+#     the sample world from a Windows path (drive letter, backslashes, a folder named
+#     Wëlt_Ω) and shows the login window (a picture of the display is kept); its
+#     configuration must then be in the Wine registry under
+#     HKEY_CURRENT_USER\Software\VxaClient, and no configuration file anywhere.
+#  2. Started again with --connect, it finds its world through the registry, logs in
+#     and enters the game, as does the Linux vxclient on a second virtual display.
+#  3. Both stand where they entered (the same spot and lift), with the pointer at the
+#     same place of the game window: their F12 pictures must be pixel for pixel the
+#     same but around the middle, where each shows the other player's figure, and
+#     where the view changes by itself (flames, water), which each client animates
+#     on its own clock: that part is found as what is not the same in ten pictures
+#     of one client.
+#  4. The Windows player walks (arrow keys held): its view must move.
+#  5. Each says a line; each one's chat log must hold the other's.
+#
+# Needs the Linux build (BUILD_DIR, default build/, built here as needed) and the
+# archive that scripts/windows-check.sh writes into dist/. Keeps its pictures and
+# logs in PLAY_DIR (default build-play/).
+# Usage: ./scripts/windows-play.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+
+source scripts/install-deps.sh
+vx_packages+=(wine64 xvfb xdotool imagemagick python3)
+vx_install_missing
+
+start=$SECONDS
+step_start=$SECONDS
+step() {
+  echo "windows-play: $1 took $((SECONDS - step_start)) s"
+  step_start=$SECONDS
+}
+fail() {
+  echo "windows-play: FAILED: $*" >&2
+  exit 1
+}
+
+# --- The programs.
+build="${BUILD_DIR:-build}"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j 2 --target vxclient vxserver vxworldgen >/dev/null
+zip="$(ls -t dist/veltharn-*-windows-x64.zip 2>/dev/null | head -1 || true)"
+[ -n "$zip" ] || fail "no dist/veltharn-*-windows-x64.zip: run ./scripts/windows-check.sh with the Qt cache first"
+work="${PLAY_DIR:-build-play}"
+case "$work" in /*) ;; *) work="$root/$work" ;; esac
+rm -rf "$work"
+mkdir -p "$work/programs"
+(cd "$work/programs" && cmake -E tar xf "$root/$zip")
+exe_dir="$(ls -d "$work"/programs/veltharn-*-windows-x64)"
+step "programs (Linux build, $(basename "$zip") unpacked)"
+
+# --- One sample world, a copy for each client's installation.
+"$build/bin/vxworldgen" "$work/world" --seed 1 >/dev/null
+cp -r "$work/world" "$work/linux-world"
+winworld="$work/Spiele/Wëlt_Ω/embervale"
+mkdir -p "$(dirname "$winworld")"
+cp -r "$work/world" "$winworld"
+winworld_windows="Z:${winworld//\//\\}"
+
+# --- Processes: the server, two virtual displays, the clients; all ended at exit.
+pids=()
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=wineserver
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=wine
+# The clients run as a player runs them: nothing of a test run's environment (the
+# Windows check's WINEPATH to Qt's build, its offscreen platform, its test filter).
+unset WINEPATH GTEST_FILTER VX_TEST_REGISTRY
+for v in $(compgen -e | grep '^WINEQT_\|^QT_' || true); do unset "$v"; done
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine links the prefix's Desktop, Pictures, ... to the home folder: one of its own.
+mkdir -p "$work/windows-home"
+export HOME="$work/windows-home"
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  "$wineserver" -k >/dev/null 2>&1 || true
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# A virtual display on a free number (Xvfb writes it into $work/display-NAME).
+display() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display-$1" >"$work/xvfb-$1.log" 2>&1 &
+  pids+=($!)
+}
+display linux
+display windows
+for _ in $(seq 100); do
+  [ -s "$work/display-linux" ] && [ -s "$work/display-windows" ] && break
+  sleep 0.1
+done
+linux_display=":$(head -1 "$work/display-linux")"
+windows_display=":$(head -1 "$work/display-windows")"
+[ "$linux_display" != ":" ] && [ "$windows_display" != ":" ] || fail "Xvfb did not start"
+
+mkdir -p "$work/server-data"
+"$build/bin/vxserver" --game "$work/world" --data "$work/server-data" --bind 127.0.0.1 \
+  --tcp-port 0 --udp-port 0 --npcs 0 >"$work/server.log" 2>&1 &
+server=$!
+pids+=($server)
+port=""
+for _ in $(seq 200); do
+  port="$(sed -n 's/^Listening on .* TCP port \([0-9]*\).*/\1/p' "$work/server.log")"
+  [ -n "$port" ] && break
+  kill -0 "$server" 2>/dev/null || fail "the server did not start: $(cat "$work/server.log")"
+  sleep 0.1
+done
+[ -n "$port" ] || fail "the server did not start listening"
+
+DISPLAY="$windows_display" "$wine" wineboot --init >/dev/null 2>&1
+"$wineserver" -w
+step "world, server on TCP port $port, displays $linux_display and $windows_display, fresh Wine prefix"
+
+# Waits up to $2 seconds for the pattern $3 (grep -E) in the file $1.
+wait_for() {
+  local file="$1" seconds="$2" pattern="$3" i
+  for i in $(seq $((seconds * 10))); do
+    grep -aEq "$pattern" "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The id of the window named exactly $2 on display $1, waiting up to 60 s.
+window() {
+  local i id
+  for i in $(seq 600); do
+    id="$(DISPLAY="$1" xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -1 || true)"
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# --- 1. The Windows client's first start: the world installed, the login window.
+login=(--server 127.0.0.1 --tcp-port "$port" --local-udp-port 0 --log-to-stdout)
+win_log="$work/windows-client.log"
+DISPLAY="$windows_display" LC_ALL=C.UTF-8 "$wine" "$exe_dir/vxclient.exe" --install-world "$winworld_windows" \
+  "${login[@]}" --name Tamsin --password Tamsin-pw >"$win_log" 2>&1 &
+first=$!
+pids+=($first)
+login_window="$(window "$windows_display" "Veltharn Client -- .*")" || fail "no login window on the Windows client; its log: $(cat "$win_log")"
+sleep 2
+DISPLAY="$windows_display" import -window root "$work/windows-login-window.png"
+[ -f "$winworld/CLIDAT/INITGAME.DAT" ] || [ -n "$(ls "$winworld/CLIDAT" 2>/dev/null)" ] ||
+  fail "the Windows client installed nothing into $winworld/CLIDAT"
+kill -TERM "$first" 2>/dev/null || true
+"$wineserver" -k >/dev/null 2>&1 || true
+wait "$first" 2>/dev/null || true
+"$wineserver" -w
+# The registry store (Wine keeps HKEY_CURRENT_USER in user.reg of the prefix; wide
+# strings are written there with \x escapes for letters beyond ASCII).
+registry="$(sed -n '/^\[Software\\\\VxaClient/,/^$/p' "$WINEPREFIX/user.reg")"
+echo "$registry" > "$work/windows-registry.txt"
+grep -q '^\[Software\\\\VxaClient\\\\Worlds\]' <<<"$registry" || fail "no HKCU\\Software\\VxaClient\\Worlds key in the Wine registry"
+grep -qi 'W\\xeblt_\\x3a9' <<<"$registry" || fail "the registry does not name the folder Wëlt_Ω: $registry"
+if find "$WINEPREFIX/drive_c" "$work" -path "$WINEPREFIX/user.reg" -prune -o -name user.reg -path '*vxaclient*' -print | grep -q .; then
+  fail "the Windows client wrote a configuration file instead of the registry"
+fi
+step "Windows client: world installed from $winworld_windows, login window shown, configuration in the registry"
+
+# --- 2. Both clients log in and enter the game.
+lin_log="$work/linux-client.log"
+lin_home="$work/linux-home"
+mkdir -p "$lin_home"
+DISPLAY="$linux_display" HOME="$lin_home" XDG_CONFIG_HOME="$lin_home/.config" XDG_DATA_HOME="$lin_home/.local/share" \
+  XDG_CACHE_HOME="$lin_home/.cache" "$build/bin/vxclient" --install-world "$work/linux-world" \
+  "${login[@]}" --name Wren --password Wren-pw --connect >"$lin_log" 2>&1 &
+pids+=($!)
+DISPLAY="$windows_display" LC_ALL=C.UTF-8 "$wine" "$exe_dir/vxclient.exe" \
+  "${login[@]}" --name Tamsin --password Tamsin-pw --connect >"$win_log" 2>&1 &
+pids+=($!)
+wait_for "$lin_log" 90 "^OK, Entering game" || fail "the Linux client did not enter the game: $(tail -5 "$lin_log")"
+wait_for "$win_log" 120 "^OK, Entering game" || fail "the Windows client did not enter the game: $(tail -5 "$win_log")"
+lin_game="$(window "$linux_display" vx)" || fail "no game window on the Linux client"
+win_game="$(window "$windows_display" vx)" || fail "no game window on the Windows client"
+step "both clients in the game"
+
+# --- 3. The same walk on both, then F12 with the pointer at the same spot of the picture.
+# Keys go to the window under the pointer (no window manager).
+keys() {
+  local d="$1" w="$2"
+  shift 2
+  local x y
+  eval "$(DISPLAY="$d" xdotool getwindowgeometry --shell "$w")"
+  DISPLAY="$d" xdotool mousemove $((X + WIDTH - 40)) $((Y + HEIGHT - 30))
+  sleep 0.3
+  DISPLAY="$d" xdotool "$@"
+}
+# The last picture each client says it saved, as a Unix path.
+saved() { grep -a "^Screenshot saved: " "$1" | tail -1 | sed 's/^Screenshot saved: //; s/\r$//'; }
+# F12 on client $1 (linux or windows); waits for its n-th picture and copies it to $2.
+shots_linux=0
+shots_windows=0
+picture() {
+  local who="$1" out="$2" count file
+  if [ "$who" = linux ]; then
+    shots_linux=$((shots_linux + 1))
+    count=$shots_linux
+    keys "$linux_display" "$lin_game" key F12
+  else
+    shots_windows=$((shots_windows + 1))
+    count=$shots_windows
+    keys "$windows_display" "$win_game" key F12
+  fi
+  local log="$lin_log"
+  [ "$who" = windows ] && log="$win_log"
+  for _ in $(seq 100); do
+    [ "$(grep -ac "^Screenshot saved: " "$log")" -ge "$count" ] && break
+    sleep 0.1
+  done
+  [ "$(grep -ac "^Screenshot saved: " "$log")" -ge "$count" ] || fail "the $who client saved no picture: $(tail -3 "$log")"
+  file="$(saved "$log")"
+  [ "$who" = windows ] && file="$("$wine" winepath -u "$file" 2>/dev/null)"
+  cp "$file" "$out"
+}
+# Both stand where they entered, at the same spot and lift: ten pictures each over
+# about six seconds. The first two must agree but in the middle, where each shows the
+# other player's figure, and where the view changes by itself (flames, water: what
+# is not the same in all of one client's own pictures; each client runs its
+# animations on its own clock).
+sleep 2
+for i in $(seq 10); do
+  picture linux "$work/linux-start-$i.png"
+  picture windows "$work/windows-start-$i.png"
+  sleep 0.3
+done
+animated=()
+for who in linux windows; do
+  animated+=(--animated "$(ls "$work/$who"-start-*.png | paste -sd,)")
+done
+python3 scripts/png_compare.py "$work/linux-start-1.png" "$work/windows-start-1.png" --allow 200,60,440,300 \
+  "${animated[@]}" || fail "the two pictures differ beyond the other player's figure"
+step "both at the start, F12 on both: the pictures agree"
+
+# The Windows player walks (arrow keys held): its view must show another part of the town.
+for key in Right Down; do
+  keys "$windows_display" "$win_game" keydown "$key"
+  sleep 0.8
+  keys "$windows_display" "$win_game" keyup "$key"
+done
+sleep 1
+picture windows "$work/windows-walked.png"
+moved="$( (python3 scripts/png_compare.py "$work/windows-start-4.png" "$work/windows-walked.png" || true) |
+  sed -n 's/.*; \([0-9]*\) pixels differ.*/\1/p')"
+echo "windows-play: after the walk $moved of 256000 pixels of the Windows client's picture changed"
+[ "${moved:-0}" -gt 100000 ] || fail "the Windows player's view did not move while it walked"
+step "the Windows player walked"
+
+# --- 4. Chat both ways.
+keys "$linux_display" "$lin_game" key t
+keys "$linux_display" "$lin_game" type --delay 40 "hello from linux"
+keys "$linux_display" "$lin_game" key Return
+keys "$windows_display" "$win_game" key t
+keys "$windows_display" "$win_game" type --delay 40 "hello from windows"
+keys "$windows_display" "$win_game" key Return
+chat_file() {
+  find "$1" -path '*vxclient*chat*' -name '*.txt' 2>/dev/null | head -1
+}
+for i in $(seq 100); do
+  lin_chat="$(chat_file "$lin_home")"
+  win_chat="$(chat_file "$WINEPREFIX/drive_c/users/")"
+  if [ -n "$lin_chat" ] && [ -n "$win_chat" ] && grep -q "> hello from windows" "$lin_chat" &&
+    grep -q "> hello from linux" "$win_chat"; then
+    break
+  fi
+  sleep 0.2
+done
+[ -n "$lin_chat" ] && grep -q "> hello from windows" "$lin_chat" || fail "the Linux client's chat log lacks the Windows player's line"
+[ -n "$win_chat" ] && grep -q "> hello from linux" "$win_chat" || fail "the Windows client's chat log lacks the Linux player's line"
+sleep 1
+picture linux "$work/linux-chat.png"
+picture windows "$work/windows-chat.png"
+step "chat both ways (each chat log holds the other's line)"
+
+echo "windows-play: passed in $((SECONDS - start)) s; pictures and logs in $work"
