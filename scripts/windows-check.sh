@@ -138,7 +138,10 @@ if [ $whole -eq 1 ]; then
   export GTEST_FILTER="-Login.AutoReconnectTriesOnTheClockAndItsSettingIsStored:Login.AbortWhileConnectingOffersTheWayBackAndNoTry:GameWindow.ScreenshotLinesFitTheConsoleAndTheWholePathGoesToStandardOutput:Overview.BeginReportsItsStepsOnTheLabels"
 fi
 status=0
-(cd "$build" && ctest --output-on-failure --timeout 300 "${skip[@]}" "$@") || status=$?
+# Wine now and then fails to start a program at all (no output, within 10 ms; seen
+# once in a CI run, on config_hive_test): a test that fails is run once more, and
+# one that fails twice fails the check.
+(cd "$build" && ctest --output-on-failure --timeout 300 --repeat until-pass:2 "${skip[@]}" "$@") || status=$?
 step "tests under Wine"
 if [ $whole -eq 1 ] && [ $status -eq 0 ]; then
   ./scripts/windows-dist.sh "$build" "$qt" || status=$?
