@@ -44,7 +44,7 @@ constexpr Place kTown{worldgen::kTownCentreX, worldgen::kTownCentreY};
 Place NearestPlaceOf(const worldgen::Landscape& land, worldgen::Terrain terrain)
 {
     const int townX = kTown.x / 16, townY = kTown.y / 16;
-    for (int radius = 0; radius < worldgen::kChunksPerSide / 2; ++radius) {
+    for (int radius = 0; radius < kWorldChunks / 2; ++radius) {
         for (int dy = -radius; dy <= radius; ++dy) {
             for (int dx = -radius; dx <= radius; ++dx) {
                 if (std::max(std::abs(dx), std::abs(dy)) != radius)

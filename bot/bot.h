@@ -19,12 +19,13 @@
 #include "net/game_timer.h"
 #include "net/npc_list.h"
 #include "net/protocol.h"
+#include "net/protocol_constants.h"
 
 namespace bot {
 
 struct TBotOptions {
     QString Server = QStringLiteral("127.0.0.1");
-    uint16_t TcpPort = 12578;
+    uint16_t TcpPort = net::DefaultServerTcpPort;
     QString Identity;  // empty: the bot takes whatever world the server runs
     uint32_t Seed = 1;
 };

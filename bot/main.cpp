@@ -39,11 +39,11 @@ int main(int argc, char** argv)
     const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("Server address (default 127.0.0.1)."),
                                     QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption tcp(QStringLiteral("tcp-port"), QStringLiteral("Server TCP port (default 12578)."),
-                                 QStringLiteral("N"), QStringLiteral("12578"));
+                                 QStringLiteral("N"), QString::number(net::DefaultServerTcpPort));
     const QCommandLineOption udp(QStringLiteral("udp-port"),
                                  QStringLiteral("Accepted for the client's command line; the server announces "
                                                 "each connection's UDP port."),
-                                 QStringLiteral("N"), QStringLiteral("12577"));
+                                 QStringLiteral("N"), QString::number(net::DefaultServerUdpPort));
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Number of bots (default 10)."),
                                    QStringLiteral("N"), QStringLiteral("10"));
     const QCommandLineOption duration(QStringLiteral("duration"), QStringLiteral("Seconds to run (default 10)."),

@@ -62,8 +62,8 @@ struct TServerOptions {
     QString Database;                    // a postgresql:// URL instead of vxserver.db
     int LoginLease = server::LoginLease; // seconds a player's login mark holds unrenewed
     QHostAddress Bind = QHostAddress::AnyIPv4;
-    uint16_t TcpPort = 12578;            // 0 = any free port
-    uint16_t UdpPort = 12577;            // first of the UDP range; 0 = any free ports
+    uint16_t TcpPort = net::DefaultServerTcpPort;  // 0 = any free port
+    uint16_t UdpPort = net::DefaultServerUdpPort;  // first of the UDP range; 0 = any free ports
     int UdpPorts = 1024;                 // UDP ports UdpPort ... UdpPort + UdpPorts - 1
     int Npcs = 12;
     QString Welcome = QStringLiteral("Welcome to Veltharn.");  // Latin-1 only

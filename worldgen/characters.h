@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "object_art.h"
+#include "shape_art.h"
 
 namespace worldgen {
 

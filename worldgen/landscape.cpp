@@ -23,7 +23,7 @@ namespace {
 double WrappedDistance(double a, double b)
 {
     double d = std::fabs(a - b);
-    return std::min(d, kChunksPerSide - d);
+    return std::min(d, kWorldChunks - d);
 }
 
 Terrain Classify(double e, double m, double cold, double rough)
@@ -65,7 +65,7 @@ int TravelCost(Terrain t)
 Landscape MakeLandscape(uint64_t seed)
 {
     Landscape l;
-    const int n = kChunksPerSide;
+    const int n = kWorldChunks;
     l.corners.resize(size_t(n * n));
     l.roads.assign(size_t(n * n), 0);
     const double tx = kTownCentreX / 16.0, ty = kTownCentreY / 16.0;

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/world_geometry.h"
+
 namespace worldgen {
 
 enum Terrain : uint8_t { kDeep, kShallow, kSand, kGrassland, kMeadow, kForest, kSwamp, kSnow, kRocky, kTerrainCount };
 
 inline bool IsWater(Terrain t) { return t == kDeep || t == kShallow; }
 
-constexpr int kChunksPerSide = 192;
 
 // The town's chunks (inclusive); its centre tile is (940, 1220).
 constexpr int kTownX0 = 55, kTownY0 = 74, kTownX1 = 60, kTownY1 = 78;
@@ -25,8 +26,8 @@ struct Landscape {
     std::vector<uint8_t> roads;
     std::vector<int> roadEnds;  // chunk indices where a road ends (camps)
 
-    Terrain Corner(int cx, int cy) const { return corners[size_t(Wrap(cy) * kChunksPerSide + Wrap(cx))]; }
-    static int Wrap(int c) { return ((c % kChunksPerSide) + kChunksPerSide) % kChunksPerSide; }
+    Terrain Corner(int cx, int cy) const { return corners[size_t(Wrap(cy) * kWorldChunks + Wrap(cx))]; }
+    static int Wrap(int c) { return ((c % kWorldChunks) + kWorldChunks) % kWorldChunks; }
     // The chunk's four corners are the same land class.
     bool UniformLand(int cx, int cy) const;
 };

@@ -13,13 +13,6 @@
 
 namespace worldgen {
 
-void SetFlags(ShapeArt& art, int height, int tilesX, int tilesY, int shapeClass, bool animated, bool boxOrdered)
-{
-    art.flags[0] = uint8_t((height & 7) << 5 | (animated ? 4 : 0) | (boxOrdered ? 8 : 0));
-    art.flags[1] = uint8_t(shapeClass & 127);
-    art.flags[2] = uint8_t(((tilesX - 1) & 7) | ((tilesY - 1) & 7) << 3);
-}
-
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;

@@ -5,24 +5,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
-#include "formats/shape_writer.h"
+#include "shape_art.h"
 
 namespace worldgen {
-
-struct ShapeArt {
-    std::string name;
-    std::vector<formats::Picture> frames;
-    uint8_t flags[3] = {0, 0, 0};  // TFA.DAT bytes
-    uint8_t dims[2] = {0, 0};      // SHPDIMS.DAT bytes: blocks along x, along y
-};
-
-// Tile flags: height in lifts, footprint in tiles, class (6 container,
-// 12 character), animated and box-order bits.
-void SetFlags(ShapeArt& art, int height, int tilesX, int tilesY, int shapeClass = 0, bool animated = false,
-              bool boxOrdered = false);
 
 // Which base ground an outdoor object stands on (it carries the ground of its
 // own tile, since a chunk cell holding an object has no ground tile).

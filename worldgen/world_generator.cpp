@@ -115,7 +115,7 @@ WorldSummary GenerateWorld(const std::string& outDir, uint64_t seed, const std::
     std::string identityFile = identity;
     identityFile += "\r\n";
     initial.emplace_back("IDENTITY", Bytes(identityFile.begin(), identityFile.end()));
-    for (int r = 0; r < formats::kRegionCount; ++r) {
+    for (int r = 0; r < kRegionCount; ++r) {
         formats::WriteFile(formats::RegionFileName(Join(stat, "VXIFIX"), r), formats::MakeFixRegion(map.fixed[size_t(r)]));
         const Bytes reg = formats::MakeRegRegion(map.movable[size_t(r)]);
         formats::WriteFile(formats::RegionFileName(Join(gamedat, "VXIREG"), r), reg);

@@ -237,15 +237,15 @@ class MapAssembler {
 public:
     MapAssembler(const ObjectIds& ids) : maker_(ids)
     {
-        map_.regionMap.assign(size_t(formats::kRegionCount * 256), 0);
-        map_.fixed.resize(formats::kRegionCount);
-        map_.movable.resize(formats::kRegionCount);
+        map_.regionMap.assign(size_t(kRegionCount * 256), 0);
+        map_.fixed.resize(kRegionCount);
+        map_.movable.resize(kRegionCount);
     }
 
     // A pattern of its own (town chunks): never shared.
     int AddUnique(const formats::ChunkPattern& p)
     {
-        if (map_.patterns.size() >= size_t(formats::kChunkPatternCount))
+        if (map_.patterns.size() >= size_t(kChunkPatternCount))
             throw std::logic_error("out of chunk patterns for the town");
         map_.patterns.push_back(p);
         return int(map_.patterns.size()) - 1;
@@ -259,7 +259,7 @@ public:
             const auto found = byKey_.find(key.Packed());
             if (found != byKey_.end())
                 return found->second;
-            if (map_.patterns.size() < size_t(formats::kChunkPatternCount) - reserve_ || attempt >= 3) {
+            if (map_.patterns.size() < size_t(kChunkPatternCount) - reserve_ || attempt >= 3) {
                 const int n = int(map_.patterns.size());
                 map_.patterns.push_back(maker_.Make(key));
                 byKey_[key.Packed()] = n;
@@ -300,7 +300,7 @@ public:
     {
         map_.distinctChunks = int(map_.patterns.size());
         const Terrain land[] = {kGrassland, kMeadow, kForest, kSnow, kSwamp, kRocky, kSand};
-        for (int n = 0; map_.patterns.size() < size_t(formats::kChunkPatternCount); ++n) {
+        for (int n = 0; map_.patterns.size() < size_t(kChunkPatternCount); ++n) {
             const Terrain t = land[n % 7];
             PatternKey key{{t, t, t, t}, 4 + (n / 7) % 12, (n / 84) % 16};
             map_.patterns.push_back(maker_.Make(key));
@@ -337,12 +337,12 @@ WorldMap BuildWorldMap(uint64_t seed, const ShapeCatalogue& shapes, const std::f
         const Terrain tt = Terrain(t);
         out.Shared(PatternKey{{tt, tt, tt, tt}, 0, 0});
     }
-    for (int cy = 0; cy < kChunksPerSide; ++cy)
-        for (int cx = 0; cx < kChunksPerSide; ++cx) {
+    for (int cy = 0; cy < kWorldChunks; ++cy)
+        for (int cx = 0; cx < kWorldChunks; ++cx) {
             if (InTown(cx, cy))
                 continue;
             PatternKey key{{land.Corner(cx, cy), land.Corner(cx + 1, cy), land.Corner(cx, cy + 1), land.Corner(cx + 1, cy + 1)},
-                           0, land.roads[size_t(cy * kChunksPerSide + cx)]};
+                           0, land.roads[size_t(cy * kWorldChunks + cx)]};
             const uint64_t h = Hash(seed, uint64_t(cx), uint64_t(cy), 77);
             if (key.Uniform())
                 key.variant = IsWater(key.c[0]) ? int(h % 2) : int(h % 6);
@@ -360,7 +360,7 @@ WorldMap BuildWorldMap(uint64_t seed, const ShapeCatalogue& shapes, const std::f
     // Camps where the roads end: a fire, a signpost, a barrel and a chest.
     Rng rng(seed * 13 + 3);
     for (int chunk : land.roadEnds) {
-        const int x = (chunk % kChunksPerSide) * 16 + 8, y = (chunk / kChunksPerSide) * 16 + 8;
+        const int x = (chunk % kWorldChunks) * 16 + 8, y = (chunk / kWorldChunks) * 16 + 8;
         out.AddFixed(x, y, 0, ShapeWord(ids.campfire, 0));
         out.AddFixed(x - 3, y - 2, 0, ShapeWord(ids.signpost, 0));
         out.AddFixed(x + 2, y - 3, 0, ShapeWord(ids.flag, 0));
@@ -371,10 +371,10 @@ WorldMap BuildWorldMap(uint64_t seed, const ShapeCatalogue& shapes, const std::f
         out.AddMovable(x + 1, y - 1, ShortEntry(ShapeWord(ids.items[size_t(rng.Below(12))], 0), 0));
     }
     // Loose things along the roads, now and then.
-    for (int c = 0; c < kChunksPerSide * kChunksPerSide; ++c) {
+    for (int c = 0; c < kWorldChunks * kWorldChunks; ++c) {
         if (!land.roads[size_t(c)] || rng.Below(12) != 0)
             continue;
-        const int x = (c % kChunksPerSide) * 16 + 2 + rng.Below(12), y = (c / kChunksPerSide) * 16 + 2 + rng.Below(12);
+        const int x = (c % kWorldChunks) * 16 + 2 + rng.Below(12), y = (c / kWorldChunks) * 16 + 2 + rng.Below(12);
         out.AddMovable(x, y, rng.Chance(50) ? ShortEntry(ShapeWord(ids.items[size_t(rng.Below(12))], 0), 0)
                                             : LongEntry(ShapeWord(ids.sack, 0), 0));
     }

@@ -23,12 +23,8 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "platform/world_geometry.h"
 
-constexpr int kWorldTiles = 3072;
-constexpr int kRegionsPerSide = 12;
-constexpr int kRegionCount = kRegionsPerSide * kRegionsPerSide;
-constexpr int kChunkTiles = 16;
-constexpr int kChunkPatternCount = 3072;
 constexpr int kFirstObjectShape = 150;  // pattern cells below this are ground tiles
 constexpr int kMaxRegEntry = 19;        // data bytes a movable-object record holds
 

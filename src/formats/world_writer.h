@@ -19,16 +19,10 @@
 #include <vector>
 
 #include "formats/flex_writer.h"
+#include "platform/world_geometry.h"
 
 namespace formats {
 
-constexpr int kChunkTiles = 16;         // tiles per chunk side
-constexpr int kRegionChunks = 16;       // chunks per region side
-constexpr int kWorldRegions = 12;       // regions per world side
-constexpr int kRegionCount = kWorldRegions * kWorldRegions;
-constexpr int kWorldChunks = kWorldRegions * kRegionChunks;  // 192
-constexpr int kWorldTiles = kWorldChunks * kChunkTiles;      // 3072
-constexpr int kChunkPatternCount = 3072;
 
 // Shape in bits 0-9, frame in bits 10-14.
 inline uint16_t ShapeWord(int shape, int frame) { return uint16_t((shape & 1023) | (frame & 31) << 10); }

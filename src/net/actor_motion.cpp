@@ -10,7 +10,7 @@ namespace {
 // world so that the conversion to int is defined (the test wraps it further).
 int ObstacleTile(double p)
 {
-    if (p < -WorldTiles || p > 2.0 * WorldTiles)
+    if (p < -kWorldTiles || p > 2.0 * kWorldTiles)
         p = WrapPosition(p);
     return RoundHalfEven(p);
 }
@@ -23,19 +23,17 @@ int ObstacleTile(double p)
 // remainder, so X and Y always fit their 16 bits.
 double WrapPosition(double p)
 {
-    if (p > WorldTiles - 1)
-        p -= WorldTiles;
+    if (p > kWorldTiles - 1)
+        p -= kWorldTiles;
     if (p < 0)
-        p += WorldTiles;
-    if (p < 0 || p >= WorldTiles) {
-        p = std::fmod(p, double(WorldTiles));
+        p += kWorldTiles;
+    if (p < 0 || p >= kWorldTiles) {
+        p = std::fmod(p, double(kWorldTiles));
         if (p < 0)
-            p += WorldTiles;
+            p += kWorldTiles;
     }
     return p;
 }
-
-int RoundHalfEven(double v) { return int(std::nearbyint(v)); }
 
 int AdvancePosition(double& posX, double& posY, double dirX, double dirY, double distance,
                     ObstacleTest obstacleX, ObstacleTest obstacleY)

@@ -6,7 +6,8 @@
 #include <cstdint>
 
 #include "net/npc_list.h"
-#include "net/protocol_constants.h"  // WorldTiles
+#include "platform/rounding.h"
+#include "platform/world_geometry.h"
 
 namespace net {
 
@@ -14,11 +15,10 @@ namespace net {
 // passed as rounded, possibly one past either edge (-1, 3072): the test wraps them.
 using ObstacleTest = bool (*)(int x, int y);
 
-// A moved coordinate brought back into 0 <= p < WorldTiles.
+// A moved coordinate brought back into 0 <= p < kWorldTiles.
 double WrapPosition(double p);
 
-// Rounds to the nearest integer, halves to even.
-int RoundHalfEven(double v);
+using platform::RoundHalfEven;
 
 // Moves (posX, posY) by `distance` tiles along (dirX, dirY), each axis tested on its
 // own: x first at the new tile, then y at the tile with x as it ended, so an actor

@@ -13,6 +13,7 @@
 #include "net/game_channel.h"
 #include "net/npc_list.h"
 #include "net/protocol.h"
+#include "net/protocol_constants.h"
 
 namespace net {
 
@@ -78,7 +79,7 @@ struct TLoginChoices {
     // the local UDP port.
     std::string FirstArgument;
     // The connection window's LocalUDPPort box, used when there is no "udp=".
-    std::string LocalUDPPort = "28101";
+    std::string LocalUDPPort = std::to_string(DefaultClientUdpPort);
 };
 
 // Socket errors in the numbers the connection log shows (Winsock's).

@@ -7,6 +7,7 @@
 #include "net/game_timer.h"
 #include "net/message_types.h"
 #include "net/protocol_constants.h"
+#include "platform/world_geometry.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 
@@ -43,9 +44,9 @@ uint8_t DirectionCode(uint8_t key)
 int WrapTarget(int v)
 {
     if (v < 0)
-        return v + WorldTiles;
-    if (v >= WorldTiles)
-        return v - WorldTiles;
+        return v + kWorldTiles;
+    if (v >= kWorldTiles)
+        return v - kWorldTiles;
     return v;
 }
 

@@ -22,9 +22,6 @@ inline constexpr size_t MaxSpeechLength = 99;
 inline constexpr int ViewRangeX = 120;
 inline constexpr int ViewRangeY = 75;
 
-// Tile coordinates run 0 to WorldTiles - 1 and wrap on both axes.
-inline constexpr int WorldTiles = 3072;
-
 // Default ports.
 inline constexpr uint16_t DefaultServerTcpPort = 12578;
 inline constexpr uint16_t DefaultServerUdpPort = 12577;

@@ -155,12 +155,6 @@ std::vector<std::string> ShapeInfoLines(uint16_t shapeWord)
 
 // ---- Dragging and key scrolling -------------------------------------------------------
 
-int RoundHalfEven(double v)
-{
-    const double r = std::nearbyint(v);  // the default rounding mode: nearest, ties to even
-    return int(std::clamp(r, -2147483648.0, 2147483647.0));
-}
-
 bool DragState::Move(int x, int y, bool leftHeld)
 {
     if (leftHeld) {

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/rounding.h"
+
 namespace tools {
 
 // A viewer action refused because the buffers are taken, or because nothing is loaded.
@@ -77,8 +79,7 @@ std::vector<std::string> ShapeInfoLines(uint16_t shapeWord);
 
 // ---- Dragging and key scrolling -------------------------------------------------------
 
-// Nearest integer, halves to even.
-int RoundHalfEven(double v);
+using platform::RoundHalfEven;
 
 // The floating view centre dragging moves, and the last mouse position.
 struct DragState {

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/world_geometry.h"
+
 namespace net {
 class TNPCList;
 }
@@ -18,7 +20,7 @@ class TNPCList;
 // The world at one pixel per tile: kOverviewSize rows of kOverviewSize pixels, rows
 // top to bottom, 3 bytes a pixel in blue, green, red order (the map viewer's
 // overview layout). Pixel (x, y) shows tile (x, y).
-constexpr int kOverviewSize = 3072;
+constexpr int kOverviewSize = kWorldTiles;
 constexpr size_t kOverviewBytes = size_t(kOverviewSize) * kOverviewSize * 3;
 
 struct TWorldOverview {

@@ -9,6 +9,7 @@
 #include "data/world_map.h"
 #include "net/game_timer.h"
 #include "net/npc_list.h"
+#include "net/protocol_constants.h"
 #include "platform/tick_count.h"
 #include "view/picture_buffers.h"
 #include "view/world_renderer.h"
@@ -167,8 +168,8 @@ void TRefreshThread::MoveActors(uint32_t t)
     for (net::TNPCNode* node = player; node != nullptr;) {
         net::TNPCNode* next = node->Next;  // taken before the node may go
         net::MoveActor(*node, t, world_.ObstacleX, world_.ObstacleY);
-        if (node != player && (std::abs(int(node->X) - int(player->X)) > ViewRangeX ||
-                               std::abs(int(node->Y) - int(player->Y)) > ViewRangeY)) {
+        if (node != player && (std::abs(int(node->X) - int(player->X)) > net::ViewRangeX ||
+                               std::abs(int(node->Y) - int(player->Y)) > net::ViewRangeY)) {
             // This very node, not the first with its ID: an actor sharing the player's
             // ID (0 before the server names it) must not reach the head.
             actors_.RemoveNode(node);

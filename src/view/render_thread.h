@@ -25,9 +25,6 @@ class TGameTimer;
 extern std::atomic<bool> FrameLimiter;
 
 inline constexpr uint32_t FrameTargetMs = 50;
-// Actors further than this from the player, in tiles, are dropped.
-inline constexpr int ViewRangeX = 120;
-inline constexpr int ViewRangeY = 75;
 
 // The view state the render thread shares with the game window. Each value is one
 // word, written by one thread and read by the other without a lock; a frame that sees

@@ -16,7 +16,7 @@ namespace {
 std::set<std::pair<int, int>> wallsX, wallsY;
 std::set<std::pair<int, int>> askedX, askedY;
 
-int Wrap(int v) { return ((v % WorldTiles) + WorldTiles) % WorldTiles; }
+int Wrap(int v) { return ((v % kWorldTiles) + kWorldTiles) % kWorldTiles; }
 bool WallX(int x, int y)
 {
     askedX.insert({x, y});
@@ -145,10 +145,10 @@ TEST_F(ActorMotion, WildCoursesFromTheWireStayInTheWorld)
     TNPCRecord fast = Walker(100, 100, 1, -1, 1e6f, 0);
     MoveActor(fast, 4000000000u, WallX, WallY);
     EXPECT_GE(fast.PosX, 0);
-    EXPECT_LT(fast.PosX, WorldTiles);
+    EXPECT_LT(fast.PosX, kWorldTiles);
     EXPECT_GE(fast.PosY, 0);
-    EXPECT_LT(fast.PosY, WorldTiles);
-    EXPECT_LE(fast.X, WorldTiles);
+    EXPECT_LT(fast.PosY, kWorldTiles);
+    EXPECT_LE(fast.X, kWorldTiles);
 
     // Not-a-number and infinite courses leave the position where it is.
     const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -33,7 +33,7 @@ void WriteServerTestWorld(const std::string& folder)
 
     std::vector<uint16_t> map(size_t(kRegionCount) * 256, 0);
     const int cx = WallX / 16, cy = WallY / 16;
-    const int region = (cy / 16) * kWorldRegions + cx / 16;
+    const int region = (cy / 16) * kRegionsPerSide + cx / 16;
     map[size_t(region * 256 + (cy % 16) * 16 + cx % 16)] = 1;
     WriteFile(folder + "STATIC/VXMAP", MakeRegionMap(map));
 
