@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz_folder.h"
-#include "platform/config_hive.h"
+#include "platform/hive_file.h"
 
 namespace {
 

@@ -1,24 +1,11 @@
 // The current user's configuration hive: keys holding named string and 32-bit values.
-//
-// On Windows this is the registry of the current user. Elsewhere it is one text
-// file in the registry-export format, by default
-// ${XDG_CONFIG_HOME:-$HOME/.config}/vxaclient/user.reg:
-//
-//   Windows Registry Editor Version 5.00
-//
-//   [HKEY_CURRENT_USER\Software\VxaClient\Worlds]
-//   "Count"=dword:00000001
-//   "1"="1"
-//
-// Strings escape "\" and the double quote with a backslash; other value types
-// are kept as hex(N): byte lists. Key and value names compare without regard to
-// case. The file is read afresh when a key is opened and replaced atomically
-// (temporary file, flush, rename) when an opened key is closed after a write,
-// so a process killed at any moment leaves either the old file or the new one.
+// On Windows this is the registry of the current user (registry_hive.h). Elsewhere it
+// is one text file in the registry-export format (hive_file.h), by default
+// ${XDG_CONFIG_HOME:-$HOME/.config}/vxaclient/user.reg. Key and value names compare
+// without regard to case.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -85,52 +72,9 @@ std::unique_ptr<ConfigHive> OpenCurrentUserHive();
 // The hive file the current user's hive uses off Windows.
 std::string DefaultHiveFile();
 
-// A hive kept in one registry-export text file.
-class FileConfigHive : public ConfigHive {
-public:
-    explicit FileConfigHive(std::string filePath);
-
-    bool OpenKey(const std::string& path, bool create) override;
-    void CloseKey() override;
-    void DiscardKey() override;
-    bool KeyOpen() const override { return open_; }
-    std::optional<HiveValue> ReadValue(const std::string& name) override;
-    void WriteString(const std::string& name, const std::string& value) override;
-    void WriteDword(const std::string& name, uint32_t value) override;
-    bool DeleteKey(const std::string& path) override;
-    void BeginUpdate() override;
-    void EndUpdate() override;
-    void CancelUpdate() override;
-
-    const std::string& FilePath() const { return filePath_; }
-
-    // Called while the temporary file is half written; tests use it to kill the
-    // process in the middle of a write.
-    static std::function<void()> MidWriteHook;
-
-    struct Key {
-        std::string path;  // "Software\VxaClient\Worlds", as first written
-        std::vector<std::pair<std::string, HiveValue>> values;
-    };
-    // Every key of the file as it reads now, in file order (an absent file has
-    // none); raises as OpenKey does when the file cannot be read or parsed.
-    std::vector<Key> Keys() const { return Load(); }
-
-private:
-    std::vector<Key> Load() const;
-    void Save(const std::vector<Key>& keys) const;
-    Key* FindKey(const std::string& path);
-    bool HasKeyBelow(const std::string& path) const;
-    void WriteValue(const std::string& name, HiveValue value);
-
-    std::string filePath_;
-    std::vector<Key> keys_;   // the file as read when the key was opened
-    std::string openPath_;
-    bool open_ = false;
-    bool dirty_ = false;
-    bool held_ = false;         // inside BeginUpdate/EndUpdate
-    bool heldLoaded_ = false;   // keys_ holds the file as of the update's start
-    bool heldDirty_ = false;
-};
+// A key path without its outer backslashes: "\Software\VxaClient\" -> "Software\VxaClient".
+std::string HiveKeyPath(const std::string& path);
+// Key and value names compare without regard to case.
+bool SameHiveName(const std::string& a, const std::string& b);
 
 }  // namespace platform

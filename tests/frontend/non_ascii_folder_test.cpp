@@ -12,7 +12,7 @@
 #include "frontend/vxa_config.h"
 #include "frontend/world_install.h"
 #include "platform/binary_file.h"
-#include "platform/config_hive.h"
+#include "platform/hive_file.h"
 #include "platform/game_path.h"
 #include "support/mini_game.h"
 #include "support/temp_folder.h"

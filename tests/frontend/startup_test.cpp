@@ -1,5 +1,6 @@
 // The start-up step through the client's windows on the offscreen platform.
 #include "frontend/startup.h"
+#include "platform/hive_file.h"
 
 #include <gtest/gtest.h>
 

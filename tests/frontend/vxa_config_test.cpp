@@ -1,5 +1,6 @@
 // The configuration store on a hive file under a temporary XDG_CONFIG_HOME.
 #include "frontend/vxa_config.h"
+#include "platform/hive_file.h"
 
 #include <gtest/gtest.h>
 

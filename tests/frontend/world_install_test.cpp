@@ -1,5 +1,6 @@
 // Extraction of INITGAME.DAT and the records of an installed world.
 #include "frontend/world_install.h"
+#include "platform/hive_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The hive file: its text format, its errors and its atomic replacement.
-#include "platform/config_hive.h"
+#include "platform/hive_file.h"
 
 #include <gtest/gtest.h>
 

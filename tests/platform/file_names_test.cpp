@@ -11,7 +11,7 @@
 
 #include "formats/flex_writer.h"
 #include "platform/binary_file.h"
-#include "platform/config_hive.h"
+#include "platform/hive_file.h"
 #include "platform/game_path.h"
 #include "support/temp_folder.h"
 #include "support/world_reader.h"

@@ -39,7 +39,7 @@
 #include "net/messages.h"
 #include "net/npc_list.h"
 #include "net/reconnect.h"
-#include "platform/config_hive.h"
+#include "platform/hive_file.h"
 #include "platform/tick_count.h"
 #include "support/event_wait.h"
 #include "support/temp_folder.h"
