@@ -1,8 +1,6 @@
 // A headless client: the handshake as the client's handler runs it, then walking.
 #include "bot.h"
 
-#include <QNetworkProxy>
-
 #include "net/message_types.h"
 #include "net/protocol_constants.h"
 #include "platform/console.h"
@@ -19,33 +17,6 @@ constexpr const char* ChatLines[] = {
 
 std::string Text(std::string_view payload) { return std::string(payload.substr(0, 200)); }
 
-// Address texts are plain dotted-decimal IPv4 on both sides of every comparison.
-std::string AddressText(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return (isV4 ? QHostAddress(v4).toString() : address.toString()).toStdString();
-}
-
-// Qt's socket errors in the numbers the connection log shows.
-net::ESocketFault FaultOf(QAbstractSocket::SocketError error)
-{
-    using E = QAbstractSocket::SocketError;
-    switch (error) {
-    case E::ConnectionRefusedError: return net::ESocketFault::ConnectionRefused;
-    case E::RemoteHostClosedError: return net::ESocketFault::ConnectionReset;
-    case E::HostNotFoundError: return net::ESocketFault::HostNotFound;
-    case E::SocketTimeoutError: return net::ESocketFault::TimedOut;
-    case E::NetworkError: return net::ESocketFault::NetworkDown;
-    case E::SocketAccessError: return net::ESocketFault::AccessDenied;
-    case E::AddressInUseError: return net::ESocketFault::AddressInUse;
-    case E::SocketAddressNotAvailableError: return net::ESocketFault::AddressNotAvailable;
-    case E::UnsupportedSocketOperationError: return net::ESocketFault::Unsupported;
-    case E::TemporaryError: return net::ESocketFault::WouldBlock;
-    default: return net::ESocketFault::Other;
-    }
-}
-
 }  // namespace
 
 TBot::TBot(int number, const TBotOptions& options, TBotStats& stats)
@@ -53,7 +24,7 @@ TBot::TBot(int number, const TBotOptions& options, TBotStats& stats)
       options_(options),
       stats_(stats),
       rng_(options.Seed * 7919u + uint32_t(number)),
-      session_(*this, actors_, timer_, speech_, table_, &udp_)
+      session_(*this, actors_, timer_, speech_, table_, Sockets.Endpoint())
 {
     session_.Channel().SetOnKeyAck([this](uint8_t code, bool, uint32_t) {
         if (code < keyPending_.size() && keyPending_[code]) {
@@ -63,43 +34,7 @@ TBot::TBot(int number, const TBotOptions& options, TBotStats& stats)
         }
     });
 
-    // A game server connection has no use for the system's HTTP proxy.
-    tcp_.setProxy(QNetworkProxy::NoProxy);
-    udp_.setProxy(QNetworkProxy::NoProxy);
-    connect(&tcp_, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-        if (state == QAbstractSocket::HostLookupState)
-            session_.InSocketLookup();
-        else if (state == QAbstractSocket::ConnectingState)
-            session_.InSocketConnecting();
-    });
-    connect(&tcp_, &QTcpSocket::connected, this, [this] {
-        session_.InSocketConnect(&tcp_, AddressText(tcp_.peerAddress()), tcp_.peerPort());
-        session_.InSocketWrite();
-    });
-    connect(&tcp_, &QTcpSocket::readyRead, this, [this] {
-        char chunk[16384];
-        for (qint64 n; (n = tcp_.read(chunk, sizeof chunk)) > 0;)
-            session_.InSocketRead(std::string_view(chunk, size_t(n)));
-    });
-    connect(&tcp_, &QTcpSocket::disconnected, this, [this] { session_.InSocketDisconnect(&tcp_); });
-    connect(&tcp_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        const int left = session_.InSocketError(net::WinsockErrorNumber(FaultOf(error)));
-        if (left != 0 && error != QAbstractSocket::RemoteHostClosedError && !finished_)
-            Fail("socket error " + std::to_string(left) + ": " + tcp_.errorString().toStdString());
-    });
-    connect(&udp_, &QUdpSocket::readyRead, this, [this] {
-        char datagram[65536];
-        while (udp_.hasPendingDatagrams()) {
-            QHostAddress from;
-            quint16 fromPort = 0;
-            const qint64 n = udp_.readDatagram(datagram, sizeof datagram, &from, &fromPort);
-            if (n < 0)
-                break;
-            readingUdp_ = true;
-            session_.InUDPDataReceived(AddressText(from), fromPort, std::string_view(datagram, size_t(n)));
-            readingUdp_ = false;
-        }
-    });
+    Attach(&session_);
     retransmitTimer_.setInterval(50);
     connect(&retransmitTimer_, &QTimer::timeout, this, [this] {
         const uint64_t before = session_.Channel().Retransmissions();
@@ -121,16 +56,14 @@ void TBot::Connect()
     login.LocalUDPPort = "0";  // any free port: many bots share one machine
     session_.SetLogin(login);
     session_.ClearEntered();
-    tcp_.connectToHost(options_.Server, options_.TcpPort);
+    Sockets.Connect(options_.Server, options_.TcpPort);
 }
 
 void TBot::WriteTCP(std::string_view bytes)
 {
     ++stats_.TcpSent;
-    tcp_.write(bytes.data(), qint64(bytes.size()));
+    TSessionSockets::WriteTCP(bytes);
 }
-
-bool TBot::TCPActive() const { return tcp_.state() == QAbstractSocket::ConnectedState; }
 
 void TBot::CloseTCP()
 {
@@ -140,25 +73,30 @@ void TBot::CloseTCP()
 
 bool TBot::BindUDP(uint16_t localPort)
 {
-    if (udp_.state() == QAbstractSocket::BoundState)
-        udp_.close();
-    if (!udp_.bind(QHostAddress(QHostAddress::AnyIPv4), localPort)) {
+    if (!TSessionSockets::BindUDP(localPort)) {
         Fail("cannot bind a UDP port");
         return false;
     }
     return true;
 }
 
-void TBot::SetUDPRemote(std::string_view host, uint16_t port)
-{
-    serverAddress_ = QHostAddress(QString::fromLatin1(host.data(), qsizetype(host.size())));
-    serverUdpPort_ = port;
-}
-
 void TBot::SendDatagram(std::string_view bytes)
 {
     ++stats_.UdpSent;
-    udp_.writeDatagram(bytes.data(), qint64(bytes.size()), serverAddress_, serverUdpPort_);
+    TSessionSockets::SendDatagram(bytes);
+}
+
+void TBot::SocketErrorLeft(int errorNumber, const QString& text)
+{
+    if (!finished_)
+        Fail("socket error " + std::to_string(errorNumber) + ": " + text.toStdString());
+}
+
+void TBot::DatagramRead(std::string_view fromAddress, uint16_t fromPort, std::string_view bytes)
+{
+    readingUdp_ = true;
+    TSessionSockets::DatagramRead(fromAddress, fromPort, bytes);
+    readingUdp_ = false;
 }
 
 void TBot::StartRetransmitTimer()
@@ -187,7 +125,7 @@ void TBot::Fail(const std::string& why)
         ++stats_.LoginsFailed;
     stats_.Failures.push_back(name_.toStdString() + " " + why);
     platform::ConsoleLine(name_.toStdString() + ": " + why);
-    tcp_.abort();
+    Sockets.Abort();
 }
 
 void TBot::MessageArriving(uint32_t type, std::string_view payload)
@@ -272,7 +210,7 @@ void TBot::Finish()
     finished_ = true;
     retransmitTimer_.stop();
     thinkTimer_.stop();
-    tcp_.disconnectFromHost();
+    Sockets.Close();
 }
 
 int TBot::Unacknowledged() const

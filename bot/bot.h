@@ -5,9 +5,7 @@
 #pragma once
 
 #include <QObject>
-#include <QTcpSocket>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <array>
 #include <cstdint>
@@ -20,6 +18,7 @@
 #include "net/npc_list.h"
 #include "net/protocol.h"
 #include "net/protocol_constants.h"
+#include "net/socket_adapter.h"
 
 namespace bot {
 
@@ -45,7 +44,7 @@ struct TBotStats {
     std::vector<std::string> Failures;
 };
 
-class TBot : public QObject, private net::TClientSessionHost {
+class TBot : public QObject, private net::TSessionSockets {
     Q_OBJECT
 public:
     TBot(int number, const TBotOptions& options, TBotStats& stats);
@@ -67,12 +66,11 @@ public:
 private:
     // The session's host: what the connection window does for the client.
     void WriteTCP(std::string_view bytes) override;
-    bool TCPActive() const override;
     void CloseTCP() override;
     bool BindUDP(uint16_t localPort) override;
-    uint16_t UDPLocalPort() const override { return udp_.localPort(); }
-    void SetUDPRemote(std::string_view host, uint16_t port) override;
     void SendDatagram(std::string_view bytes) override;
+    void SocketErrorLeft(int errorNumber, const QString& text) override;
+    void DatagramRead(std::string_view fromAddress, uint16_t fromPort, std::string_view bytes) override;
     void AddLogLine(std::string_view line) override { lastLog_.assign(line); }
     void LoadWorldData() override {}  // a bot draws nothing
     void StartRetransmitTimer() override;
@@ -91,8 +89,6 @@ private:
     TBotOptions options_;
     TBotStats& stats_;
     std::mt19937 rng_;
-    QTcpSocket tcp_;
-    QUdpSocket udp_;
     QTimer retransmitTimer_;
     QTimer thinkTimer_;
     net::TSocketTable table_;
@@ -100,8 +96,6 @@ private:
     net::TNPCList actors_;
     net::TSpeechHistory speech_;
     net::TClientSession session_;
-    QHostAddress serverAddress_;
-    uint16_t serverUdpPort_ = 0;
     std::string lastLog_;
     bool loggedIn_ = false;
     bool finished_ = false;

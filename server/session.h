@@ -20,10 +20,6 @@ class QUdpSocket;
 
 namespace server {
 
-// Plain dotted-decimal IPv4 text, also for an IPv4-mapped IPv6 address, so that
-// addresses from the TCP and UDP sides compare equal.
-std::string AddressText(const QHostAddress& address);
-
 struct TActor;
 
 enum class EStage {

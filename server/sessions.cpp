@@ -19,6 +19,7 @@
 #include "game_server.h"
 #include "net/message_types.h"
 #include "net/messages.h"
+#include "net/socket_adapter.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "session.h"
@@ -116,7 +117,7 @@ bool TGameServer::Start()
     }
     // No other live server has this name (it holds this port): marks left under it
     // by an earlier run that died are stale.
-    serverName_ = QSysInfo::machineHostName() + QLatin1Char('/') + QString::fromStdString(AddressText(options_.Bind)) +
+    serverName_ = QSysInfo::machineHostName() + QLatin1Char('/') + QString::fromStdString(net::AddressText(options_.Bind)) +
                   QLatin1Char(':') + QString::number(TcpPort());
     try {
         accounts_->ReleaseLogins(serverName_);
@@ -133,7 +134,7 @@ bool TGameServer::Start()
     const std::string udp = options_.UdpPort == 0 ? std::string("any free ports")
                                                   : "ports " + std::to_string(options_.UdpPort) + "-" +
                                                         std::to_string(options_.UdpPort + options_.UdpPorts - 1);
-    Log("Listening on " + AddressText(options_.Bind) + " TCP port " + std::to_string(TcpPort()) + ", UDP " + udp +
+    Log("Listening on " + net::AddressText(options_.Bind) + " TCP port " + std::to_string(TcpPort()) + ", UDP " + udp +
         ", " + std::to_string(options_.Npcs) + " characters");
     return true;
 }
@@ -303,7 +304,7 @@ void TGameServer::Accept(QTcpSocket* socket)
         socket->deleteLater();
         return;
     }
-    const std::string address = AddressText(peer);
+    const std::string address = net::AddressText(peer);
     const uint16_t port = socket->peerPort();
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // The system holds no more than this for a peer that does not read; the rest
@@ -1047,13 +1048,6 @@ void TGameServer::EnterGame(TSession& session)
     SendTCP(session, net::msg::server_player_pos, net::Payload(pos).View());
     SendState(session, actor);
     UpdateViews();
-}
-
-std::string AddressText(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return (isV4 ? QHostAddress(v4).toString() : address.toString()).toStdString();
 }
 
 }  // namespace server

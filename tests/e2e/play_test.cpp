@@ -9,9 +9,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
-#include <QUdpSocket>
 #include <functional>
 #include <string>
 #include <vector>

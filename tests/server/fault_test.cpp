@@ -5,16 +5,13 @@
 // wait on real events with generous limits and never on how fast anything is.
 #include <QCoreApplication>
 #include <QDir>
-#include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +35,7 @@
 #include "net/message_types.h"
 #include "net/messages.h"
 #include "net/npc_list.h"
+#include "net/socket_adapter.h"
 #include "net/reconnect.h"
 #include "platform/hive_file.h"
 #include "platform/tick_count.h"
@@ -72,33 +70,10 @@ T Get(std::string_view payload, size_t offset)
 // A player as the client plays: the client's own session over Qt sockets, with its
 // log lines, the actors it was told of and its own place. Connect() starts a fresh
 // session, as the login window's Connect does. Datagrams may go through a relay.
-class Player : private TClientSessionHost {
+class Player : private TSessionSockets {
 public:
     Player(std::string name, uint16_t tcpPort) : name_(std::move(name)), tcpPort_(tcpPort)
     {
-        tcp_.setProxy(QNetworkProxy::NoProxy);
-        udp_.setProxy(QNetworkProxy::NoProxy);
-        QObject::connect(&tcp_, &QTcpSocket::connected, [this] {
-            session_->InSocketConnect(&tcp_, "127.0.0.1", tcp_.peerPort());
-            session_->InSocketWrite();
-        });
-        QObject::connect(&tcp_, &QTcpSocket::readyRead, [this] {
-            char chunk[16384];
-            for (qint64 n; (n = tcp_.read(chunk, sizeof chunk)) > 0;)
-                session_->InSocketRead(std::string_view(chunk, size_t(n)));
-        });
-        QObject::connect(&tcp_, &QTcpSocket::disconnected, [this] { session_->InSocketDisconnect(&tcp_); });
-        QObject::connect(&tcp_, &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
-            if (error == QAbstractSocket::RemoteHostClosedError)
-                return;
-            const ESocketFault fault = error == QAbstractSocket::ConnectionRefusedError ? ESocketFault::ConnectionRefused
-                                                                                        : ESocketFault::Other;
-            // A refused connection ends in the session (ConnectionRefused); another
-            // error that leaves the socket closed ends the attempt here.
-            if (session_->InSocketError(WinsockErrorNumber(fault)) != 0 &&
-                tcp_.state() == QAbstractSocket::UnconnectedState)
-                reconnect_.Ended(false, platform::TickCount());
-        });
         reconnect_.SetLog([this](std::string_view line) { log_.emplace_back(line); });
         reconnectTimer_.setInterval(50);
         QObject::connect(&reconnectTimer_, &QTimer::timeout, [this] {
@@ -106,17 +81,6 @@ public:
                 Connect();
         });
         reconnectTimer_.start();
-        QObject::connect(&udp_, &QUdpSocket::readyRead, [this] {
-            char datagram[65536];
-            while (udp_.hasPendingDatagrams()) {
-                QHostAddress from;
-                quint16 fromPort = 0;
-                const qint64 n = udp_.readDatagram(datagram, sizeof datagram, &from, &fromPort);
-                if (n >= 0)
-                    session_->InUDPDataReceived(QHostAddress(from.toIPv4Address()).toString().toStdString(), fromPort,
-                                                std::string_view(datagram, size_t(n)));
-            }
-        });
         retransmit_.setInterval(50);
         QObject::connect(&retransmit_, &QTimer::timeout, [this] { session_->RetransmitTimerTimer(); });
     }
@@ -124,10 +88,9 @@ public:
     ~Player() override
     {
         // The sockets' last events must not reach a session that is gone.
-        QObject::disconnect(&tcp_, nullptr, nullptr, nullptr);
-        QObject::disconnect(&udp_, nullptr, nullptr, nullptr);
+        Sockets.Mute();
         reconnectTimer_.stop();
-        tcp_.abort();
+        Sockets.Abort();
     }
 
     // Datagrams go to this port of 127.0.0.1 instead of the server's, which `relay`
@@ -143,14 +106,15 @@ public:
         if (tcpPort)
             tcpPort_ = tcpPort;
         retransmit_.stop();
-        tcp_.abort();
-        udp_.close();
+        Sockets.Abort();
+        Sockets.CloseUdp();
         table_ = std::make_unique<TSocketTable>();
         actors_ = std::make_unique<TNPCList>();
         timer_ = std::make_unique<TGameTimer>();
         speech_ = std::make_unique<TSpeechHistory>();
         TClientSessionHost& host = *this;
-        session_ = std::make_unique<TClientSession>(host, *actors_, *timer_, *speech_, *table_, &udp_);
+        session_ = std::make_unique<TClientSession>(host, *actors_, *timer_, *speech_, *table_, Sockets.Endpoint());
+        Attach(session_.get());
         TLoginChoices login;
         login.CharacterName = name_;
         // vxbot's passwords, so that a player can take over a bot's account.
@@ -163,9 +127,9 @@ public:
         entered_ = closed_ = refused_ = false;
         id_ = 0;
         x_ = y_ = 0;
-        tcp_.connectToHost(QHostAddress::LocalHost, tcpPort_);
+        Sockets.Connect(QStringLiteral("127.0.0.1"), tcpPort_);
     }
-    void Kill() { tcp_.abort(); }
+    void Kill() { Sockets.Abort(); }
     // The connection window's "Auto reconnect" box: lost connections are tried again
     // on its schedule (1 s, 2 s, 4 s, ...).
     void AutoReconnect(bool on) { reconnect_.SetAuto(on, platform::TickCount()); }
@@ -199,15 +163,13 @@ public:
     TClientSession& Session() { return *session_; }
 
 private:
-    void WriteTCP(std::string_view bytes) override { tcp_.write(bytes.data(), qint64(bytes.size())); }
-    bool TCPActive() const override { return tcp_.state() == QAbstractSocket::ConnectedState; }
-    void CloseTCP() override { tcp_.close(); }
-    bool BindUDP(uint16_t localPort) override
+    // A socket error other than a refusal (which ends in the session) that leaves the
+    // socket closed ends the attempt here.
+    void SocketErrorLeft(int, const QString&) override
     {
-        udp_.close();
-        return udp_.bind(QHostAddress::LocalHost, localPort);
+        if (Sockets.TcpState() == QAbstractSocket::UnconnectedState)
+            reconnect_.Ended(false, platform::TickCount());
     }
-    uint16_t UDPLocalPort() const override { return udp_.localPort(); }
     void SetUDPRemote(std::string_view, uint16_t port) override
     {
         udpPort_ = port;
@@ -216,7 +178,7 @@ private:
     }
     void SendDatagram(std::string_view bytes) override
     {
-        udp_.writeDatagram(bytes.data(), qint64(bytes.size()), QHostAddress::LocalHost, viaPort_ ? viaPort_ : udpPort_);
+        Sockets.SendTo(bytes, QHostAddress::LocalHost, viaPort_ ? viaPort_ : udpPort_);
     }
     void AddLogLine(std::string_view line) override { log_.emplace_back(line); }
     void LoadWorldData() override {}
@@ -259,8 +221,6 @@ private:
     uint16_t udpPort_ = 0;
     uint16_t viaPort_ = 0;
     std::function<void(uint16_t)> relay_;
-    QTcpSocket tcp_;
-    QUdpSocket udp_;
     QTimer retransmit_;
     std::unique_ptr<TSocketTable> table_;
     std::unique_ptr<TNPCList> actors_;
@@ -532,37 +492,32 @@ TEST_F(Faults, ServerKilledDuringWritesLosesNoAccountAndLeavesASoundDatabase)
 // from a seeded generator.
 class LossyRelay {
 public:
-    LossyRelay(uint32_t seed, double loss, double reorder) : rng_(seed), loss_(loss), reorder_(reorder)
+    LossyRelay(uint32_t seed, double loss, double reorder)
+        : rng_(seed), loss_(loss), reorder_(reorder), front_(frontSide_), back_(backSide_)
     {
-        front_.setProxy(QNetworkProxy::NoProxy);
-        back_.setProxy(QNetworkProxy::NoProxy);
-        front_.bind(QHostAddress::LocalHost, 0);
-        back_.bind(QHostAddress::LocalHost, 0);
-        QObject::connect(&front_, &QUdpSocket::readyRead, [this] {
-            while (front_.hasPendingDatagrams()) {
-                QHostAddress from;
-                quint16 port = 0;
-                QByteArray d(int(front_.pendingDatagramSize()), 0);
-                front_.readDatagram(d.data(), d.size(), &from, &port);
-                clientPort_ = port;
-                Pass(d, true);
-            }
-        });
-        QObject::connect(&back_, &QUdpSocket::readyRead, [this] {
-            while (back_.hasPendingDatagrams()) {
-                QByteArray d(int(back_.pendingDatagramSize()), 0);
-                back_.readDatagram(d.data(), d.size());
-                Pass(d, false);
-            }
-        });
+        front_.Bind(0);
+        back_.Bind(0);
     }
-    uint16_t FrontPort() const { return front_.localPort(); }
+    uint16_t FrontPort() const { return front_.LocalPort(); }
     void SetServerPort(uint16_t port) { serverPort_ = port; }
     int Dropped(bool toServer) const { return dropped_[toServer]; }
     int Reordered() const { return reordered_; }
 
 private:
-    void Pass(const QByteArray& datagram, bool toServer)
+    // Each side's datagrams, the client's and the server's.
+    struct Side : net::TSocketEvents {
+        Side(LossyRelay& relay, bool toServer) : Relay(relay), ToServer(toServer) {}
+        void DatagramRead(std::string_view, uint16_t fromPort, std::string_view bytes) override
+        {
+            if (ToServer)
+                Relay.clientPort_ = fromPort;
+            Relay.Pass(std::string(bytes), ToServer);
+        }
+        LossyRelay& Relay;
+        bool ToServer;
+    };
+
+    void Pass(const std::string& datagram, bool toServer)
     {
         std::uniform_real_distribution<double> roll(0.0, 1.0);
         // The very first datagram (the client's UDP port) is always one of the lost.
@@ -593,21 +548,22 @@ private:
         held.Waiting = false;
         Send(held.Datagram, toServer);
     }
-    void Send(const QByteArray& datagram, bool toServer)
+    void Send(const std::string& datagram, bool toServer)
     {
         if (toServer)
-            back_.writeDatagram(datagram, QHostAddress::LocalHost, serverPort_);
+            back_.SendTo(datagram, QHostAddress::LocalHost, serverPort_);
         else
-            front_.writeDatagram(datagram, QHostAddress::LocalHost, clientPort_);
+            front_.SendTo(datagram, QHostAddress::LocalHost, clientPort_);
     }
 
     struct Held {
         bool Waiting = false;
-        QByteArray Datagram;
+        std::string Datagram;
     };
     std::mt19937 rng_;
     double loss_, reorder_;
-    QUdpSocket front_, back_;  // the client's side, the server's side
+    Side frontSide_{*this, true}, backSide_{*this, false};
+    net::TSocketAdapter front_, back_;  // the client's side, the server's side
     uint16_t clientPort_ = 0, serverPort_ = 0;
     Held held_[2];
     int dropped_[2] = {0, 0};

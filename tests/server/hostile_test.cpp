@@ -3,13 +3,10 @@
 // One group per way of attack; the fake clock stands in for time wherever the
 // server's limits count it.
 #include <QCoreApplication>
-#include <QNetworkDatagram>
 #include <QDir>
-#include <QNetworkProxy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
-#include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +27,7 @@
 #include "net/game_channel.h"
 #include "net/message_types.h"
 #include "net/messages.h"
+#include "net/socket_adapter.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "session.h"
@@ -47,7 +45,7 @@ struct Message {
     uint32_t Type;
     std::string Payload;
     bool Udp;
-    QHostAddress From;  // datagrams: the sender's address
+    std::string From;  // datagrams: the sender's address
 };
 
 template <typename T>
@@ -69,7 +67,7 @@ std::string Move(uint8_t sequence, uint8_t code, uint32_t keyTime)
 // A client on a plain non-blocking socket, so that a test decides whether it reads,
 // how small its receive window is and how it ends (a reset or a close). Replies are
 // taken while the test lets the event loop (and with it the in-process server) run.
-class RawClient {
+class RawClient : private TSocketEvents {
 public:
     // Connects from `local` (any 127.x address) to the server's address and port.
     RawClient(const char* server, uint16_t port, const char* local = "127.0.0.1", int receiveBuffer = 0)
@@ -88,21 +86,7 @@ public:
         inet_pton(AF_INET, server, &to.sin_addr);
         connected = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;  // loopback: at once
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        udp.setProxy(QNetworkProxy::NoProxy);
-        udp.bind(QHostAddress(QString::fromLatin1(local)), 0);
-        QObject::connect(&udp, &QUdpSocket::readyRead, [this] {
-            while (udp.hasPendingDatagrams()) {
-                const QNetworkDatagram d = udp.receiveDatagram();
-                const QByteArray bytes = d.data();
-                std::string_view rest(bytes.constData(), size_t(bytes.size()));
-                while (!TVxProtocolFormat::IsIncomplete(rest)) {
-                    const size_t length = TVxProtocolFormat::PayloadLength(rest);
-                    const uint32_t type = TVxProtocolFormat::ExtractType(rest);
-                    got.push_back({type, std::string(rest.substr(0, length)), true, d.senderAddress()});
-                    rest.remove_prefix(length);
-                }
-            }
-        });
+        udp.Bind(0, QHostAddress(QString::fromLatin1(local)));
     }
     ~RawClient()
     {
@@ -125,10 +109,9 @@ public:
         }
     }
     void Send(uint32_t type, std::string_view payload) { SendBytes(TVxProtocolFormat::MakeMessage(type, payload)); }
-    void SendUdp(uint32_t type, std::string_view payload, QUdpSocket* from = nullptr)
+    void SendUdp(uint32_t type, std::string_view payload, TSocketAdapter* from = nullptr)
     {
-        const std::string m = TVxProtocolFormat::MakeMessage(type, payload);
-        (from ? from : &udp)->writeDatagram(m.data(), qint64(m.size()), serverAddress, serverUdpPort);
+        (from ? from : &udp)->SendTo(TVxProtocolFormat::MakeMessage(type, payload), serverAddress, serverUdpPort);
     }
     // Ends the connection with a reset instead of a close.
     void Reset()
@@ -232,7 +215,7 @@ public:
     bool Enter()
     {
         Send(msg::client_shape, Word16(servertest::CharacterShape));
-        SendUdp(msg::client_udpport, Word16(udp.localPort()));
+        SendUdp(msg::client_udpport, Word16(udp.LocalPort()));
         const Message* beat = WaitFor(msg::server_beat);
         if (!beat)
             return false;
@@ -248,7 +231,7 @@ public:
 
     int fd = -1;
     QHostAddress serverAddress;
-    QUdpSocket udp;
+    TSocketAdapter udp{*this};
     std::string in;
     std::vector<Message> got;
     bool connected = false;
@@ -256,6 +239,24 @@ public:
     bool closed = false;
     uint16_t serverUdpPort = 0;
     int32_t id = 0;
+
+private:
+    void DatagramRead(std::string_view from, uint16_t, std::string_view bytes) override
+    {
+        std::string_view rest = bytes;
+        while (!TVxProtocolFormat::IsIncomplete(rest)) {
+            const size_t length = TVxProtocolFormat::PayloadLength(rest);
+            const uint32_t type = TVxProtocolFormat::ExtractType(rest);
+            got.push_back({type, std::string(rest.substr(0, length)), true, std::string(from)});
+            rest.remove_prefix(length);
+        }
+    }
+};
+
+// Whatever datagrams reach one endpoint.
+struct DatagramLog : TSocketEvents {
+    void DatagramRead(std::string_view, uint16_t, std::string_view bytes) override { got.emplace_back(bytes); }
+    std::vector<std::string> got;
 };
 
 class Hostile : public servertest::WorldSuite {
@@ -538,17 +539,12 @@ TEST_F(Hostile, ASecondPortAtTheSameAddressCannotSteerRedirectOrStarve)
     auto victim = Player("Victim");
     const server::TActor* me = game->FindPlayer("Victim");
     ASSERT_TRUE(me);
-    QUdpSocket attacker;
-    attacker.setProxy(QNetworkProxy::NoProxy);
-    ASSERT_TRUE(attacker.bind(QHostAddress::LocalHost, 0));
-    std::vector<Message> attackerGot;
-    QObject::connect(&attacker, &QUdpSocket::readyRead, [&] {
-        while (attacker.hasPendingDatagrams())
-            attackerGot.push_back({0, attacker.receiveDatagram().data().toStdString(), true, {}});
-    });
+    DatagramLog attackerGot;
+    TSocketAdapter attacker(attackerGot);
+    ASSERT_TRUE(attacker.Bind(0, QHostAddress::LocalHost));
 
     victim->SendUdp(msg::client_keydown, Move(200, DirLeft, 5000), &attacker);
-    victim->SendUdp(msg::client_udpport, Word16(attacker.localPort()), &attacker);
+    victim->SendUdp(msg::client_udpport, Word16(attacker.LocalPort()), &attacker);
     std::string junk;
     for (int i = 0; i < 300; ++i)
         junk += TVxProtocolFormat::MakeMessage(msg::client_keyup, Move(uint8_t(i), DirDown, 1));
@@ -558,11 +554,11 @@ TEST_F(Hostile, ASecondPortAtTheSameAddressCannotSteerRedirectOrStarve)
     Run(1000);
     EXPECT_EQ(me->Motion.X(), server::TownX);
     EXPECT_EQ(me->Motion.DirX, 0);
-    EXPECT_TRUE(attackerGot.empty());
+    EXPECT_TRUE(attackerGot.got.empty());
     const int beats = victim->Count(msg::server_beat);
     Run(2000);
     EXPECT_TRUE(victim->WaitFor(msg::server_beat, beats + 2));  // the beats still come to the victim
-    EXPECT_TRUE(attackerGot.empty());
+    EXPECT_TRUE(attackerGot.got.empty());
     // The victim's own budget is untouched: its records are acknowledged and move it.
     victim->SendUdp(msg::client_keydown, Move(1, DirLeft, 6000));
     EXPECT_TRUE(victim->WaitFor(msg::server_keydown_ack));
@@ -598,10 +594,10 @@ TEST_F(Hostile, DatagramsComeFromTheAddressTheClientReached)
     ASSERT_TRUE(client->Enter());
     const Message* beat = client->Last(msg::server_beat);
     ASSERT_TRUE(beat);
-    EXPECT_EQ(beat->From, QHostAddress(QStringLiteral("127.0.0.2")));
+    EXPECT_EQ(beat->From, "127.0.0.2");
     const Message* ack = client->Last(msg::server_beatackack);
     ASSERT_TRUE(ack);
-    EXPECT_EQ(ack->From, QHostAddress(QStringLiteral("127.0.0.2")));
+    EXPECT_EQ(ack->From, "127.0.0.2");
 }
 
 // Connections before login that flood empty messages, and a player sending 64 KiB
@@ -628,8 +624,7 @@ TEST_F(Hostile, AFloodKeepsTheLogSmallAndOthersAnswered)
         for (auto& n : noisy)
             n->SendBytes(empties);
         for (int i = 0; i < 20; ++i)
-            flooder->udp.writeDatagram(packed.data(), qint64(packed.size()), flooder->serverAddress,
-                                       flooder->serverUdpPort);
+            flooder->udp.SendTo(packed, flooder->serverAddress, flooder->serverUdpPort);
         good->SendUdp(msg::client_keydown, Move(++sequence, DirUp, 100u * round));
         EXPECT_TRUE(good->WaitFor(msg::server_keydown_ack, round + 1)) << round;
         good->SendUdp(msg::client_keyup, Move(++sequence, DirUp, 100u * round + 1));

@@ -4,11 +4,7 @@
 // server's Tick after moving it.
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QNetworkDatagram>
-#include <QNetworkProxy>
-#include <QTcpSocket>
 #include <QTest>
-#include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +24,7 @@
 #include "net/game_timer.h"
 #include "net/message_types.h"
 #include "net/messages.h"
+#include "net/socket_adapter.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "stop_signals.h"
@@ -75,7 +72,7 @@ std::string Move(uint8_t code, uint32_t keyTime, uint16_t tx = 0, uint16_t ty = 
 // their turn, to TClientSession::HandleServerMessage, which answers as the client
 // does. Everything else the tests send by hand, to script exact key times, strays
 // and hostile bytes.
-class ScriptedClient : private TClientSessionHost {
+class ScriptedClient : private TClientSessionHost, private TSocketEvents {
 public:
     explicit ScriptedClient(uint16_t port)
     {
@@ -86,44 +83,23 @@ public:
         format.SetHandler([this](int32_t, uint32_t type, std::string_view payload) {
             got.push_back({type, std::string(payload), readingUdp});
         });
-        QObject::connect(&tcp, &QTcpSocket::readyRead, [this] {
-            const QByteArray bytes = tcp.readAll();
-            in.Append(bytes.constData(), size_t(bytes.size()));
-            format.ProcessStream("127.0.0.1", tcp.peerPort(), in);
-        });
-        QObject::connect(&udp, &QUdpSocket::readyRead, [this] {
-            while (udp.hasPendingDatagrams()) {
-                const QNetworkDatagram d = udp.receiveDatagram();
-                const QByteArray bytes = d.data();
-                readingUdp = true;
-                // The client's own sender check, then the recording handler.
-                TGameChannel::InUDPDataReceived(format, table, &udp,
-                                                QHostAddress(d.senderAddress().toIPv4Address()).toString().toStdString(),
-                                                uint16_t(d.senderPort()),
-                                                std::string_view(bytes.constData(), size_t(bytes.size())));
-                readingUdp = false;
-            }
-        });
-        tcp.setProxy(QNetworkProxy::NoProxy);
-        udp.setProxy(QNetworkProxy::NoProxy);
-        tcp.connectToHost(QHostAddress::LocalHost, port);
-        connected = tcp.waitForConnected(Patience);
+        sockets.Connect(QStringLiteral("127.0.0.1"), port);
+        connected = sockets.Tcp()->waitForConnected(Patience);
         if (connected) {
-            session.InSocketConnect(&tcp, "127.0.0.1", tcp.peerPort());
-            index = table.FindSocket("127.0.0.1", tcp.peerPort());
+            session.InSocketConnect(sockets.Tcp(), "127.0.0.1", sockets.Tcp()->peerPort());
+            index = table.FindSocket("127.0.0.1", sockets.Tcp()->peerPort());
         }
     }
 
     void Send(uint32_t type, std::string_view payload)
     {
-        const std::string m = TVxProtocolFormat::MakeMessage(type, payload);
-        tcp.write(m.data(), qint64(m.size()));
+        sockets.Write(TVxProtocolFormat::MakeMessage(type, payload));
     }
-    void SendRaw(const std::string& bytes) { tcp.write(bytes.data(), qint64(bytes.size())); }
-    void SendUdp(uint32_t type, std::string_view payload, QUdpSocket* from = nullptr)
+    void SendRaw(const std::string& bytes) { sockets.Write(bytes); }
+    void SendUdp(uint32_t type, std::string_view payload, TSocketAdapter* from = nullptr)
     {
-        const std::string m = TVxProtocolFormat::MakeMessage(type, payload);
-        (from ? from : &udp)->writeDatagram(m.data(), qint64(m.size()), QHostAddress::LocalHost, serverUdpPort);
+        (from ? from : &sockets)->SendTo(TVxProtocolFormat::MakeMessage(type, payload), QHostAddress::LocalHost,
+                                         serverUdpPort);
     }
 
     int Count(uint32_t type) const
@@ -156,7 +132,7 @@ public:
     }
     bool WaitClosed()
     {
-        return QTest::qWaitFor([&] { return tcp.state() == QAbstractSocket::UnconnectedState; }, Patience);
+        return QTest::qWaitFor([&] { return sockets.TcpState() == QAbstractSocket::UnconnectedState; }, Patience);
     }
     // Runs the handshake up to server_nameok; true when it came.
     bool Name(const std::string& name)
@@ -182,7 +158,7 @@ public:
             !Count(msg::server_udpport))
             return false;
         serverUdpPort = Get<uint16_t>(WaitFor(msg::server_udpport)->Payload, 0);
-        udp.bind(QHostAddress::LocalHost, 0);
+        sockets.Bind(0, QHostAddress::LocalHost);
         return true;
     }
     // The session accepts the login (shape, UDP port), answers the latest beat and
@@ -228,8 +204,7 @@ public:
         return last;
     }
 
-    QTcpSocket tcp;
-    QUdpSocket udp;
+    TSocketAdapter sockets{*this};
     TSocketTable table;
     TVxProtocolFormat format{table};
     TReceiveBuffer in;
@@ -242,24 +217,31 @@ public:
     int32_t index = NoSocket;
 
 private:
+    // The sockets' events: everything received is recorded; datagrams pass the
+    // client's own sender check first.
+    void TcpRead(std::string_view bytes) override
+    {
+        in.Append(bytes.data(), bytes.size());
+        format.ProcessStream("127.0.0.1", sockets.Tcp()->peerPort(), in);
+    }
+    void DatagramRead(std::string_view from, uint16_t fromPort, std::string_view bytes) override
+    {
+        readingUdp = true;
+        TGameChannel::InUDPDataReceived(format, table, sockets.Endpoint(), from, fromPort, bytes);
+        readingUdp = false;
+    }
+
     // The session's host: the sockets above.
-    void WriteTCP(std::string_view bytes) override { tcp.write(bytes.data(), qint64(bytes.size())); }
-    bool TCPActive() const override { return tcp.state() == QAbstractSocket::ConnectedState; }
-    void CloseTCP() override { tcp.close(); }
+    void WriteTCP(std::string_view bytes) override { sockets.Write(bytes); }
+    bool TCPActive() const override { return sockets.Connected(); }
+    void CloseTCP() override { sockets.Close(); }
     bool BindUDP(uint16_t localPort) override
     {
-        return udp.state() == QAbstractSocket::BoundState || udp.bind(QHostAddress::LocalHost, localPort);
+        return sockets.LocalPort() != 0 || sockets.Bind(localPort, QHostAddress::LocalHost);
     }
-    uint16_t UDPLocalPort() const override { return udp.localPort(); }
-    void SetUDPRemote(std::string_view host, uint16_t port) override
-    {
-        udpRemote = QHostAddress(QString::fromStdString(std::string(host)));
-        udpRemotePort = port;
-    }
-    void SendDatagram(std::string_view bytes) override
-    {
-        udp.writeDatagram(bytes.data(), qint64(bytes.size()), udpRemote, udpRemotePort);
-    }
+    uint16_t UDPLocalPort() const override { return sockets.LocalPort(); }
+    void SetUDPRemote(std::string_view host, uint16_t port) override { sockets.SetRemote(host, port); }
+    void SendDatagram(std::string_view bytes) override { sockets.Send(bytes); }
     void AddLogLine(std::string_view line) override { log.emplace_back(line); }
     void LoadWorldData() override {}
     void StartRetransmitTimer() override {}
@@ -267,15 +249,12 @@ private:
     void ConnectionClosed() override {}
     void ConnectionRefused() override {}
 
-    QHostAddress udpRemote;
-    uint16_t udpRemotePort = 0;
-
 public:
     std::vector<std::string> log;  // the session's log lines
     TNPCList actors;
     TGameTimer timer;
     TSpeechHistory speech;
-    TClientSession session{*this, actors, timer, speech, table, &udp};
+    TClientSession session{*this, actors, timer, speech, table, sockets.Endpoint()};
 };
 
 class Server : public servertest::WorldSuite {
@@ -364,7 +343,7 @@ TEST_F(Server, HandshakeRunsInTheClientsOrderAndRefusesBadNames)
     EXPECT_EQ(twin->Count(msg::server_badname), 1);
     EXPECT_TRUE(twin->WaitClosed());
 
-    first->tcp.disconnectFromHost();
+    first->sockets.Close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 1; }, Patience));
     auto wrong = Client();
     EXPECT_FALSE(wrong->Login("Aldo", "guess"));
@@ -389,7 +368,7 @@ TEST_F(Server, SixtyFourthConnectionIsRefusedAsFull)
     EXPECT_TRUE(extra->WaitClosed());
     EXPECT_EQ(extra->Count(msg::server_welcome), 0);
     // A place that frees up is taken again.
-    clients.front()->tcp.disconnectFromHost();
+    clients.front()->sockets.Close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 62; }, Patience));
     auto again = Client();
     EXPECT_TRUE(again->WaitFor(msg::server_welcome));
@@ -401,17 +380,17 @@ TEST_F(Server, UnfinishedHandshakeIsClosedAfterThirtySeconds)
     auto playing = Player("Patient");
     ASSERT_TRUE(idle->WaitFor(msg::server_welcome));
     Run(29000);
-    EXPECT_EQ(idle->tcp.state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(idle->sockets.TcpState(), QAbstractSocket::ConnectedState);
     Run(1500);
     EXPECT_TRUE(idle->WaitClosed());
-    EXPECT_EQ(playing->tcp.state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(playing->sockets.TcpState(), QAbstractSocket::ConnectedState);
 }
 
 TEST_F(Server, BeatsRiseEverySecondAndTheirAcksCarryThePing)
 {
     auto client = Client();
     ASSERT_TRUE(client->Login("Beater", "pw"));
-    const uint16_t local = client->udp.localPort();
+    const uint16_t local = client->sockets.LocalPort();
     client->SendUdp(msg::client_udpport, std::string_view(reinterpret_cast<const char*>(&local), 2));
     const Message* beat = client->WaitFor(msg::server_beat);
     ASSERT_TRUE(beat);
@@ -438,8 +417,9 @@ TEST_F(Server, BeatsRiseEverySecondAndTheirAcksCarryThePing)
 
     // The same echo again, or one from another address, gets no answer.
     client->SendUdp(msg::client_beatack, beat->Payload);
-    QUdpSocket stranger;
-    if (stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0))
+    TSocketEvents quiet;
+    TSocketAdapter stranger(quiet);
+    if (stranger.Bind(0, QHostAddress(QStringLiteral("127.0.0.2"))))
         client->SendUdp(msg::client_beatack, next->Payload, &stranger);
     QTest::qWait(200);
     EXPECT_EQ(client->Count(msg::server_beatackack), 1);
@@ -702,13 +682,12 @@ TEST_F(Server, HostileInputIsDroppedOrClosedNeverFatal)
     player->SendUdp(msg::client_keydown, "abc");
     player->SendUdp(msg::client_beatack, "");
     const std::string garbage = "\x03\x00\x00\x2C\x01";
-    player->udp.writeDatagram(garbage.data(), qint64(garbage.size()), QHostAddress::LocalHost,
-                              player->serverUdpPort);
+    player->sockets.SendTo(garbage, QHostAddress::LocalHost, player->serverUdpPort);
     // A UDP flood costs only the flooder's own messages.
     for (int i = 0; i < 300; ++i)
         player->SendUdp(msg::client_keydown, Move(DirDown, uint32_t(1000 + i)));
     QTest::qWait(300);
-    EXPECT_EQ(player->tcp.state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(player->sockets.TcpState(), QAbstractSocket::ConnectedState);
     EXPECT_LE(player->Count(msg::server_keydown_ack), server::DatagramBudget);
 
     // A header announcing 65535 bytes that never all come.
@@ -716,7 +695,7 @@ TEST_F(Server, HostileInputIsDroppedOrClosedNeverFatal)
     ASSERT_TRUE(hog->WaitFor(msg::server_welcome));
     hog->SendRaw(std::string("\xFF\xFF\x00\x0F", 4) + std::string(30000, 'a'));
     QTest::qWait(200);
-    EXPECT_EQ(hog->tcp.state(), QAbstractSocket::ConnectedState);  // still below 64 KiB
+    EXPECT_EQ(hog->sockets.TcpState(), QAbstractSocket::ConnectedState);  // still below 64 KiB
     hog->SendRaw(std::string(35533, 'a'));  // 65537 bytes unframed, the message still short
     EXPECT_TRUE(hog->WaitClosed());
 
@@ -767,9 +746,9 @@ TEST_F(Server, AConnectionEndingDuringItsPasswordCheckCreatesNothing)
     // A check that has not answered holds no session: another connection may try the name.
     auto twin = Client();
     EXPECT_TRUE(twin->Name("QUITTER"));
-    twin->tcp.abort();
+    twin->sockets.Abort();
 
-    quitter->tcp.abort();
+    quitter->sockets.Abort();
     ASSERT_TRUE(QTest::qWaitFor([&] { return game->Connections() == 0; }, Patience));
     // The next connection takes the same table entry before the late answer comes.
     auto successor = Client();
