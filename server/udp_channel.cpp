@@ -60,7 +60,7 @@ void TGameServer::HandleDatagram(TSession& session, const QHostAddress& from, ui
         // The first client_udpport fixes the client's endpoint; before it, nothing counts.
         std::string_view front = datagram;
         const size_t length = Format::PayloadLength(front);
-        if (Format::ExtractType(front) != net::msg::client_udpport || length < net::layout::client_udpport) {
+        if (Format::ExtractType(front) != net::msg::client_udpport || length < net::TUdpPort::Size) {
             ++session.DatagramsRefused;
             return;
         }

@@ -1,10 +1,12 @@
-// The catalogue of message type codes with the payload layout of each, shared by
-// client and server.
+// The catalogue of message type codes with the payload kind and size of each, shared
+// by client and server.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "net/message_layouts.h"
 
 namespace net {
 
@@ -46,28 +48,6 @@ inline constexpr uint32_t server_npc_say = 0xD0000000;
 inline constexpr uint32_t server_player_pos = 0xE0000000;
 }  // namespace msg
 
-// Bytes at fixed offsets that each fixed-layout message carries (unread bytes included).
-// server_npc_say has a fixed 8-byte front (ID, duration) followed by its text.
-namespace layout {
-inline constexpr size_t server_npc_add = 12;
-inline constexpr size_t server_npc_remove = 8;
-inline constexpr size_t client_shape = 2;
-inline constexpr size_t server_beat = 5;
-inline constexpr size_t client_beatack = 5;
-inline constexpr size_t server_udpport = 2;
-inline constexpr size_t client_udpport = 2;
-inline constexpr size_t client_entergame = 0;
-inline constexpr size_t client_keydown = 14;
-inline constexpr size_t server_beatackack = 5;
-inline constexpr size_t client_keyup = 14;
-inline constexpr size_t server_npc_state = 45;
-inline constexpr size_t server_keyup_ack = 5;
-inline constexpr size_t server_keydown_ack = 5;
-inline constexpr size_t server_player_id = 4;
-inline constexpr size_t server_npc_say = 8;
-inline constexpr size_t server_player_pos = 7;
-}  // namespace layout
-
 enum class EPayload : uint8_t {
     Empty,          // nothing
     Fixed,          // exactly the layout's bytes
@@ -84,39 +64,39 @@ struct TMessageInfo {
 };
 
 inline constexpr TMessageInfo MessageCatalogue[] = {
-    {msg::server_npc_add, "server_npc_add", EPayload::Fixed, layout::server_npc_add},
-    {msg::server_npc_remove, "server_npc_remove", EPayload::Fixed, layout::server_npc_remove},
-    {msg::client_shape, "client_shape", EPayload::Fixed, layout::client_shape},
+    {msg::server_npc_add, "server_npc_add", EPayload::Fixed, TNpcAdd::Size},
+    {msg::server_npc_remove, "server_npc_remove", EPayload::Fixed, TNpcRemove::Size},
+    {msg::client_shape, "client_shape", EPayload::Fixed, TShape::Size},
     {msg::client_version, "client_version", EPayload::Text, 0},
     {msg::client_protocolversion, "client_protocolversion", EPayload::Text, 0},
     {msg::server_identity, "server_identity", EPayload::Text, 0},
     {msg::client_identity, "client_identity", EPayload::Text, 0},
     {msg::client_chat, "client_chat", EPayload::Text, 0},
     {msg::server_notice, "server_notice", EPayload::Text, 0},
-    {msg::server_beat, "server_beat", EPayload::Fixed, layout::server_beat},
-    {msg::client_beatack, "client_beatack", EPayload::Fixed, layout::client_beatack},
+    {msg::server_beat, "server_beat", EPayload::Fixed, TBeat::Size},
+    {msg::client_beatack, "client_beatack", EPayload::Fixed, TBeat::Size},
     {msg::client_name, "client_name", EPayload::Text, 0},
     {msg::client_password, "client_password", EPayload::Text, 0},
     {msg::server_badname, "server_badname", EPayload::Unread, 0},
     {msg::server_full, "server_full", EPayload::Text, 0},
     {msg::server_badpassword, "server_badpassword", EPayload::Unread, 0},
     {msg::server_ip_inuse, "server_ip_inuse", EPayload::Unread, 0},
-    {msg::server_udpport, "server_udpport", EPayload::Fixed, layout::server_udpport},
-    {msg::client_udpport, "client_udpport", EPayload::Fixed, layout::client_udpport},
-    {msg::client_entergame, "client_entergame", EPayload::Empty, layout::client_entergame},
+    {msg::server_udpport, "server_udpport", EPayload::Fixed, TUdpPort::Size},
+    {msg::client_udpport, "client_udpport", EPayload::Fixed, TUdpPort::Size},
+    {msg::client_entergame, "client_entergame", EPayload::Empty, 0},
     {msg::server_nameok, "server_nameok", EPayload::Unread, 0},
-    {msg::client_keydown, "client_keydown", EPayload::Fixed, layout::client_keydown},
-    {msg::server_beatackack, "server_beatackack", EPayload::Fixed, layout::server_beatackack},
-    {msg::client_keyup, "client_keyup", EPayload::Fixed, layout::client_keyup},
-    {msg::server_npc_state, "server_npc_state", EPayload::Fixed, layout::server_npc_state},
+    {msg::client_keydown, "client_keydown", EPayload::Fixed, TMoveRecord::Size},
+    {msg::server_beatackack, "server_beatackack", EPayload::Fixed, TBeatAckAck::Size},
+    {msg::client_keyup, "client_keyup", EPayload::Fixed, TMoveRecord::Size},
+    {msg::server_npc_state, "server_npc_state", EPayload::Fixed, TNpcState::Size},
     {msg::server_welcome, "server_welcome", EPayload::Text, 0},
-    {msg::server_keyup_ack, "server_keyup_ack", EPayload::Fixed, layout::server_keyup_ack},
-    {msg::server_keydown_ack, "server_keydown_ack", EPayload::Fixed, layout::server_keydown_ack},
+    {msg::server_keyup_ack, "server_keyup_ack", EPayload::Fixed, TKeyAck::Size},
+    {msg::server_keydown_ack, "server_keydown_ack", EPayload::Fixed, TKeyAck::Size},
     {msg::server_version, "server_version", EPayload::Text, 0},
     {msg::server_protocolversion, "server_protocolversion", EPayload::Text, 0},
-    {msg::server_player_id, "server_player_id", EPayload::Fixed, layout::server_player_id},
-    {msg::server_npc_say, "server_npc_say", EPayload::FixedThenText, layout::server_npc_say},
-    {msg::server_player_pos, "server_player_pos", EPayload::Fixed, layout::server_player_pos},
+    {msg::server_player_id, "server_player_id", EPayload::Fixed, TPlayerId::Size},
+    {msg::server_npc_say, "server_npc_say", EPayload::FixedThenText, TNpcSay::Size},
+    {msg::server_player_pos, "server_player_pos", EPayload::Fixed, TPlayerPos::Size},
 };
 
 // The catalogue entry of a type code, or nullptr for a code outside the catalogue.
