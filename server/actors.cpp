@@ -330,7 +330,7 @@ void TGameServer::Tick()
     AnswerWaitingNames(now);
     if (now - lastAddressSweep_ >= AddressSweep) {
         lastAddressSweep_ = now;
-        SweepAddresses(now);
+        addressBook_.Sweep(now);
     }
     ThinkNpcs(now);
     for (auto& [id, actor] : actors_)

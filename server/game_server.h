@@ -43,6 +43,7 @@
 
 #include "accounts.h"
 #include "chat.h"
+#include "handshake.h"
 #include "net/protocol.h"
 #include "net/protocol_constants.h"
 #include "npcs.h"
@@ -91,11 +92,7 @@ inline constexpr int DatagramsPerTurn = 16;  // datagrams of one endpoint per ev
 inline constexpr int MaxDeferred = 32;       // messages kept while a password is checked
 inline constexpr int LogLinesPerWindow = 20; // console lines one connection may cause ...
 inline constexpr uint32_t LogWindow = 10000; // ... in this many ms; the rest are counted
-inline constexpr uint32_t AccountWindow = 60000;  // NewAccountsPerAddress counts this window
-inline constexpr uint32_t FailureMemory = 3600 * 1000;  // an address's failures are forgotten this long after the last
 inline constexpr uint32_t AddressSweep = 10000;  // ms between sweeps of addresses with nothing left to remember
-inline constexpr uint32_t NameWindow = 10000;   // NamesPerAddress counts this window; the rest wait their turn ...
-inline constexpr uint32_t NameInterval = 1000;  // ... one answer per this many ms
 inline constexpr uint32_t KeyOrderWindow = 2000;  // a key's record older than this is always new
 inline constexpr int MaxNameLength = int(net::MaxNameLength);
 inline constexpr int AddRangeX = 50, AddRangeY = 30;        // 100 across, 60 down
@@ -163,7 +160,7 @@ public:
     // count as running), so that a test can act during a check on any machine.
     void HoldPasswordAnswers(bool hold);
     // Peer addresses the server remembers something of (failures, new accounts).
-    size_t AddressesRemembered() const { return addresses_.size(); }
+    size_t AddressesRemembered() const { return addressBook_.Size(); }
     // The actor of an in-game player, by name (tests), or null.
     const TActor* FindPlayer(const QString& name) const;
 
@@ -185,7 +182,6 @@ private:
     TSession* SessionAt(int32_t index, uint64_t serial) const;
     void HandleTcpMessage(TSession& session, uint32_t type, std::string_view payload);
     // Whether the connection's stage allows a message type from the client.
-    bool Allowed(const TSession& session, uint32_t type) const;
     void HandleHandshake(TSession& session, uint32_t type, std::string_view payload);
     // When a name of this address may be answered: at once for the first few of a
     // window, then one per NameInterval, so that names cannot be probed in bulk.
@@ -204,13 +200,6 @@ private:
     void StartPasswordCheck(TSession& session);
     void OnPasswordChecked(int32_t index, uint64_t serial, TPasswordCheck::EResult result, const QString& hashed);
     void PasswordFailed(TSession& session);
-    // What the server remembers of an address, made when missing; the address least
-    // recently used goes when the table is full. FindAddress makes nothing.
-    struct TAddressState;
-    TAddressState& RememberAddress(const std::string& address);
-    TAddressState* FindAddress(const std::string& address);
-    // Forgets the addresses with nothing left to remember.
-    void SweepAddresses(uint32_t now);
     // Gives back the new account a session's check had counted against its address.
     void ReleaseAccountReservation(TSession& session);
     void CollectWork();
@@ -274,20 +263,7 @@ private:
     // number of addresses that come (with IPv6 one attacker has practically without
     // end): entries with nothing left to remember are swept out, and when it is full
     // the least recently used goes first.
-    struct TAddressState {
-        std::string Address;
-        int Failures = 0;              // password failures, forgotten an hour after the last
-        uint32_t LastFailure = 0;
-        uint32_t NextCheck = 0;        // no password check of this address starts before
-        std::deque<uint32_t> Created;  // times of the accounts counted in the last minute
-        // Names asked in the current window, and when the next one may be answered.
-        uint32_t NameWindowStart = 0;
-        int Names = 0;
-        uint32_t NextName = 0;
-        bool ProbingLogged = false;
-    };
-    std::list<TAddressState> addressOrder_;  // most recently used first
-    std::unordered_map<std::string, std::list<TAddressState>::iterator> addresses_;
+    TAddressBook addressBook_;
     uint32_t lastAddressSweep_ = 0;
     std::deque<std::pair<int32_t, uint64_t>> passwordQueue_;  // (index, serial), oldest first
     std::set<QString> accountsChecked_;  // folded names with a check running

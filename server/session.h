@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -13,6 +14,7 @@
 
 #include "accounts.h"
 #include "chat.h"
+#include "handshake.h"
 #include "net/protocol.h"
 
 class QTcpSocket;
@@ -21,13 +23,6 @@ class QUdpSocket;
 namespace server {
 
 struct TActor;
-
-enum class EStage {
-    Connected,      // welcome and protocol version sent
-    Named,          // client_name accepted
-    LoggedIn,       // password accepted, server_udpport sent
-    InGame,         // client_entergame
-};
 
 // Where a connection's password stands.
 enum class EPassword {
@@ -99,6 +94,13 @@ struct TSession {
     int LogLines = 0;
     uint64_t LogSuppressed = 0;
 };
+
+// Overwrites a password kept for its check before letting it go.
+inline void ForgetPassword(TSession& session)
+{
+    std::fill(session.PendingPassword.begin(), session.PendingPassword.end(), '\0');
+    session.PendingPassword.clear();
+}
 
 // A client-supplied text as it may appear in a log line: printable Latin-1 as UTF-8,
 // every other byte (and the backslash) as \xNN, cut to `limit` bytes of input with

@@ -810,41 +810,6 @@ TEST_F(Hostile, NamesFoldLatin1LettersAlikeInTheStoreAndInTheGame)
     EXPECT_TRUE(folded->Login("old\xE5ND", "pw-OLD\xC5ND"));
 }
 
-// Logins that fail from ever new addresses leave a bounded table behind: the least
-// recently used address goes when it is full, the latest ones keep their delays, and
-// addresses with nothing left to remember are forgotten.
-TEST_F(Hostile, PerAddressStateStaysBoundedWhateverTheNumberOfAddresses)
-{
-    options.RememberedAddresses = 16;
-    Start();
-    auto failFrom = [&](const std::string& address) {
-        auto c = Client(address.c_str());
-        EXPECT_TRUE(c->Name("Nobody")) << address;
-        c->Send(msg::client_password, std::string(1, '\0'));  // refused before any hashing
-        EXPECT_TRUE(c->WaitFor(msg::server_badpassword)) << address;
-    };
-    for (int i = 0; i < 80; ++i)
-        failFrom("127.0.2." + std::to_string(i + 1));
-    EXPECT_EQ(game->AddressesRemembered(), 16u);
-
-    // The address that fails now is remembered: its fourth check waits.
-    const std::string last = "127.0.3.1";
-    for (int i = 0; i < 3; ++i)
-        failFrom(last);
-    auto fourth = Client(last.c_str());
-    ASSERT_TRUE(fourth->Name("Nobody"));
-    fourth->Send(msg::client_password, "guess");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return game->PasswordChecksWaiting() == 1; }, Patience));
-    EXPECT_EQ(game->AddressesRemembered(), 16u);
-    fourth.reset();
-    ASSERT_TRUE(WaitConnections(0));
-
-    // An hour after their last failure, the addresses are forgotten.
-    clock.Advance(server::FailureMemory + server::AddressSweep);
-    game->Tick();
-    EXPECT_EQ(game->AddressesRemembered(), 0u);
-}
-
 // One address with accounts of its own cannot fill the table with logged-in
 // connections that never enter the game: all its connections count, and a player
 // from another address still gets in.
