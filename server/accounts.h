@@ -37,6 +37,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace server {
@@ -50,6 +51,8 @@ inline constexpr int MaxPasswordLength = 64;
 // A name as it is compared: Latin-1 capitals (A-Z, and \xC0-\xDE but for the sign
 // \xD7) as their small letters, everything else as it is.
 QString FoldedName(const QString& name);
+// The folded name as a key of plain tables (UTF-8).
+inline std::string AccountKey(const QString& name) { return FoldedName(name).toStdString(); }
 // Whether two names are one name under that rule.
 bool SameName(const QString& a, const QString& b);
 

@@ -325,7 +325,7 @@ void TGameServer::Tick()
         else if (s->UdpKnown && int32_t(now - s->NextBeat) >= 0)
             SendBeat(*s, now);
     }
-    if (!passwordQueue_.empty())
+    if (!passwords_.Empty())
         StartPasswordChecks();  // an address's delay may have passed
     AnswerWaitingNames(now);
     if (now - lastAddressSweep_ >= AddressSweep) {

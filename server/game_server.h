@@ -265,8 +265,7 @@ private:
     // the least recently used goes first.
     TAddressBook addressBook_;
     uint32_t lastAddressSweep_ = 0;
-    std::deque<std::pair<int32_t, uint64_t>> passwordQueue_;  // (index, serial), oldest first
-    std::set<QString> accountsChecked_;  // folded names with a check running
+    TPasswordQueue passwords_;
     uint32_t refusedWindow_ = 0;  // log lines about refused connections, as per connection
     int refusedLogged_ = 0;
     uint64_t refusedSuppressed_ = 0;

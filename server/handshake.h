@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace server {
 
@@ -88,6 +90,48 @@ private:
     size_t capacity_;
     std::list<TEntry> order_;  // most recently used first
     std::unordered_map<std::string, std::list<TEntry>::iterator> index_;
+};
+
+// Password checks waiting their turn, oldest first, by connection (socket-table
+// index and serial), and the accounts with a check running: one check per account at
+// a time, so that two logins of a new name cannot both create it.
+class TPasswordQueue {
+public:
+    enum class EVerdict {
+        Gone,   // the connection has ended or no longer waits: it leaves the queue
+        Wait,   // its address is delayed or its account is being checked
+        Ready,  // it leaves the queue and its check starts
+    };
+
+    void Push(int32_t index, uint64_t serial) { waiting_.emplace_back(index, serial); }
+    bool Empty() const { return waiting_.empty(); }
+
+    // Goes through the queue oldest first, asking `decide` of each entry and calling
+    // `start` for each that is ready; `start` may push entries, which come last.
+    template <typename Decide, typename Start>
+    void Run(Decide decide, Start start)
+    {
+        for (size_t i = 0; i < waiting_.size();) {
+            const auto [index, serial] = waiting_[i];
+            const EVerdict verdict = decide(index, serial);
+            if (verdict == EVerdict::Wait) {
+                ++i;
+                continue;
+            }
+            waiting_.erase(waiting_.begin() + std::ptrdiff_t(i));
+            if (verdict == EVerdict::Ready)
+                start(index, serial);
+        }
+    }
+
+    // Accounts by their folded names.
+    bool Checking(const std::string& account) const { return running_.count(account) > 0; }
+    void CheckStarted(const std::string& account) { running_.insert(account); }
+    void CheckEnded(const std::string& account) { running_.erase(account); }
+
+private:
+    std::deque<std::pair<int32_t, uint64_t>> waiting_;
+    std::set<std::string> running_;
 };
 
 }  // namespace server

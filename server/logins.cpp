@@ -136,26 +136,24 @@ void TGameServer::QueuePasswordCheck(TSession& session, std::string_view passwor
     }
     session.Password = EPassword::Waiting;
     session.PendingPassword.assign(password);
-    passwordQueue_.emplace_back(session.Index, session.Serial);
+    passwords_.Push(session.Index, session.Serial);
     StartPasswordChecks();
 }
 
 void TGameServer::StartPasswordChecks()
 {
+    using EVerdict = TPasswordQueue::EVerdict;
     const uint32_t now = platform::TickCount();
-    for (auto it = passwordQueue_.begin(); it != passwordQueue_.end();) {
-        TSession* s = SessionAt(it->first, it->second);
-        if (!s || s->Closing || s->Password != EPassword::Waiting) {
-            it = passwordQueue_.erase(it);
-            continue;
-        }
-        if (addressBook_.CheckDelayed(s->Address, now) || accountsChecked_.count(FoldedName(s->Name))) {
-            ++it;
-            continue;
-        }
-        it = passwordQueue_.erase(it);
-        StartPasswordCheck(*s);
-    }
+    passwords_.Run(
+        [&](int32_t index, uint64_t serial) {
+            const TSession* s = SessionAt(index, serial);
+            if (!s || s->Closing || s->Password != EPassword::Waiting)
+                return EVerdict::Gone;
+            if (addressBook_.CheckDelayed(s->Address, now) || passwords_.Checking(AccountKey(s->Name)))
+                return EVerdict::Wait;
+            return EVerdict::Ready;
+        },
+        [&](int32_t index, uint64_t serial) { StartPasswordCheck(*SessionAt(index, serial)); });
 }
 
 void TGameServer::StartPasswordCheck(TSession& session)
@@ -201,7 +199,7 @@ void TGameServer::StartPasswordCheck(TSession& session)
         session.AccountReservedAt = now;
     }
     session.Password = EPassword::Checking;
-    accountsChecked_.insert(FoldedName(session.Name));
+    passwords_.CheckStarted(AccountKey(session.Name));
     ++passwordChecks_;
     auto result = std::make_shared<std::pair<TPasswordCheck::EResult, QString>>();
     const int32_t index = session.Index;
@@ -273,7 +271,7 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
         return;  // the connection has ended (and freed its account): nothing is created
     TSession& session = *found;
     session.Password = EPassword::None;
-    accountsChecked_.erase(FoldedName(session.Name));
+    passwords_.CheckEnded(AccountKey(session.Name));
     // Whatever happens to this one, the next check in line may go.
     QTimer::singleShot(0, this, [this] { StartPasswordChecks(); });
     if (session.Closing)
@@ -295,7 +293,7 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
                 SessionLog(session, "Account " + name + " was created elsewhere meanwhile; checking again");
                 ReleaseAccountReservation(session);
                 session.Password = EPassword::Waiting;
-                passwordQueue_.emplace_back(session.Index, session.Serial);
+                passwords_.Push(session.Index, session.Serial);
                 return;
             }
             session.Account = *created;

@@ -476,7 +476,7 @@ void TGameServer::EndSession(TSession& session)
     }
     ForgetPassword(session);
     if (session.Password == EPassword::Checking)
-        accountsChecked_.erase(FoldedName(session.Name));
+        passwords_.CheckEnded(AccountKey(session.Name));
     ReleaseAccountReservation(session);
     // A client that had its identity answered and left without naming a character
     // looked at the server (a server check, or a player with another world): it tried
@@ -493,7 +493,7 @@ void TGameServer::EndSession(TSession& session)
     sessions_[size_t(index)].reset();  // `session` is gone
     // Its account may be free for the next check in line; started on a later turn,
     // since this may run in the middle of starting checks.
-    if (!shutDown_ && !passwordQueue_.empty())
+    if (!shutDown_ && !passwords_.Empty())
         QTimer::singleShot(0, this, [this] { StartPasswordChecks(); });
     emit SessionClosed();
 }

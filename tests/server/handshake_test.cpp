@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -64,6 +66,38 @@ TEST(AddressBook, StaysBoundedWhateverTheNumberOfAddressesKeepingTheLatest)
     book.PasswordFailed(first, 5000);
     EXPECT_EQ(book.Size(), 16u);
     EXPECT_FALSE(book.CheckDelayed(first, 5000));  // its earlier failures were forgotten
+}
+
+// Checks start oldest first; one that must wait keeps its place, one whose connection
+// is gone leaves, and a check started meanwhile queues behind the rest.
+TEST(PasswordQueue, StartsInOrderKeepingTheWaitingAndDroppingTheGone)
+{
+    using EVerdict = server::TPasswordQueue::EVerdict;
+    server::TPasswordQueue queue;
+    for (int32_t i = 1; i <= 5; ++i)
+        queue.Push(i, uint64_t(i) * 10);
+    std::vector<int32_t> started;
+    auto run = [&](const std::map<int32_t, EVerdict>& verdicts) {
+        queue.Run([&](int32_t index, uint64_t serial) {
+            EXPECT_EQ(serial, uint64_t(index) * 10);
+            return verdicts.count(index) ? verdicts.at(index) : EVerdict::Ready;
+        },
+                  [&](int32_t index, uint64_t) {
+                      started.push_back(index);
+                      if (index == 1)
+                          queue.Push(6, 60);  // checked again behind the others
+                  });
+    };
+    run({{2, EVerdict::Wait}, {3, EVerdict::Gone}, {6, EVerdict::Wait}});
+    EXPECT_EQ(started, (std::vector<int32_t>{1, 4, 5}));
+    run({});
+    EXPECT_EQ(started, (std::vector<int32_t>{1, 4, 5, 2, 6}));
+    EXPECT_TRUE(queue.Empty());
+
+    queue.CheckStarted("anna");
+    EXPECT_TRUE(queue.Checking("anna"));
+    queue.CheckEnded("anna");
+    EXPECT_FALSE(queue.Checking("anna"));
 }
 
 }  // namespace
