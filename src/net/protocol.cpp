@@ -31,6 +31,7 @@ int32_t TSocketTable::AddSocket(TConnection socket, std::string_view peerAddress
         entry.Socket = socket;
         entry.Address.assign(peerAddress);
         entry.Port = peerPort;
+        ++changes_;
         return index;
     }
     throw EAssertionFailed("CNT > MAX_SOCKETS in AddSocket");
@@ -47,6 +48,7 @@ void TSocketTable::RemoveSocket(TConnection socket)
         entry.Address.clear();
         entry.Port = 0;
         entry.UDPPort = 0;
+        ++changes_;
         return;
     }
 }
@@ -198,18 +200,28 @@ void TVxProtocolFormat::Dispatch(int32_t index, uint32_t type, std::string_view 
 void TVxProtocolFormat::ProcessStream(std::string_view peerAddress, uint16_t peerPort,
                                       TReceiveBuffer& buffer)
 {
+    // The connection's entry is looked up by address again only when the table has
+    // changed meanwhile (a handler may end the connection, or another may start).
+    int32_t index = NoSocket;
+    uint64_t seen = ~uint64_t(0);
     for (;;) {
-        std::string_view front = buffer.Unread();
-        if (IsIncomplete(front))
+        const std::string_view front = buffer.Unread();
+        if (front.size() < HeaderSize)
             return;
-        const size_t length = PayloadLength(front);
-        const uint32_t type = ExtractType(front);
-        const std::string_view payload = front.substr(0, length);
+        const uint32_t word = ReadWordLE(front.data());
+        const size_t length = word & LengthMask;
+        if (length > front.size() - HeaderSize)
+            return;
+        const std::string_view payload = front.substr(HeaderSize, length);
         // Consumed before the handler runs: a handler that throws loses only its own
         // message. The bytes stay in place (only the read position moves), so the view
         // stays valid while the handler runs.
         buffer.Consume(HeaderSize + length);
-        Dispatch(sockets_.FindSocket(peerAddress, peerPort), type, payload);
+        if (seen != sockets_.Changes()) {
+            seen = sockets_.Changes();
+            index = sockets_.FindSocket(peerAddress, peerPort);
+        }
+        Dispatch(index, word & ~LengthMask, payload);
     }
 }
 

@@ -51,8 +51,13 @@ public:
     TSocketID& Entry(int32_t index);
     const TSocketID& Entry(int32_t index) const;
 
+    // Counts the entries taken and freed: an index found by address stays right as
+    // long as this has not moved.
+    uint64_t Changes() const { return changes_; }
+
 private:
     std::array<TSocketID, MAX_SOCKETS> entries_{};  // entries_[i - 1] is entry i
+    uint64_t changes_ = 0;
 };
 
 // The process-wide socket table.
