@@ -27,8 +27,8 @@
 #include "view/render_thread.h"
 #include "view/scaler.h"
 #include "view/world_renderer.h"
-#include "window/game_view.h"
-#include "window/gump_list.h"
+#include "client/game_view.h"
+#include "client/gump_list.h"
 #include "landscape.h"
 #include "world_generator.h"
 

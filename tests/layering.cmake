@@ -1,5 +1,5 @@
 cmake_minimum_required(VERSION 3.25)
-# Layers point one way: platform <- formats, data <- net <- view. The plain layers
+# Layers point one way: platform <- formats, data <- net <- view <- client. The plain layers
 # are shared by the server and the tools and run the hot paths: no Qt.
 #
 # Two checks, given SOURCE_DIR (the tree to read) and LINKS_FILE (written at
@@ -9,7 +9,7 @@ cmake_minimum_required(VERSION 3.25)
 #    window, server probe), which belong to Qt-linked targets;
 #  - links: no plain target reaches, directly or through other targets, a layer
 #    above its own or a Qt library.
-set(PLAIN_LAYERS platform formats data net view)
+set(PLAIN_LAYERS platform formats data net view client)
 set(QT_ALLOWED render_thread connections server_probe udp_channel message_handler)
 # What each plain library may link (besides system libraries such as Threads).
 set(ALLOWED_vx_platform "")
@@ -17,10 +17,12 @@ set(ALLOWED_vx_formats vx_platform)
 set(ALLOWED_vx_data vx_platform)
 set(ALLOWED_vx_net vx_data vx_platform)
 set(ALLOWED_vx_view vx_net vx_data vx_platform)
+# The client core under the windows: no Qt either.
+set(ALLOWED_vx_client vx_view vx_net vx_data vx_platform)
 # The front end's configuration store and world installation: plain, for the
 # Windows check's build without Qt.
 set(ALLOWED_vx_frontend_core vx_data vx_platform)
-set(PLAIN_TARGETS vx_platform vx_formats vx_data vx_net vx_view vx_frontend_core)
+set(PLAIN_TARGETS vx_platform vx_formats vx_data vx_net vx_view vx_client vx_frontend_core)
 
 set(failures "")
 

@@ -18,7 +18,7 @@
 #include "frontend/world_windows.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "tools/map_viewer.h"
 #include "tools/map_viewer_window.h"
 #include "tools/shape_info_window.h"

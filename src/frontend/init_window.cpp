@@ -12,7 +12,7 @@
 #include "frontend/offline_game.h"
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "tools/map_viewer_window.h"
 
 namespace {

@@ -27,8 +27,8 @@
 #include "frontend/vxa_config.h"
 #include "frontend/world_windows.h"
 #include "window/game_window.h"
-#include "net/connections.h"
-#include "net/server_probe.h"
+#include "window/connections.h"
+#include "window/server_probe.h"
 
 #ifndef VX_PUBLIC_SERVER
 #define VX_PUBLIC_SERVER "203.0.113.10"

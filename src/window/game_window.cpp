@@ -26,7 +26,7 @@
 #include "platform/console.h"
 #include "view/picture_buffers.h"
 #include "view/scaler.h"
-#include "window/gump_list.h"
+#include "client/gump_list.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "window/game_view.h"
+#include "client/game_view.h"
 
 class TFullScreenForm;
 

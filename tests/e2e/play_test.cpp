@@ -26,7 +26,7 @@
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "net/client_session.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "net/game_channel.h"
 #include "net/game_timer.h"
 #include "net/npc_list.h"

@@ -24,7 +24,7 @@
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
 #include "frontend/vxa_config.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "net/message_types.h"
 #include "net/protocol.h"
 #include "platform/console.h"

@@ -16,7 +16,7 @@
 #include "net/npc_list.h"
 #include "platform/tick_count.h"
 #include "view/world_renderer.h"
-#include "window/gump_list.h"
+#include "client/gump_list.h"
 
 namespace {
 

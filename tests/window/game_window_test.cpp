@@ -32,7 +32,7 @@
 #include "support/temp_folder.h"
 #include "view/scaler.h"
 #include "view/world_renderer.h"
-#include "window/gump_list.h"
+#include "client/gump_list.h"
 
 namespace {
 

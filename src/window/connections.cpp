@@ -1,5 +1,5 @@
 // The connection window: its controls, and Qt's socket events handed to the session.
-#include "net/connections.h"
+#include "window/connections.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>

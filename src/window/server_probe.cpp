@@ -1,5 +1,5 @@
 // The server probe: socket and timer events handed to the check.
-#include "net/server_probe.h"
+#include "window/server_probe.h"
 
 #include <QNetworkProxy>
 

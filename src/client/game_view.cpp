@@ -1,5 +1,5 @@
 // The game window's overlays and console state.
-#include "window/game_view.h"
+#include "client/game_view.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include "net/game_timer.h"
 #include "platform/tick_count.h"
 #include "view/world_renderer.h"
-#include "window/gump_list.h"
+#include "client/gump_list.h"
 
 namespace {
 
