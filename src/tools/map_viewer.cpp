@@ -18,12 +18,14 @@
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
+#include "net/npc_list.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
 #include "platform/file_names.h"
 #include "platform/game_path.h"
 #include "tools/png_rows.h"
 #include "view/picture_buffers.h"
+#include "net/npc_list.h"
 #include "view/world_renderer.h"
 
 namespace tools {
@@ -112,7 +114,7 @@ void DrawMapView(int x, int y, int liftLimit)
 {
     CheckViewerMayDraw();
     CheckShapesLoaded();
-    RenderWorldColumns(x, y, liftLimit);
+    RenderWorldColumns(x, y, liftLimit, NPCList.get());
 }
 
 // ---- Pick and shape info ------------------------------------------------------------
@@ -246,7 +248,7 @@ public:
         const int wy = MapBandWy(band);
         for (int v = 0; v < kMapViewsPerBand; ++v) {
             const int wx = 20 + 40 * v;
-            RenderWorldColumns(wx, wy, liftLimit);
+            RenderWorldColumns(wx, wy, liftLimit, NPCList.get());
             const uint32_t* colours = ThisThreadColours();
             // One sample per tile: pixel (8 j, 8 i) of the view is tile (wx - 20 + j, wy - 12 + i).
             for (int i = 0; i < kMapBandRows; ++i) {

@@ -243,7 +243,7 @@ void TRefreshThread::FrameStep()
     {
         std::lock_guard<std::mutex> renderHold(renderLock_);
         world_.RenderWorld(view.CentreX.load(std::memory_order_relaxed), view.CentreY.load(std::memory_order_relaxed),
-                           view.MaxLift.load(std::memory_order_relaxed));
+                           view.MaxLift.load(std::memory_order_relaxed), &actors_);
     }
     HandOver(target);
     viewHold.unlock();

@@ -54,7 +54,7 @@ public:
 
 // What a frame calls in the world. The game uses Game(); tests put their own.
 struct TFrameWorld {
-    void (*RenderWorld)(int centreX, int centreY, int liftLimit) = nullptr;
+    void (*RenderWorld)(int centreX, int centreY, int liftLimit, net::TNPCList* actors) = nullptr;
     void (*CyclePalette)() = nullptr;
     net::ObstacleTest ObstacleX = nullptr;
     net::ObstacleTest ObstacleY = nullptr;

@@ -868,7 +868,7 @@ TEST_F(GameWindow, FullScreenComposesTheDescribedScreens)
 
 // The render thread's fake world: counts the pictures it "draws".
 std::atomic<int> worldPictures{0};
-void CountPicture(int, int, int) { ++worldPictures; }
+void CountPicture(int, int, int, net::TNPCList*) { ++worldPictures; }
 void NoCycle() {}
 bool Open(int, int) { return false; }
 void NoSleep(uint32_t) {}
