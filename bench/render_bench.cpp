@@ -134,7 +134,7 @@ public:
     uint32_t viewBitmap[kViewHeight][kViewWidth];
     uint32_t scaled[2 * kViewHeight][2 * kViewWidth];
 
-    TViewState& View() override { return view.View; }
+    TViewState& SharedView() override { return view.View; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override { thread.PresentPosted(frame); }
     void PresentFrame() override
     {

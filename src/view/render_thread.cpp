@@ -13,7 +13,6 @@
 #include "view/picture_buffers.h"
 #include "view/world_renderer.h"
 
-std::atomic<bool> FrameLimiter{false};
 std::unique_ptr<TRefreshThread> RefreshThread;
 
 TFrameWorld TFrameWorld::Game()
@@ -222,7 +221,7 @@ void TRefreshThread::FrameStep()
         target = target_;
         stepTarget_ = target;
     }
-    TViewState& view = target != nullptr ? target->View() : ownView_;
+    TViewState& view = target != nullptr ? target->SharedView() : ownView_;
 
     // The view lock comes before the actor list lock, so that this thread takes its
     // locks in one order (view, render, actor list: the renderer takes the actor list

@@ -174,6 +174,25 @@ void TConnections::ActivateInSocket()
     InSocket->connectToHost(InSocketAddress, InSocketPort, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
 }
 
+void TConnections::ShowConnect(const TConnectSteps& steps)
+{
+    show();
+    ServerAddress->setText(QString::fromStdString(steps.ServerText));
+    TCPPort->setText(QString::fromStdString(steps.Ports.Tcp));
+    UDPPort->setText(QString::fromStdString(steps.Ports.Udp));
+    LocalUDPPort->setText(QString::fromStdString(steps.Ports.LocalUdp));
+}
+
+void TConnections::StartConnect(const TConnectSteps& steps)
+{
+    InSocketAddress = QString::fromStdString(steps.ServerText);
+    InSocketPort = steps.TcpPort;
+    InUDPLocalPort = steps.LocalUdpPort;
+    SetUDPRemote(steps.ServerBytes, steps.UdpPort);
+    AppendLog(steps.LogLine);
+    ActivateInSocket();
+}
+
 void TConnections::InSocketConnect()
 {
     if (!Session)

@@ -21,6 +21,7 @@
 #include <memory>
 #include <string_view>
 
+#include "client/connect_request.h"
 #include "net/client_session.h"
 #include "net/reconnect.h"
 
@@ -83,6 +84,11 @@ public:
 
     // Starts the non-blocking connect to InSocketAddress:InSocketPort.
     void ActivateInSocket();
+    // Connect's start (the client core's steps), in two parts: the window shows with
+    // the server and the port boxes; then, the ports being good, both endpoints are
+    // set and the TCP connection is begun.
+    void ShowConnect(const TConnectSteps& steps);
+    void StartConnect(const TConnectSteps& steps);
 
     // Socket and timer events, forwarded to the session.
     void InSocketConnect();

@@ -76,7 +76,7 @@ struct ScriptedServer {
             peer->write(script.data(), qint64(script.size()));
             QObject::connect(peer, &QTcpSocket::readyRead, [this, peer] { received += peer->readAll().toStdString(); });
         });
-        Connections->TCPPort->setText(QString::number(listener.serverPort()));
+        VxLogin->Ports.Tcp = std::to_string(listener.serverPort());
         VxLogin->ComboBox2->setEditText("127.0.0.1");
     }
     bool Got(uint32_t type, std::string_view payload) const
@@ -236,7 +236,7 @@ TEST_F(Login, ConnectWithAnEmptyNameStoresTheChoicesAndConnects)
 {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    Connections->TCPPort->setText(QString::number(server.serverPort()));
+    VxLogin->Ports.Tcp = std::to_string(server.serverPort());
     VxLogin->ComboBox1->setEditText("");
     VxLogin->Edit2->setText("pw");
     VxLogin->ComboBox2->setEditText("127.0.0.1");
@@ -351,8 +351,8 @@ TEST_F(Login, APortBoxThatIsNotAPortEndsConnectBeforeAnyEndpointIsSet)
 {
     for (const char* bad : {"12x78", "", "70000", "-1"}) {
         VxLogin->show();
-        Connections->TCPPort->setText("12578");
-        Connections->LocalUDPPort->setText(bad);
+        VxLogin->Ports.Tcp = "12578";
+        VxLogin->Ports.LocalUdp = bad;
         Connections->InSocketPort = 1;
         try {
             VxLogin->BitBtn2Click();
@@ -414,7 +414,7 @@ TEST_F(Login, AutoReconnectTriesOnTheClockAndItsSettingIsStored)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const int port = probe.serverPort();
     probe.close();
-    Connections->TCPPort->setText(QString::number(port));
+    VxLogin->Ports.Tcp = std::to_string(port);
     VxLogin->ComboBox2->setEditText("127.0.0.1");
     auto memo = [] { return Connections->Memo1->toPlainText(); };
     auto connects = [&] { return memo().count("Initiating TCP connection to 127.0.0.1"); };
@@ -484,7 +484,7 @@ TEST_F(Login, CheckWorksAgainstAServerThatKnowsNothingOfChecks)
         });
         QObject::connect(peer, &QTcpSocket::disconnected, [&] { closedByClient = true; });
     });
-    Connections->TCPPort->setText(QString::number(server.serverPort()));
+    VxLogin->Ports.Tcp = std::to_string(server.serverPort());
     VxLogin->ComboBox2->setEditText("127.0.0.1");
     VxLogin->ComboBox3->setEditText("my server");
     VxLogin->CheckButton->click();
@@ -524,7 +524,7 @@ TEST_F(Login, AbortWhileConnectingOffersTheWayBackAndNoTry)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const int port = probe.serverPort();
     probe.close();
-    Connections->TCPPort->setText(QString::number(port));
+    VxLogin->Ports.Tcp = std::to_string(port);
     VxLogin->ComboBox2->setEditText("127.0.0.1");
     Connections->AutoReconnect->click();
     VxLogin->BitBtn2->click();

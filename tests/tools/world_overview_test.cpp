@@ -137,7 +137,7 @@ TEST_F(WorldOverview, DrawnBesideTheRenderThreadItLeavesTheGameAloneAndIsTheSame
     public:
         TViewState view;
         std::atomic<int> presented{0};
-        TViewState& View() override { return view; }
+        TViewState& SharedView() override { return view; }
         void PostPresent(TRefreshThread& thread, uint32_t frame) override { thread.PresentPosted(frame); }
         void PresentFrame() override
         {

@@ -69,7 +69,7 @@ class InstantTarget : public TFrameTarget {
 public:
     TViewState view;
     int presented = 0;
-    TViewState& View() override { return view; }
+    TViewState& SharedView() override { return view; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override { thread.PresentPosted(frame); }
     void PresentFrame() override { ++presented; }
 };
@@ -216,7 +216,7 @@ TEST_F(RenderThreadStep, AFrameStepAllocatesNothing)
 class QueuedTarget : public TFrameTarget {
 public:
     TViewState view;
-    TViewState& View() override { return view; }
+    TViewState& SharedView() override { return view; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override
     {
         std::lock_guard<std::mutex> hold(lock_);
