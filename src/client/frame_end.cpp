@@ -121,6 +121,17 @@ TViewPoint WindowToView(const TPointerGeometry& g, int x, int y, EPointerRoundin
     const int w = g.BoxWidth > 0 ? g.BoxWidth : 1;
     const int h = g.BoxHeight > 0 ? g.BoxHeight : 1;
     if (rounding == EPointerRounding::Divide)
-        return {x * kViewWidth / w, y * kViewHeight / h};
+        return {int(int64_t(x) * kViewWidth / w), int(int64_t(y) * kViewHeight / h)};
     return {int(std::nearbyint(double(x) * kViewWidth / w)), int(std::nearbyint(double(y) * kViewHeight / h))};
+}
+
+TViewPoint ClampToView(TViewPoint p)
+{
+    return {std::clamp(p.X, 0, kViewWidth - 1), std::clamp(p.Y, 0, kViewHeight - 1)};
+}
+
+const OwnerRecord& PickOwner(TViewPoint p)
+{
+    const TViewPoint at = ClampToView(p);
+    return OwnerBuffer[at.Y][at.X];
 }

@@ -76,3 +76,11 @@ struct TViewPoint {
     bool operator==(const TViewPoint&) const = default;
 };
 TViewPoint WindowToView(const TPointerGeometry& g, int x, int y, EPointerRounding rounding);
+// A view position held inside the picture, 0-319 and 0-199.
+TViewPoint ClampToView(TViewPoint p);
+
+struct OwnerRecord;
+// The pick: the owner record of the picture's pixel at a view position (held inside
+// the picture), as the last picture drawn left it. The game window's click report and
+// the map tools read it alike.
+const OwnerRecord& PickOwner(TViewPoint p);

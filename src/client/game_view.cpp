@@ -449,9 +449,7 @@ void TGameView::MouseUp(EMouseButton button)
 
 void TGameView::Click()
 {
-    const int mx = MouseX < 0 ? 0 : (MouseX >= kViewWidth ? kViewWidth - 1 : MouseX);
-    const int my = MouseY < 0 ? 0 : (MouseY >= kViewHeight ? kViewHeight - 1 : MouseY);
-    const OwnerRecord p = OwnerBuffer[my][mx];
+    const OwnerRecord p = PickOwner({MouseX, MouseY});
     const int shape = p.Shape % 1024;
     int wx = 0, wy = 0;
     ViewToWorld(MouseX, MouseY, wx, wy);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+#include "client/frame_end.h"
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
@@ -121,16 +122,15 @@ void DrawMapView(int x, int y, int liftLimit)
 
 BufferPixel PaintBoxToBuffer(int x, int y, int paintBoxWidth, int paintBoxHeight)
 {
-    const int64_t w = std::max(paintBoxWidth, 1);
-    const int64_t h = std::max(paintBoxHeight, 1);
-    const int64_t bx = int64_t(x) * kViewWidth / w;
-    const int64_t by = int64_t(y) * kViewHeight / h;
-    return {int(std::clamp<int64_t>(bx, 0, kViewWidth - 1)), int(std::clamp<int64_t>(by, 0, kViewHeight - 1))};
+    // The game window's mapping over a stretched picture, held inside it.
+    const TPointerGeometry stretch{paintBoxWidth, paintBoxHeight, 1.0, PlaceView(paintBoxWidth, paintBoxHeight, 0, false)};
+    const TViewPoint p = ClampToView(WindowToView(stretch, x, y, EPointerRounding::Divide));
+    return {p.X, p.Y};
 }
 
 PickResult PickPixel(BufferPixel p)
 {
-    const OwnerRecord& o = OwnerBuffer[p.y][p.x];
+    const OwnerRecord& o = PickOwner({p.x, p.y});
     PickResult r;
     r.Shape = o.Shape;
     r.Text = "X=" + std::to_string(o.Col) + " Y=" + std::to_string(o.Row) + " TX=" + std::to_string(o.ColMin) +
