@@ -5,12 +5,12 @@ cmake_minimum_required(VERSION 3.25)
 # Two checks, given SOURCE_DIR (the tree to read) and LINKS_FILE (written at
 # configure time: LINKS_<target> holds each library target's link libraries):
 #  - includes: no file of a plain layer includes a Qt header, except the
-#    window-side files named in QT_ALLOWED (render thread hand-over, connection
-#    window, server probe), which belong to Qt-linked targets;
+#    window-side files named in QT_ALLOWED, which belong to Qt-linked targets (the
+#    connection window and the server probe live in src/window, a Qt layer);
 #  - links: no plain target reaches, directly or through other targets, a layer
 #    above its own or a Qt library.
 set(PLAIN_LAYERS platform formats data net view client)
-set(QT_ALLOWED render_thread connections server_probe udp_channel message_handler)
+set(QT_ALLOWED render_thread udp_channel message_handler)
 # What each plain library may link (besides system libraries such as Threads).
 set(ALLOWED_vx_platform "")
 set(ALLOWED_vx_formats vx_platform)
