@@ -317,6 +317,28 @@ void TGameView::FormKeyPress(int character)
         ChatText.pop_back();
 }
 
+void TGameView::KeyEventDown(int key, bool alt, bool autoRepeat, std::string_view typed)
+{
+    if (key == vk::X && !autoRepeat)
+        xPressedWithAlt_ = alt;
+    if (key != 0)
+        FormKeyDown(key);
+    for (char c : typed)
+        FormKeyPress(uint8_t(c));
+}
+
+void TGameView::KeyEventUp(int key, bool alt, bool autoRepeat)
+{
+    if (autoRepeat)
+        return;
+    if (key == vk::X) {
+        alt = alt || xPressedWithAlt_;
+        xPressedWithAlt_ = false;
+    }
+    if (key != 0)
+        FormKeyUp(key, alt);
+}
+
 void TGameView::ToggleSpeechGump()
 {
     if (Gumps == nullptr || GumpsLock == nullptr)

@@ -176,6 +176,13 @@ public:
     void FormKeyDown(int key);
     void FormKeyPress(int character);
     void FormKeyUp(int key, bool alt);
+    // A key event as the window has it: the virtual-key code (0 for a key the game
+    // does not know), whether Alt was held, whether it is the keyboard's repeat, and
+    // the characters it typed as single bytes of the game's font. Only a real release
+    // ends a held key; Alt+X quits also when Alt comes up a moment before X, as when
+    // the chord is typed quickly or sent by a tool: X went down with Alt held.
+    void KeyEventDown(int key, bool alt, bool autoRepeat, std::string_view typed);
+    void KeyEventUp(int key, bool alt, bool autoRepeat);
     // F4: opens the speech-history gump, or closes it when open.
     void ToggleSpeechGump();
     // PageUp (pages < 0) and PageDown: scroll the speech-history gump while it is open.
@@ -252,6 +259,7 @@ private:
     void PushConsoleLine(std::string_view text);
 
     TOfflineInputLink offlineLink_;
+    bool xPressedWithAlt_ = false;  // X is down, and Alt was held when it went down
     uint32_t speechSeen_ = 0;  // the history's count when the gump was last drawn
 
     void DrawSpeech();

@@ -327,29 +327,14 @@ void TFullScreenForm::PaintBox1MouseUp(Qt::MouseButton button, int, int)
 
 void TFullScreenForm::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_X && !event->isAutoRepeat())
-        xPressedWithAlt_ = (event->modifiers() & Qt::AltModifier) != 0;
-    if (const int key = VirtualKey(*event); key != 0)
-        FormKeyDown(key);
-    // The typed characters, as single bytes of the game's font.
-    const QByteArray text = event->text().toLatin1();
-    for (char c : text)
-        FormKeyPress(uint8_t(c));
+    const QByteArray typed = event->text().toLatin1();
+    KeyEventDown(VirtualKey(*event), (event->modifiers() & Qt::AltModifier) != 0, event->isAutoRepeat(),
+                 std::string_view(typed.constData(), size_t(typed.size())));
 }
 
 void TFullScreenForm::keyReleaseEvent(QKeyEvent* event)
 {
-    if (event->isAutoRepeat())
-        return;  // only a real release ends a held key
-    bool alt = (event->modifiers() & Qt::AltModifier) != 0;
-    if (event->key() == Qt::Key_X) {
-        // Alt+X quits also when Alt comes up a moment before X, as when the chord is
-        // typed quickly or sent by a tool: X went down with Alt held.
-        alt = alt || xPressedWithAlt_;
-        xPressedWithAlt_ = false;
-    }
-    if (const int key = VirtualKey(*event); key != 0)
-        FormKeyUp(key, alt);
+    KeyEventUp(VirtualKey(*event), (event->modifiers() & Qt::AltModifier) != 0, event->isAutoRepeat());
 }
 
 QImage TFullScreenForm::ShownPicture() const

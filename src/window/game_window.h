@@ -107,7 +107,6 @@ private:
     void ScreenshotLine(const QString& head, const QString& path, const QString& tail = {});
 
     bool waitingForBuffers_ = false;  // shown, but refused the picture buffers
-    bool xPressedWithAlt_ = false;  // X is down, and Alt was held when it went down
 };
 
 // The Windows virtual-key code of a key event (the client core's table); 0 for keys
