@@ -538,7 +538,10 @@ void TGameView::ComposeScreen(TPixels screen)
     const TConstPixels scaled(Scaled.data(), ScaledWidth, ScaledHeight, ScaledWidth);
     if (FullScreen)
         FillRect(screen, {0, 0, w, h}, 0);
-    if (ScalerOn)
+    // At 2x the scaler writes straight into the screen; otherwise into its own picture,
+    // which the stretch or the whole-pixel scaling then reads.
+    const bool scaleIntoScreen = ScalerOn && place.Multiple == 2;
+    if (ScalerOn && !scaleIntoScreen)
         ScaleDouble(view.Bits, kViewWidth, kViewWidth, kViewHeight, Scaled.data(), ScaledWidth);
     if (place.Multiple > 0) {
         // Whole multiples: 1x the view itself, 2x the scaler's picture as it is, more
@@ -550,8 +553,12 @@ void TGameView::ComposeScreen(TPixels screen)
         FillRect(screen, {viewRect.Right() + 1, viewRect.Y, w - viewRect.Right() - 1, viewRect.Height}, 0);
         if (place.Multiple == 1)
             CopyInto(view, screen, viewRect.X, viewRect.Y);
-        else if (ScalerOn && place.Multiple == 2)
-            CopyInto(scaled, screen, viewRect.X, viewRect.Y);
+        else if (scaleIntoScreen) {
+            ScaleDouble(view.Bits, kViewWidth, kViewWidth, kViewHeight, screen.Row(viewRect.Y) + viewRect.X,
+                        screen.Pitch);
+            // The two rows the scaler leaves, as its own picture holds them: black.
+            FillRect(screen, {viewRect.X, viewRect.Y + ScaledHeight - 2, ScaledWidth, 2}, 0);
+        }
         else
             ScaleWholeInto(ScalerOn ? scaled : view, screen, viewRect);
     } else if (ScalerOn) {

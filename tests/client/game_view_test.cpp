@@ -457,6 +457,22 @@ TEST_F(GameView, WholePixelShowsEqualBlocksWithBlackBorders)
                     wrong += (ScreenPixel(20 + 3 * vx + a, 50 + 3 * vy + b)) !=
                              scaledPixel(2 * vx + (a == 2), 2 * vy + (b == 2));
     EXPECT_EQ(wrong, 0);
+
+    // 2x: the scaler's picture itself, over whatever the screen held before (here the
+    // stretch of a window that had whole pixels off), its last two rows black.
+    Resize(700, 450);  // 2x at (30, 25)
+    view.WholePixelScaling = false;
+    view.PresentFrame();
+    view.WholePixelScaling = true;
+    view.PresentFrame();
+    wrong = 0;
+    for (int y = 0; y < 450; ++y) {
+        for (int x = 0; x < 700; ++x) {
+            const bool inside = x >= 30 && x < 670 && y >= 25 && y < 425;
+            wrong += ScreenPixel(x, y) != (inside ? scaledPixel(x - 30, y - 25) : 0);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(GameView, SettingOffKeepsTheDescribedStretchInAnyWindowShape)
