@@ -438,11 +438,16 @@ void TGameView::WalkTo(int viewX, int viewY)
     Link->SendWalkTo(viewX, viewY, tileX, tileY);
 }
 
-void TGameView::MouseMove(int viewX, int viewY)
+void TGameView::ResendWalkTarget()
 {
     int tileX = 0, tileY = 0;
     ViewToWorld(MouseX, MouseY, tileX, tileY);
     Link->ResendWalkTarget(MouseX, MouseY, tileX, tileY);
+}
+
+void TGameView::MouseMove(int viewX, int viewY)
+{
+    ResendWalkTarget();
     MouseX = viewX;
     MouseY = viewY;
 }

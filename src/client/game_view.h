@@ -207,6 +207,9 @@ public:
     // before it and then keeps the new one; a right press walks there, its release
     // stops. Each press and release is reported on standard output.
     void MouseMove(int viewX, int viewY);
+    // The walk target re-sent for the mouse where it is (each move, and each
+    // retransmission tick).
+    void ResendWalkTarget();
     void MouseDown(EMouseButton button, int viewX, int viewY);
     void MouseUp(EMouseButton button);
     // A left click: the report on the pixel under the mouse on standard output.

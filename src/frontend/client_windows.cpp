@@ -206,13 +206,7 @@ void ConnectClientWindows()
     // A game that could not start while the map viewer made a map starts when it ends.
     QObject::connect(Form1, &TForm1::MapMakingEnded, FullScreenForm, &TFullScreenForm::PictureBuffersFreed);
     // The walking target is refreshed first in every retransmission tick.
-    Connections->BeforeRetransmit = [] {
-        if (!Connections->Session)
-            return;
-        int tileX = 0, tileY = 0;
-        FullScreenForm->ViewToWorld(FullScreenForm->MouseX, FullScreenForm->MouseY, tileX, tileY);
-        Connections->Session->ResendWalkTarget(FullScreenForm->MouseX, FullScreenForm->MouseY, tileX, tileY);
-    };
+    Connections->BeforeRetransmit = [] { FullScreenForm->ResendWalkTarget(); };
     VxLogin->SetFullScreen = [](bool on) { FullScreenForm->SetFullScreen(on); };
     // Connect's steps: a new session (not entered) whose ping and offset the game
     // window's status lines show, the stored reconnect setting and the window; then,

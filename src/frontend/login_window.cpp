@@ -21,7 +21,6 @@
 #include "frontend/client_app.h"
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
-#include "frontend/process_objects.h"
 #include "frontend/init_window.h"
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
