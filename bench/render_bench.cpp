@@ -27,8 +27,8 @@
 #include "view/render_thread.h"
 #include "view/scaler.h"
 #include "view/world_renderer.h"
-#include "window/game_view.h"
-#include "window/gump_list.h"
+#include "client/game_view.h"
+#include "client/gump_list.h"
 #include "landscape.h"
 #include "world_generator.h"
 
@@ -93,12 +93,12 @@ World& TheWorld()
     return world;
 }
 
-void Render(benchmark::State& state, const Place& place, void (*render)(int, int, int))
+void Render(benchmark::State& state, const Place& place, void (*render)(int, int, int, net::TNPCList*))
 {
     TheWorld();
     const Place at = place;
     for (auto _ : state) {
-        render(at.x, at.y, 16);
+        render(at.x, at.y, 16, NPCList.get());
         benchmark::ClobberMemory();
     }
     state.counters["considered"] = double(ObjectsConsidered.load());
@@ -114,7 +114,7 @@ void BM_RenderWorldColumnsTown(benchmark::State& state) { Render(state, kTown, R
 void BM_ScaleDoubleTown(benchmark::State& state)
 {
     TheWorld();
-    RenderWorld(kTown.x, kTown.y, 16);
+    RenderWorld(kTown.x, kTown.y, 16, NPCList.get());
     static uint32_t scaled[2 * kViewHeight][2 * kViewWidth];
     for (auto _ : state) {
         ScaleDouble(&ColourBuffer[0][0], kViewWidth, kViewWidth, kViewHeight, &scaled[0][0], 2 * kViewWidth);
@@ -134,7 +134,7 @@ public:
     uint32_t viewBitmap[kViewHeight][kViewWidth];
     uint32_t scaled[2 * kViewHeight][2 * kViewWidth];
 
-    TViewState& View() override { return view.View; }
+    TViewState& SharedView() override { return view.View; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override { thread.PresentPosted(frame); }
     void PresentFrame() override
     {

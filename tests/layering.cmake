@@ -1,27 +1,29 @@
 cmake_minimum_required(VERSION 3.25)
-# Layers point one way: platform <- formats, data <- net <- view. The plain layers
+# Layers point one way: platform <- formats, data <- net <- view <- client. The plain layers
 # are shared by the server and the tools and run the hot paths: no Qt.
 #
 # Two checks, given SOURCE_DIR (the tree to read) and LINKS_FILE (written at
 # configure time: LINKS_<target> holds each library target's link libraries):
 #  - includes: no file of a plain layer includes a Qt header, except the files
-#    named in QT_ALLOWED (the render thread's hand-over, the socket adapter, the
-#    connection window, the server probe), which belong to Qt-linked targets; every
-#    name there must be a file that exists, so that no exemption outlives its file;
+#    named in QT_ALLOWED (the socket adapter, which belongs to its own Qt-linked
+#    target); every name there must be a file that exists, so that no exemption
+#    outlives its file;
 #  - links: no plain target reaches, directly or through other targets, a layer
 #    above its own or a Qt library.
-set(PLAIN_LAYERS platform formats data net view)
-set(QT_ALLOWED render_thread socket_adapter connections server_probe)
+set(PLAIN_LAYERS platform formats data net view client)
+set(QT_ALLOWED socket_adapter)
 # What each plain library may link (besides system libraries such as Threads).
 set(ALLOWED_vx_platform "")
 set(ALLOWED_vx_formats vx_platform)
 set(ALLOWED_vx_data vx_platform)
 set(ALLOWED_vx_net vx_data vx_platform)
 set(ALLOWED_vx_view vx_net vx_data vx_platform)
+# The client core under the windows: no Qt either.
+set(ALLOWED_vx_client vx_view vx_net vx_data vx_platform)
 # The front end's configuration store and world installation: plain, for the
 # Windows check's build without Qt.
 set(ALLOWED_vx_frontend_core vx_data vx_platform)
-set(PLAIN_TARGETS vx_platform vx_formats vx_data vx_net vx_view vx_frontend_core)
+set(PLAIN_TARGETS vx_platform vx_formats vx_data vx_net vx_view vx_client vx_frontend_core)
 
 set(failures "")
 

@@ -13,12 +13,13 @@
 #include "frontend/chat_log.h"
 #include "frontend/init_window.h"
 #include "frontend/login_window.h"
+#include "frontend/process_objects.h"
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "frontend/world_windows.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "tools/map_viewer.h"
 #include "tools/map_viewer_window.h"
 #include "tools/shape_info_window.h"
@@ -73,7 +74,7 @@ uint32_t loadsAfterLoading = 0;
 
 }  // namespace
 
-void LoadWorldData()
+void LoadWorldMap()
 {
     const std::string world = GameFolder + "\n" + WorldDataFolder;
     if (world == loadedWorld && WorldTableLoads() == loadsAfterLoading)
@@ -196,23 +197,28 @@ void ConnectClientWindows()
     Connections->GameLog = [](std::string_view line) { FullScreenForm->AddLogLine(line); };
     Connections->GameOwnLog = [](std::string_view line) { FullScreenForm->AddOwnLogLine(line); };
     Connections->ShowLoginWindow = [] { VxLogin->show(); };
-    Connections->ShowGameWindow = ShowGameWindow;
+    Connections->ShowGameWindow = OpenGameWindow;
     Connections->CloseGameWindow = [] {
         if (FullScreenForm->isVisible())
             FullScreenForm->close();
     };
-    Connections->LoadWorld = LoadWorldData;
+    Connections->LoadWorld = LoadWorldMap;
     // A game that could not start while the map viewer made a map starts when it ends.
     QObject::connect(Form1, &TForm1::MapMakingEnded, FullScreenForm, &TFullScreenForm::PictureBuffersFreed);
     // The walking target is refreshed first in every retransmission tick.
-    Connections->BeforeRetransmit = [] {
-        if (!Connections->Session)
-            return;
-        int tileX = 0, tileY = 0;
-        FullScreenForm->ViewToWorld(FullScreenForm->MouseX, FullScreenForm->MouseY, tileX, tileY);
-        Connections->Session->ResendWalkTarget(FullScreenForm->MouseX, FullScreenForm->MouseY, tileX, tileY);
-    };
+    Connections->BeforeRetransmit = [] { FullScreenForm->ResendWalkTarget(); };
     VxLogin->SetFullScreen = [](bool on) { FullScreenForm->SetFullScreen(on); };
+    // Connect's steps: a new session (not entered) whose ping and offset the game
+    // window's status lines show, the stored reconnect setting and the window; then,
+    // the port boxes being good, its endpoints.
+    VxLogin->ShowConnect = [](const TConnectSteps& steps) {
+        Connections->NewSession(*NPCList, *GameTimer, steps.Login);
+        FullScreenForm->Channel = &Connections->Session->Channel();
+        Connections->AutoReconnect->setChecked(VxaConfig->ReadValue("AutoReconnect") == "Yes");
+        Connections->ShowConnect(steps);
+    };
+    VxLogin->StartConnect = [](const TConnectSteps& steps) { Connections->StartConnect(steps); };
+    VxLogin->OwnLogLine = [](std::string_view line) { Connections->AddOwnLogLine(line); };
     // Reconnect runs the same Connect: the login window's boxes still hold the name,
     // password and server of the last one.
     Connections->Reconnect = [] { VxLogin->BitBtn2Click(); };
@@ -240,7 +246,7 @@ bool StoredWholePixelScaling()
     return VxaConfig && VxaConfig->ReadValue(kWholePixelScalingValue) == "Yes";
 }
 
-void ShowGameWindow()
+void OpenGameWindow()
 {
     FullScreenForm->WholePixelScaling = StoredWholePixelScaling();
     if (FullScreenForm->MinimapShown)

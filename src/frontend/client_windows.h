@@ -31,10 +31,10 @@ void ConnectClientWindows();
 void StopWorldOverview();
 // Loads the selected world's map (chunk patterns, region map, fixed and movable
 // objects) unless it is the one loaded last.
-void LoadWorldData();
+void LoadWorldMap();
 // Shows the game window with its stored settings (whole-pixel scaling), asking for
 // the world overview when the minimap is on.
-void ShowGameWindow();
+void OpenGameWindow();
 // The configuration value of the game window's whole-pixel scaling: "Yes" or "No"
 // (absent reads as "No").
 constexpr const char* kWholePixelScalingValue = "WholePixelScaling";

@@ -12,10 +12,30 @@
 #include "frontend/offline_game.h"
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
-#include "net/connections.h"
 #include "tools/map_viewer_window.h"
 
 namespace {
+
+// The command line's choices for the login. Its texts come in the system's own
+// encoding; Connect turns them into Latin-1.
+TGivenChoices GivenByCommandLine(const ClientOptions& options)
+{
+    const auto text = [](const std::string& local) { return QString::fromLocal8Bit(local).toStdString(); };
+    TGivenChoices given;
+    if (!options.Server.empty())
+        given.Server = text(options.Server);
+    if (options.Name)
+        given.Name = text(*options.Name);
+    if (options.Password)
+        given.Password = text(*options.Password);
+    if (!options.TcpPort.empty())
+        given.TcpPort = options.TcpPort;
+    if (!options.UdpPort.empty())
+        given.UdpPort = options.UdpPort;
+    if (!options.LocalUdpPortBox.empty())
+        given.LocalUdpPort = options.LocalUdpPortBox;
+    return given;
+}
 
 // The start-up step's view of the windows.
 class WindowsHost : public StartupHost {
@@ -23,10 +43,17 @@ public:
     explicit WindowsHost(TInit1& init) : init_(init) {}
 
     InstalledWorld InstallWorld(TVxaConfig& config) override { return ::InstallWorld(config, CommandLine.InstallWorld); }
-    void TickFullScreenBox() override { VxLogin->CheckBox1->setChecked(true); }
+    void TickFullScreenBox() override
+    {
+        TGivenChoices stored;
+        stored.FullScreen = true;
+        VxLogin->Fill(stored);
+    }
     void SetServerAddress(const std::string& address) override
     {
-        VxLogin->ComboBox2->setEditText(QString::fromStdString(address));
+        TGivenChoices stored;
+        stored.Server = address;
+        VxLogin->Fill(stored);
     }
     void SetProgress(int position, const std::string& caption) override
     {
@@ -41,20 +68,8 @@ public:
             EnterOfflineGame();
             return;
         }
-        // The command line fills the login boxes last, over the remembered choices. Its
-        // texts come in the system's own encoding; Connect turns them into Latin-1.
-        if (!CommandLine.Server.empty())
-            VxLogin->ComboBox2->setEditText(QString::fromLocal8Bit(CommandLine.Server));
-        if (CommandLine.Name)
-            VxLogin->ComboBox1->setEditText(QString::fromLocal8Bit(*CommandLine.Name));
-        if (CommandLine.Password)
-            VxLogin->Edit2->setText(QString::fromLocal8Bit(*CommandLine.Password));
-        if (!CommandLine.TcpPort.empty())
-            Connections->TCPPort->setText(QString::fromStdString(CommandLine.TcpPort));
-        if (!CommandLine.UdpPort.empty())
-            Connections->UDPPort->setText(QString::fromStdString(CommandLine.UdpPort));
-        if (!CommandLine.LocalUdpPortBox.empty())
-            Connections->LocalUDPPort->setText(QString::fromStdString(CommandLine.LocalUdpPortBox));
+        // The command line fills the login's request last, over the remembered choices.
+        VxLogin->Fill(GivenByCommandLine(CommandLine));
         VxLogin->show();
         init_.hide();
         // --connect presses Connect once, after the window has come up the first time.

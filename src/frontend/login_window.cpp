@@ -21,14 +21,11 @@
 #include "frontend/client_app.h"
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
-#include "frontend/process_objects.h"
 #include "frontend/init_window.h"
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "frontend/world_windows.h"
-#include "window/game_window.h"
-#include "net/connections.h"
-#include "net/server_probe.h"
+#include "window/server_probe.h"
 
 #ifndef VX_PUBLIC_SERVER
 #define VX_PUBLIC_SERVER "203.0.113.10"
@@ -61,64 +58,18 @@ QPixmap Banner()
 }
 
 // A port box's text as a port number; EConvertError names the box otherwise.
-uint16_t PortFromBox(const char* box, const QString& text)
+uint16_t PortFromBox(const char* box, const std::string& text)
 {
-    int port = -1;
-    try {
-        port = StrToInt(text.toStdString());
-    } catch (const EConvertError&) {
-    }
-    if (port < 0 || port > 65535)
-        throw EConvertError("The connection window's " + std::string(box) + " box holds '" + text.toStdString() +
-                            "', which is not a port number (0-65535); nothing was connected.");
-    return uint16_t(port);
+    uint16_t port = 0;
+    std::string error;
+    if (!::PortFromBox(box, text, port, error))
+        throw EConvertError(error);
+    return port;
 }
 
 QPushButton* InactiveButton(const char* text, QWidget* parent)
 {
     return new QPushButton(text, parent);
-}
-
-// Texts go to the server one byte per character, in Latin-1, and the server compares
-// names byte for byte; the connection log and the game's font read them the same way.
-std::string Latin1(const QString& text)
-{
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
-
-// The first character of a box's text that Latin-1 does not have: its place (from 1)
-// and its code; place 0 when every character can be sent.
-struct TUnsendable {
-    qsizetype Place = 0;
-    char32_t Code = 0;
-};
-
-TUnsendable FirstUnsendable(const QString& text)
-{
-    const QList<uint> characters = text.toUcs4();  // a lone surrogate reads as U+FFFD
-    for (qsizetype i = 0; i < characters.size(); ++i)
-        if (characters[i] > 0xFF)
-            return {i + 1, char32_t(characters[i])};
-    return {};
-}
-
-constexpr const char* LatinOnly = "names and passwords go to the server in Latin-1.";
-
-// The refusal of a name: which character, by its code (it may look like a letter
-// Latin-1 has, and the log could not show it anyway) and its place.
-std::string NameRefusal(TUnsendable c)
-{
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", unsigned(c.Code));
-    return std::string("Not connected: the Character Name box holds ") + code + " (character " +
-           std::to_string(c.Place) + "), which cannot be sent; " + LatinOnly;
-}
-
-// The refusal of a password, which shows nothing of it.
-std::string PasswordRefusal()
-{
-    return std::string("Not connected: the Password box holds a character that cannot be sent; ") + LatinOnly;
 }
 
 }  // namespace
@@ -351,55 +302,63 @@ void TVxLogin::SpeedButton2Click()
     Timer1Timer();
 }
 
-void TVxLogin::BitBtn2Click()
+TConnectRequest TVxLogin::Request() const
 {
-    if (RefuseUnsendable())
-        return;
-    Timer1->stop();
-    hide();
-    CharacterName = Latin1(ComboBox1->currentText());
-    CharacterPassword = Latin1(Edit2->text());
-    net::TLoginChoices login;
-    login.CharacterName = CharacterName;
-    login.CharacterPassword = CharacterPassword;
-    login.CharacterShape = CharacterShape;
-    login.WorldIdentity = WorldIdentity;
-    login.FirstArgument = CommandLine.FirstArgument;
-    login.LocalUDPPort = Connections->LocalUDPPort->text().toStdString();
-    Connections->NewSession(*NPCList, *GameTimer, login);  // not entered
-    FullScreenForm->Channel = &Connections->Session->Channel();  // ping and offset for the status lines
-    if (SetFullScreen)
-        SetFullScreen(CheckBox1->isChecked());
-    VxaConfig->WriteValue("LastIP", ComboBox2->currentText().toStdString());
-    VxaConfig->WriteValue("FullScreen", CheckBox1->isChecked() ? "Yes" : "No");
-    Connections->AutoReconnect->setChecked(VxaConfig->ReadValue("AutoReconnect") == "Yes");
-    Connections->show();
-    Connections->ServerAddress->setText(ComboBox2->currentText());
-    // Every box is read before either endpoint is set, so a bad one leaves both as they were.
-    const uint16_t tcpPort = PortFromBox("TCP port", Connections->TCPPort->text());
-    const uint16_t localUdpPort = PortFromBox("local UDP port", Connections->LocalUDPPort->text());
-    const uint16_t udpPort = PortFromBox("UDP port", Connections->UDPPort->text());
-    Connections->InSocketAddress = Connections->ServerAddress->text();
-    Connections->InSocketPort = tcpPort;
-    Connections->InUDPLocalPort = localUdpPort;
-    // The address itself is looked up as typed; the log and the UDP side take its bytes.
-    const std::string address = Latin1(Connections->ServerAddress->text());
-    Connections->SetUDPRemote(address, udpPort);
-    Connections->AppendLog("Initiating TCP connection to " + address);
-    Connections->ActivateInSocket();
+    TConnectRequest r;
+    r.Name = ComboBox1->currentText().toStdString();
+    r.Password = Edit2->text().toStdString();
+    r.Server = ComboBox2->currentText().toStdString();
+    r.FullScreen = CheckBox1->isChecked();
+    r.Ports = Ports;
+    r.Figure = CharacterShape;
+    r.WorldIdentity = WorldIdentity;
+    r.FirstArgument = CommandLine.FirstArgument;
+    return r;
 }
 
-bool TVxLogin::RefuseUnsendable()
+void TVxLogin::Fill(const TGivenChoices& given)
 {
-    const TUnsendable inName = FirstUnsendable(ComboBox1->currentText());
-    if (inName.Place == 0 && FirstUnsendable(Edit2->text()).Place == 0)
-        return false;
-    const std::string line = inName.Place > 0 ? NameRefusal(inName) : PasswordRefusal();
-    Connections->AddOwnLogLine(line);
+    if (given.Server)
+        ComboBox2->setEditText(QString::fromStdString(*given.Server));
+    if (given.Name)
+        ComboBox1->setEditText(QString::fromStdString(*given.Name));
+    if (given.Password)
+        Edit2->setText(QString::fromStdString(*given.Password));
+    if (given.FullScreen)
+        CheckBox1->setChecked(*given.FullScreen);
+    ApplyGivenPorts(given, Ports);
+}
+
+void TVxLogin::BitBtn2Click()
+{
+    const TConnectSteps steps = PlanConnect(Request());
+    if (!steps.Refusal.empty()) {
+        Refuse(steps);
+        return;
+    }
+    Timer1->stop();
+    hide();
+    CharacterName = steps.Login.CharacterName;
+    CharacterPassword = steps.Login.CharacterPassword;
+    if (SetFullScreen)
+        SetFullScreen(CheckBox1->isChecked());
+    for (const auto& [name, value] : steps.Store)
+        VxaConfig->WriteValue(name, value);
+    if (ShowConnect)
+        ShowConnect(steps);
+    if (!steps.BadPort.empty())
+        throw EConvertError(steps.BadPort);
+    if (StartConnect)
+        StartConnect(steps);
+}
+
+void TVxLogin::Refuse(const TConnectSteps& steps)
+{
+    if (OwnLogLine)
+        OwnLogLine(steps.Refusal);
     // The connection window, whose log holds the line, is not shown: a notice says it too.
-    TVxApplication::ShowMessage(windowTitle(), line);
-    (inName.Place > 0 ? static_cast<QWidget*>(ComboBox1) : Edit2)->setFocus();
-    return true;
+    TVxApplication::ShowMessage(windowTitle(), steps.Refusal);
+    (steps.Focus == TConnectSteps::EBox::Name ? static_cast<QWidget*>(ComboBox1) : Edit2)->setFocus();
 }
 
 void TVxLogin::BitBtn1Click()
@@ -448,13 +407,13 @@ uint16_t TVxLogin::RowPort(const QTreeWidgetItem* row) const
     const QVariant own = row->data(ColIP, PortRole);
     if (own.isValid())
         return uint16_t(own.toUInt());
-    return PortFromBox("TCP port", Connections->TCPPort->text());
+    return PortFromBox("TCP port", Ports.Tcp);
 }
 
 void TVxLogin::CheckButtonClick()
 {
     const QString address = ComboBox2->currentText().trimmed();
-    const uint16_t port = PortFromBox("TCP port", Connections->TCPPort->text());
+    const uint16_t port = PortFromBox("TCP port", Ports.Tcp);
     QTreeWidgetItem* row = nullptr;
     for (int i = 0; i < ListView1->topLevelItemCount() && !row; ++i) {
         QTreeWidgetItem* r = ListView1->topLevelItem(i);

@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "client/connect_request.h"
+
 // The login choices, read by the login handshake. Name and password are Latin-1
 // bytes, as they go on the wire.
 extern std::string CharacterName;
@@ -78,11 +80,24 @@ public:
     void Timer1Timer();
     void SpeedButton1Click();
     void SpeedButton2Click();
-    // Connect. A name or password holding a character outside Latin-1 (which the
-    // wire cannot carry) ends it at once: the window stays up, nothing is connected,
-    // and one line names the box. A port box of the connection window that is not a
-    // port number raises EConvertError before either endpoint is touched.
+    // Connect: the client core's steps for the boxes' request (PlanConnect), carried
+    // out. A name or password holding a character outside Latin-1 (which the wire
+    // cannot carry) ends it at once: the window stays up, nothing is connected, and
+    // one line names the box. A port box of the connection window that is not a port
+    // number raises EConvertError before either endpoint is touched.
     void BitBtn2Click();
+    // The request the boxes make now.
+    TConnectRequest Request() const;
+    // The command line's (or the configuration's) choices into the boxes.
+    void Fill(const TGivenChoices& given);
+    // The connection window's port boxes, which Connect sends to; the command line sets them.
+    TConnectPorts Ports;
+    // Where Connect's steps go: the connection window starts the session and shows,
+    // then (unless a port box is bad, which raises EConvertError between the two)
+    // starts the endpoints; it also takes the log line of a refused Connect.
+    std::function<void(const TConnectSteps& steps)> ShowConnect;
+    std::function<void(const TConnectSteps& steps)> StartConnect;
+    std::function<void(std::string_view line)> OwnLogLine;
     // Change...: the world picker; a new choice reloads everything for it.
     void BitBtn1Click();
     void BitBtn3Click();
@@ -97,7 +112,8 @@ public:
     void CheckServer(QTreeWidgetItem* row);
     // Checks not finished yet.
     int ChecksRunning() const { return int(probes_.size()); }
-    // A row's TCP port: its own when it has one, else the connection window's box.
+    // A row's TCP port: its own when it has one, else the connection window's box
+    // (EConvertError when that is not a port).
     uint16_t RowPort(const QTreeWidgetItem* row) const;
 
     // The game window's full-screen switch, run by Connect.
@@ -111,8 +127,8 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    // Refuses Connect, with its line, when the name or the password cannot be sent.
-    bool RefuseUnsendable();
+    // Refuses Connect with its line and puts the focus on the box it names.
+    void Refuse(const TConnectSteps& steps);
     void ShowCheck(QTreeWidgetItem* row, const TServerProbe& probe);
 
     QHash<QTreeWidgetItem*, TServerProbe*> probes_;

@@ -8,7 +8,7 @@
 #include "frontend/client_options.h"
 #include "frontend/client_windows.h"
 #include "frontend/init_window.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "platform/file_names.h"
 
 int main(int argc, char** argv)

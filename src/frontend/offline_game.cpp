@@ -19,7 +19,7 @@ TOfflineInputLink offlineLink;
 
 void EnterOfflineGame()
 {
-    LoadWorldData();
+    LoadWorldMap();
     {
         std::lock_guard<std::mutex> hold(NPCList->Lock());
         net::TNPCNode* player = NPCList->FindEntry(-1);
@@ -31,5 +31,5 @@ void EnterOfflineGame()
         player->Facing = 8;
     }
     FullScreenForm->Link = &offlineLink;
-    ShowGameWindow();
+    OpenGameWindow();
 }

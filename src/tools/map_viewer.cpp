@@ -14,16 +14,19 @@
 #include <optional>
 #include <thread>
 
+#include "client/frame_end.h"
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
+#include "net/npc_list.h"
 #include "platform/binary_file.h"
 #include "platform/console.h"
 #include "platform/file_names.h"
 #include "platform/game_path.h"
 #include "tools/png_rows.h"
 #include "view/picture_buffers.h"
+#include "net/npc_list.h"
 #include "view/world_renderer.h"
 
 namespace tools {
@@ -112,23 +115,22 @@ void DrawMapView(int x, int y, int liftLimit)
 {
     CheckViewerMayDraw();
     CheckShapesLoaded();
-    RenderWorldColumns(x, y, liftLimit);
+    RenderWorldColumns(x, y, liftLimit, NPCList.get());
 }
 
 // ---- Pick and shape info ------------------------------------------------------------
 
 BufferPixel PaintBoxToBuffer(int x, int y, int paintBoxWidth, int paintBoxHeight)
 {
-    const int64_t w = std::max(paintBoxWidth, 1);
-    const int64_t h = std::max(paintBoxHeight, 1);
-    const int64_t bx = int64_t(x) * kViewWidth / w;
-    const int64_t by = int64_t(y) * kViewHeight / h;
-    return {int(std::clamp<int64_t>(bx, 0, kViewWidth - 1)), int(std::clamp<int64_t>(by, 0, kViewHeight - 1))};
+    // The game window's mapping over a stretched picture, held inside it.
+    const TPointerGeometry stretch{paintBoxWidth, paintBoxHeight, 1.0, PlaceView(paintBoxWidth, paintBoxHeight, 0, false)};
+    const TViewPoint p = ClampToView(WindowToView(stretch, x, y, EPointerRounding::Divide));
+    return {p.X, p.Y};
 }
 
 PickResult PickPixel(BufferPixel p)
 {
-    const OwnerRecord& o = OwnerBuffer[p.y][p.x];
+    const OwnerRecord& o = PickOwner({p.x, p.y});
     PickResult r;
     r.Shape = o.Shape;
     r.Text = "X=" + std::to_string(o.Col) + " Y=" + std::to_string(o.Row) + " TX=" + std::to_string(o.ColMin) +
@@ -240,7 +242,7 @@ public:
         const int wy = MapBandWy(band);
         for (int v = 0; v < kMapViewsPerBand; ++v) {
             const int wx = 20 + 40 * v;
-            RenderWorldColumns(wx, wy, liftLimit);
+            RenderWorldColumns(wx, wy, liftLimit, NPCList.get());
             const uint32_t* colours = ThisThreadColours();
             // One sample per tile: pixel (8 j, 8 i) of the view is tile (wx - 20 + j, wy - 12 + i).
             for (int i = 0; i < kMapBandRows; ++i) {

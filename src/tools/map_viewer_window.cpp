@@ -15,6 +15,7 @@
 #include <cstring>
 #include <thread>
 
+#include "client/key_map.h"
 #include "data/drawing.h"
 #include "data/static_tables.h"
 #include "platform/tick_count.h"
@@ -47,40 +48,6 @@ void TMapPaintBox::mouseMoveEvent(QMouseEvent* e)
 {
     const QPoint p = e->position().toPoint();
     emit MouseMove(p.x(), p.y(), (e->buttons() & Qt::LeftButton) != 0);
-}
-
-// ---- Virtual keys -------------------------------------------------------------------------
-
-int VirtualKeyOf(int qtKey)
-{
-    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
-        return 0x41 + (qtKey - Qt::Key_A);
-    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
-        return 0x30 + (qtKey - Qt::Key_0);
-    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
-        return 0x70 + (qtKey - Qt::Key_F1);
-    switch (qtKey) {
-    case Qt::Key_Left: return tools::kKeyLeft;
-    case Qt::Key_Up: return tools::kKeyUp;
-    case Qt::Key_Right: return tools::kKeyRight;
-    case Qt::Key_Down: return tools::kKeyDown;
-    case Qt::Key_Backspace: return 0x08;
-    case Qt::Key_Tab: return 0x09;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 0x0D;
-    case Qt::Key_Shift: return 0x10;
-    case Qt::Key_Control: return 0x11;
-    case Qt::Key_Alt: return 0x12;
-    case Qt::Key_Escape: return 0x1B;
-    case Qt::Key_Space: return 0x20;
-    case Qt::Key_PageUp: return 0x21;
-    case Qt::Key_PageDown: return 0x22;
-    case Qt::Key_End: return 0x23;
-    case Qt::Key_Home: return 0x24;
-    case Qt::Key_Insert: return 0x2D;
-    case Qt::Key_Delete: return 0x2E;
-    default: return -1;
-    }
 }
 
 // ---- The window ---------------------------------------------------------------------------
@@ -449,7 +416,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->isAutoRepeat())
             break;
-        const int code = VirtualKeyOf(key->key());
+        // The client's one key table; a key it does not know (0) reaches nobody.
+        const int code = VirtualKeyOf({key->key(), (key->modifiers() & Qt::KeypadModifier) != 0,
+                                       key->nativeVirtualKey(), key->nativeScanCode()});
+        if (code == 0)
+            break;
         if (event->type() == QEvent::KeyPress)
             FormKeyDown(code);
         else

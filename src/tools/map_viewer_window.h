@@ -117,6 +117,3 @@ private:
     bool cancelRequested_ = false;
     uint64_t lastTimerSlot_ = UINT64_MAX;  // the 1/64 s of Timer1's last run
 };
-
-// The Windows virtual-key code of a key event, or -1 for keys without one.
-int VirtualKeyOf(int qtKey);

@@ -131,7 +131,7 @@ bool DrawWorldOverview(TWorldOverview& out, const std::function<bool(int done, i
         const int wy = 12 + 25 * band;
         for (int v = 0; v < kOverviewViewsPerBand; ++v) {
             const int wx = 20 + 40 * v;
-            RenderWorldColumns(wx, wy, 16);
+            RenderWorldColumns(wx, wy, 16, nullptr);  // the world alone
             // One sample per tile, as Make Map takes it: pixel (8 j, 8 i) of the view
             // is tile (wx - 20 + j, wy - 12 + i).
             for (int i = 0; i < 25 && wy - 12 + i < kOverviewSize; ++i) {

@@ -14,7 +14,6 @@
 #include "view/picture_buffers.h"
 #include "view/world_renderer.h"
 
-std::atomic<bool> FrameLimiter{false};
 std::unique_ptr<TRefreshThread> RefreshThread;
 
 TFrameWorld TFrameWorld::Game()
@@ -223,7 +222,7 @@ void TRefreshThread::FrameStep()
         target = target_;
         stepTarget_ = target;
     }
-    TViewState& view = target != nullptr ? target->View() : ownView_;
+    TViewState& view = target != nullptr ? target->SharedView() : ownView_;
 
     // The view lock comes before the actor list lock, so that this thread takes its
     // locks in one order (view, render, actor list: the renderer takes the actor list
@@ -244,7 +243,7 @@ void TRefreshThread::FrameStep()
     {
         std::lock_guard<std::mutex> renderHold(renderLock_);
         world_.RenderWorld(view.CentreX.load(std::memory_order_relaxed), view.CentreY.load(std::memory_order_relaxed),
-                           view.MaxLift.load(std::memory_order_relaxed));
+                           view.MaxLift.load(std::memory_order_relaxed), &actors_);
     }
     HandOver(target);
     viewHold.unlock();

@@ -14,44 +14,18 @@
 #include <thread>
 
 #include "net/actor_motion.h"
+#include "view/frame_target.h"
 
 namespace net {
 class TNPCList;
 class TGameTimer;
 }  // namespace net
 
-// Paces frames to 50 ms while set. The render thread sets it when it starts; F2
-// toggles it on the main thread.
-extern std::atomic<bool> FrameLimiter;
-
 inline constexpr uint32_t FrameTargetMs = 50;
-
-// The view state the render thread shares with the game window. Each value is one
-// word, written by one thread and read by the other without a lock; a frame that sees
-// an old value is harmless.
-struct TViewState {
-    std::atomic<int32_t> CentreX{940};  // written by the render thread
-    std::atomic<int32_t> CentreY{1220};
-    std::atomic<int32_t> MaxLift{16};  // written by the main thread
-};
-
-class TRefreshThread;
-
-// The game window as the render thread sees it.
-class TFrameTarget {
-public:
-    virtual ~TFrameTarget() = default;
-    virtual TViewState& View() = 0;
-    // Render thread: asks the main thread, without waiting, to call
-    // thread.PresentPosted(frame) soon.
-    virtual void PostPresent(TRefreshThread& thread, uint32_t frame) = 0;
-    // Main thread, inside the hand-over: finishes and shows the picture.
-    virtual void PresentFrame() = 0;
-};
 
 // What a frame calls in the world. The game uses Game(); tests put their own.
 struct TFrameWorld {
-    void (*RenderWorld)(int centreX, int centreY, int liftLimit) = nullptr;
+    void (*RenderWorld)(int centreX, int centreY, int liftLimit, net::TNPCList* actors) = nullptr;
     void (*CyclePalette)() = nullptr;
     net::ObstacleTest ObstacleX = nullptr;
     net::ObstacleTest ObstacleY = nullptr;

@@ -24,11 +24,10 @@ thread_local bool withoutGame = false;
 
 // The lift of the player's own record, the head of the actor list; 0 without a list
 // (a picture drawn before start-up or by a tool without actors).
-int PlayerLift()
+int PlayerLift(net::TNPCList* actors)
 {
     if (withoutGame)
         return 0;
-    net::TNPCList* actors = NPCList.get();
     if (actors == nullptr)
         return 0;
     std::lock_guard<std::mutex> hold(actors->Lock());
@@ -53,8 +52,9 @@ struct ChunkView {
 // Everything one picture's draws share.
 class WorldPicture {
 public:
-    WorldPicture(int centreX, int centreY)
+    WorldPicture(int centreX, int centreY, net::TNPCList* actors)
         : shapes_(*VxShapes),
+          actors_(actors),
           cx_(centreX),
           cy_(centreY),
           worldCx_(WrapWorld(centreX)),
@@ -73,7 +73,7 @@ public:
     int Begin(int liftLimit)
     {
         ClearOwners();
-        const int limit = std::min(RoofLimit(worldCx_, worldCy_, PlayerLift()), liftLimit);
+        const int limit = std::min(RoofLimit(worldCx_, worldCy_, PlayerLift(actors_)), liftLimit);
         if (!withoutGame) {
             ObjectsConsidered.store(0, std::memory_order_relaxed);
             ObjectsDrawn.store(0, std::memory_order_relaxed);
@@ -173,15 +173,12 @@ public:
     // chunk column or row are matched by the chunk left of or above it too.
     void Actors(const ChunkView& c, int level, bool exactX)
     {
-        if (withoutGame)
-            return;
-        net::TNPCList* actors = NPCList.get();
-        if (actors == nullptr)
+        if (withoutGame || actors_ == nullptr)
             return;
         const int chunkX = c.cursorX / 16;
         const int chunkY = c.cursorY / 16;
-        std::lock_guard<std::mutex> hold(actors->Lock());
-        for (net::TNPCNode* a = actors->Head(); a != nullptr; a = a->Next) {
+        std::lock_guard<std::mutex> hold(actors_->Lock());
+        for (net::TNPCNode* a = actors_->Head(); a != nullptr; a = a->Next) {
             if (a->Lift != level || a->Y / 16 != chunkY)
                 continue;
             if (exactX ? a->X != c.cursorX : a->X / 16 != chunkX)
@@ -264,6 +261,7 @@ private:
     static void Report(const char* prefix, uint16_t word) { platform::ConsoleLine(prefix + std::to_string(word)); }
 
     TVxShapes& shapes_;
+    net::TNPCList* const actors_;  // drawn, and the player's lift settles the roof
     const int cx_, cy_;            // the centre as given, for the screen
     const int worldCx_, worldCy_;  // the centre within the world, for the data
     const int animFrame_;
@@ -275,9 +273,9 @@ private:
 
 void RenderWithoutGameOnThisThread(bool on) { withoutGame = on; }
 
-void RenderWorld(int centreX, int centreY, int liftLimit)
+void RenderWorld(int centreX, int centreY, int liftLimit, net::TNPCList* actors)
 {
-    WorldPicture frame(centreX, centreY);
+    WorldPicture frame(centreX, centreY, actors);
     const int limit = frame.Begin(liftLimit);
     frame.GroundPass();
 
@@ -300,9 +298,9 @@ void RenderWorld(int centreX, int centreY, int liftLimit)
     frame.End();
 }
 
-void RenderWorldColumns(int centreX, int centreY, int liftLimit)
+void RenderWorldColumns(int centreX, int centreY, int liftLimit, net::TNPCList* actors)
 {
-    WorldPicture frame(centreX, centreY);
+    WorldPicture frame(centreX, centreY, actors);
     const int limit = frame.Begin(liftLimit);
     frame.GroundPass();
 

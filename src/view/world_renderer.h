@@ -18,18 +18,23 @@
 #include <atomic>
 #include <cstdint>
 
+namespace net {
+class TNPCList;
+}
+
 // The animation clock: render time in ms div 125, set by the render thread.
 extern std::atomic<uint16_t> AnimTick;
 // What the last world picture looked at and drew.
 extern std::atomic<uint32_t> ObjectsConsidered;
 extern std::atomic<uint32_t> ObjectsDrawn;
 
-// The game picture, chunk by chunk. Render thread only. The requested lift limit is
-// cut to the roof limit above the player; a limit of 0 or below draws the ground only.
-void RenderWorld(int centreX, int centreY, int liftLimit);
+// The game picture, chunk by chunk, with the actors of `actors` (none when null; the
+// player is its head). Render thread only. The requested lift limit is cut to the roof
+// limit above the player; a limit of 0 or below draws the ground only.
+void RenderWorld(int centreX, int centreY, int liftLimit, net::TNPCList* actors);
 
 // The map tool's picture: the same walk, with the object pass one tile column at a time.
-void RenderWorldColumns(int centreX, int centreY, int liftLimit);
+void RenderWorldColumns(int centreX, int centreY, int liftLimit, net::TNPCList* actors);
 
 // Pictures drawn on the calling thread from now on leave the game alone: no actors
 // (and the roof rule takes the player's lift as 0), animation clock 0, and

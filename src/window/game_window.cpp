@@ -19,20 +19,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "client/gump_list.h"
 #include "data/drawing.h"
-#include "data/shapes.h"
-#include "data/static_tables.h"
 #include "net/game_timer.h"
 #include "platform/console.h"
 #include "view/picture_buffers.h"
-#include "view/scaler.h"
-#include "window/gump_list.h"
+#include "view/render_thread.h"
 
 namespace {
-
-constexpr int ScaledWidth = 2 * kViewWidth, ScaledHeight = 2 * kViewHeight;
-
-const char* TrueFalse(bool v) { return v ? "TRUE" : "FALSE"; }
 
 // The console panel's font: the default one, 10 pixels high.
 QFont ConsoleFont()
@@ -43,76 +37,6 @@ QFont ConsoleFont()
 }
 
 }  // namespace
-
-void StretchInto(const QImage& src, QImage& dst, const QRect& rect)
-{
-    if (rect.width() <= 0 || rect.height() <= 0 || src.isNull())
-        return;
-    const QRect clip = rect.intersected(dst.rect());
-    const int sw = src.width(), sh = src.height();
-    const int64_t stepX = (int64_t(sw) << 16) / rect.width();
-    for (int y = clip.top(); y <= clip.bottom(); ++y) {
-        const int sy = int(int64_t(y - rect.top()) * sh / rect.height());
-        const auto* from = reinterpret_cast<const uint32_t*>(src.constScanLine(sy));
-        auto* to = reinterpret_cast<uint32_t*>(dst.scanLine(y));
-        int64_t sx = int64_t(clip.left() - rect.left()) * stepX;
-        for (int x = clip.left(); x <= clip.right(); ++x, sx += stepX)
-            to[x] = from[sx >> 16];
-    }
-}
-
-void ScaleWholeInto(const QImage& src, QImage& dst, const QRect& rect)
-{
-    if (rect.width() <= 0 || rect.height() <= 0 || src.isNull())
-        return;
-    const QRect clip = rect.intersected(dst.rect());
-    if (clip.isEmpty())
-        return;
-    const int sw = src.width(), sh = src.height(), rw = rect.width(), rh = rect.height();
-    const int64_t firstX = clip.left() - rect.left();
-    const int firstColumn = int(firstX * sw / rw);
-    const int64_t firstRemainder = firstX * sw - int64_t(firstColumn) * rw;
-    int previousSy = -1;
-    for (int y = clip.top(); y <= clip.bottom(); ++y) {
-        const int sy = int(int64_t(y - rect.top()) * sh / rh);
-        auto* to = reinterpret_cast<uint32_t*>(dst.scanLine(y)) + clip.left();
-        if (sy == previousSy) {  // the same source row: the row above again
-            std::memcpy(to, reinterpret_cast<const uint32_t*>(dst.constScanLine(y - 1)) + clip.left(),
-                        size_t(clip.width()) * sizeof(uint32_t));
-            continue;
-        }
-        previousSy = sy;
-        const auto* from = reinterpret_cast<const uint32_t*>(src.constScanLine(sy));
-        // Column x takes source column floor(x * sw / rw), kept without a division:
-        // remainder = x * sw - column * rw stays in 0 .. rw - 1.
-        int column = firstColumn;
-        int64_t remainder = firstRemainder;
-        for (int x = 0; x < clip.width(); ++x) {
-            to[x] = from[column];
-            remainder += sw;
-            while (remainder >= rw) {
-                remainder -= rw;
-                ++column;
-            }
-        }
-    }
-}
-
-TViewPlacement PlaceView(int width, int height, int consoleRows, bool wholePixel)
-{
-    TViewPlacement p;
-    p.Rect = QRect(0, 0, width + 1, height + 1 - consoleRows);
-    if (!wholePixel)
-        return p;
-    const int area = height - consoleRows;
-    const int multiple = std::min(width / kViewWidth, area / kViewHeight);
-    if (multiple < 1)
-        return p;  // not even the picture itself fits: the stretch
-    p.Multiple = multiple;
-    p.Rect = QRect((width - kViewWidth * multiple) / 2, (area - kViewHeight * multiple) / 2, kViewWidth * multiple,
-                   kViewHeight * multiple);
-    return p;
-}
 
 QString ScreenshotPath(const QString& folder, const QString& stamp)
 {
@@ -125,18 +49,6 @@ QString ScreenshotPath(const QString& folder, const QString& stamp)
             return path;
     }
     return {};
-}
-
-void CopyInto(const QImage& src, QImage& dst, int x, int y)
-{
-    const QRect clip = QRect(x, y, src.width(), src.height()).intersected(dst.rect());
-    if (clip.isEmpty())
-        return;
-    for (int row = clip.top(); row <= clip.bottom(); ++row) {
-        const auto* from = reinterpret_cast<const uint32_t*>(src.constScanLine(row - y)) + (clip.left() - x);
-        auto* to = reinterpret_cast<uint32_t*>(dst.scanLine(row)) + clip.left();
-        std::memcpy(to, from, size_t(clip.width()) * sizeof(uint32_t));
-    }
 }
 
 TPaintBox::TPaintBox(TFullScreenForm* form) : QWidget(form), form_(form)
@@ -184,99 +96,40 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
     form_->PaintBox1MouseUp(event->button(), int(event->position().x()), int(event->position().y()));
 }
 
+// The core's table reads Qt's key codes as plain numbers.
+static_assert(qtkey::A == Qt::Key_A && qtkey::Z == Qt::Key_Z && qtkey::Digit0 == Qt::Key_0 &&
+              qtkey::Digit9 == Qt::Key_9 && qtkey::Space == Qt::Key_Space && qtkey::Asterisk == Qt::Key_Asterisk &&
+              qtkey::Plus == Qt::Key_Plus && qtkey::Comma == Qt::Key_Comma && qtkey::Minus == Qt::Key_Minus &&
+              qtkey::Period == Qt::Key_Period && qtkey::Slash == Qt::Key_Slash && qtkey::Colon == Qt::Key_Colon &&
+              qtkey::Semicolon == Qt::Key_Semicolon && qtkey::Less == Qt::Key_Less && qtkey::Equal == Qt::Key_Equal &&
+              qtkey::Greater == Qt::Key_Greater && qtkey::Question == Qt::Key_Question &&
+              qtkey::BracketLeft == Qt::Key_BracketLeft && qtkey::Backslash == Qt::Key_Backslash &&
+              qtkey::BracketRight == Qt::Key_BracketRight && qtkey::Underscore == Qt::Key_Underscore &&
+              qtkey::QuoteLeft == Qt::Key_QuoteLeft && qtkey::BraceLeft == Qt::Key_BraceLeft &&
+              qtkey::Bar == Qt::Key_Bar && qtkey::BraceRight == Qt::Key_BraceRight &&
+              qtkey::AsciiTilde == Qt::Key_AsciiTilde && qtkey::QuoteDbl == Qt::Key_QuoteDbl &&
+              qtkey::Apostrophe == Qt::Key_Apostrophe && qtkey::TwoSuperior == Qt::Key_twosuperior);
+static_assert(qtkey::Escape == Qt::Key_Escape && qtkey::Tab == Qt::Key_Tab && qtkey::Backtab == Qt::Key_Backtab &&
+              qtkey::Backspace == Qt::Key_Backspace && qtkey::Return == Qt::Key_Return &&
+              qtkey::Enter == Qt::Key_Enter && qtkey::Insert == Qt::Key_Insert && qtkey::Delete == Qt::Key_Delete &&
+              qtkey::Pause == Qt::Key_Pause && qtkey::Print == Qt::Key_Print && qtkey::Home == Qt::Key_Home &&
+              qtkey::End == Qt::Key_End && qtkey::Left == Qt::Key_Left && qtkey::Up == Qt::Key_Up &&
+              qtkey::Right == Qt::Key_Right && qtkey::Down == Qt::Key_Down && qtkey::PageUp == Qt::Key_PageUp &&
+              qtkey::PageDown == Qt::Key_PageDown && qtkey::Shift == Qt::Key_Shift &&
+              qtkey::Control == Qt::Key_Control && qtkey::Meta == Qt::Key_Meta && qtkey::Alt == Qt::Key_Alt &&
+              qtkey::CapsLock == Qt::Key_CapsLock && qtkey::NumLock == Qt::Key_NumLock &&
+              qtkey::ScrollLock == Qt::Key_ScrollLock && qtkey::F1 == Qt::Key_F1 && qtkey::F24 == Qt::Key_F24 &&
+              qtkey::Menu == Qt::Key_Menu);
+
 int VirtualKey(const QKeyEvent& event)
 {
-    const int key = event.key();
-    if (key >= Qt::Key_A && key <= Qt::Key_Z)
-        return 'A' + (key - Qt::Key_A);
-    if ((event.modifiers() & Qt::KeypadModifier) != 0) {
-        // The number pad has codes of its own while it types digits.
-        if (key >= Qt::Key_0 && key <= Qt::Key_9)
-            return vk::Numpad0 + (key - Qt::Key_0);
-        switch (key) {
-        case Qt::Key_Asterisk: return 106;
-        case Qt::Key_Plus: return 107;
-        case Qt::Key_Minus: return 109;
-        case Qt::Key_Period:
-        case Qt::Key_Comma: return 110;
-        case Qt::Key_Slash: return 111;
-        default: break;
-        }
-    }
-    if (key >= Qt::Key_0 && key <= Qt::Key_9)
-        return '0' + (key - Qt::Key_0);
-    // A digit key with Shift reports the character it types (US layout): the code is
-    // still the digit's.
-    constexpr char shiftedDigits[] = ")!@#$%^&*(";
-    for (int d = 0; d < 10; ++d)
-        if (key == shiftedDigits[d])
-            return '0' + d;
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
-        return vk::F1 + (key - Qt::Key_F1);
-    switch (key) {
-    case Qt::Key_Backspace: return vk::Backspace;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return vk::Enter;
-    case Qt::Key_Escape: return vk::Escape;
-    case Qt::Key_Space: return vk::Space;
-    case Qt::Key_PageUp: return vk::PageUp;
-    case Qt::Key_PageDown: return vk::PageDown;
-    case Qt::Key_End: return vk::End;
-    case Qt::Key_Home: return vk::Home;
-    case Qt::Key_Left: return vk::Left;
-    case Qt::Key_Up: return vk::Up;
-    case Qt::Key_Right: return vk::Right;
-    case Qt::Key_Down: return vk::Down;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde:
-    case Qt::Key_twosuperior: return vk::Console;
-    // Keys that only keep the movement books, as every key does.
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Print: return 44;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Meta: return 91;
-    case Qt::Key_Menu: return 93;
-    case Qt::Key_NumLock: return 144;
-    case Qt::Key_ScrollLock: return 145;
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon: return 186;
-    case Qt::Key_Equal:
-    case Qt::Key_Plus: return 187;
-    case Qt::Key_Comma:
-    case Qt::Key_Less: return 188;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore: return 189;
-    case Qt::Key_Period:
-    case Qt::Key_Greater: return 190;
-    case Qt::Key_Slash:
-    case Qt::Key_Question: return 191;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft: return 219;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar: return 220;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight: return 221;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl: return 222;
-    default: break;
-    }
-    // Windows gives the code itself; X11 keycode 49 is the key left of 1 on any layout.
-    if (event.nativeVirtualKey() == 192 || event.nativeScanCode() == 49)
-        return vk::Console;
-    return 0;
+    return VirtualKeyOf({event.key(), (event.modifiers() & Qt::KeypadModifier) != 0, event.nativeVirtualKey(),
+                         event.nativeScanCode()});
 }
 
 TFullScreenForm::TFullScreenForm()
-    : ViewBitmap(kViewWidth, kViewHeight, QImage::Format_RGB32),
-      ConsoleBitmap(kViewWidth, ConsoleHeight, QImage::Format_RGB32),
-      ScaledBitmap(ScaledWidth, ScaledHeight, QImage::Format_RGB32)
+    : ConsoleBitmap(reinterpret_cast<uchar*>(ConsolePanel.data()), ConsoleWidth, ConsoleHeight,
+                    qsizetype(ConsoleWidth * sizeof(uint32_t)), QImage::Format_RGB32)
 {
     setWindowTitle("vx");
     QPalette black = palette();
@@ -292,9 +145,11 @@ TFullScreenForm::TFullScreenForm()
     RetransmitTimer = new QTimer(this);
     RetransmitTimer->setInterval(50);
 
-    ViewBitmap.fill(0);
-    ScaledBitmap.fill(0);
-    ConsoleBitmap.fill(Qt::white);
+    // The core's end of the frame reaches the window through these.
+    PostHandOver = [this] { QMetaObject::invokeMethod(this, "PresentPostedFrame", Qt::QueuedConnection); };
+    ScreenBuffer = [this] { return PrepareScreen(); };
+    ScreenComposed = [this] { PaintBox1->update(); };
+    DrawConsoleText = [this](std::span<const TConsoleText> lines) { DrawConsoleLines(lines); };
 }
 
 TFullScreenForm::~TFullScreenForm()
@@ -317,37 +172,11 @@ void TFullScreenForm::AttachProcessObjects()
         Timer = GameTimer.get();
 }
 
-void TFullScreenForm::PostPresent(TRefreshThread& thread, uint32_t frame)
-{
-    // Render thread: a queued call on the window's event loop. The thread waits for it
-    // on its own lock, which also carries the buffers over for ThreadSanitizer. The call
-    // is named and carries nothing: Qt's event queue hands objects between threads
-    // under locks ThreadSanitizer cannot see, so nothing of ours may travel inside it.
-    // A stale call of a cancelled frame that runs after this one was posted presents
-    // this one, which is drawn and waiting; the later call then finds nothing to do.
-    poster_.store(&thread, std::memory_order_release);
-    postedFrame_.store(frame, std::memory_order_release);
-    QMetaObject::invokeMethod(this, "PresentPostedFrame", Qt::QueuedConnection);
-}
-
 void TFullScreenForm::PresentPostedFrame()
 {
-    const uint32_t frame = postedFrame_.load(std::memory_order_acquire);
-    if (TRefreshThread* thread = poster_.load(std::memory_order_acquire))
+    uint32_t frame = 0;
+    if (TRefreshThread* thread = PostedHandOver(frame))
         thread->PresentPosted(frame);
-}
-
-void TFullScreenForm::PresentFrame()
-{
-    if (closed_)
-        return;
-    DrawOverlays();
-    for (int y = 0; y < kViewHeight; ++y)
-        std::memcpy(ViewBitmap.scanLine(y), ColourBuffer[y], sizeof ColourBuffer[y]);
-    SlideConsole();
-    ShowView();
-    ++FrameCounter;
-    PaintBox1->update();
 }
 
 double TFullScreenForm::PixelRatio() const
@@ -367,26 +196,15 @@ QSize TFullScreenForm::ScreenSize() const
 TViewPlacement TFullScreenForm::Placement() const
 {
     const QSize size = ScreenSize();
-    // Full screen keeps its own fixed screens whatever the setting.
-    return PlaceView(size.width(), size.height(), ConsoleRows(size.height()), WholePixelScaling && !FullScreen);
+    return TGameView::Placement(size.width(), size.height());
 }
 
-void TFullScreenForm::FillBorders(const QRect& view, int height)
+TPointerGeometry TFullScreenForm::PointerGeometry() const
 {
-    const int w = Screen.width();
-    const auto fill = [this](const QRect& r) {
-        const QRect clip = r.intersected(Screen.rect());
-        for (int y = clip.top(); y <= clip.bottom(); ++y)
-            std::memset(reinterpret_cast<uint32_t*>(Screen.scanLine(y)) + clip.left(), 0,
-                        size_t(clip.width()) * sizeof(uint32_t));
-    };
-    fill(QRect(0, 0, w, view.top()));
-    fill(QRect(0, view.bottom() + 1, w, height - view.bottom() - 1));
-    fill(QRect(0, view.top(), view.left(), view.height()));
-    fill(QRect(view.right() + 1, view.top(), w - view.right() - 1, view.height()));
+    return {PaintBox1->width(), PaintBox1->height(), PixelRatio(), Placement()};
 }
 
-void TFullScreenForm::ShowView()
+TPixels TFullScreenForm::PrepareScreen()
 {
     const QSize size = ScreenSize();
     if (Screen.size() != size) {
@@ -396,61 +214,19 @@ void TFullScreenForm::ShowView()
     const double ratio = FullScreen ? 1.0 : PixelRatio();
     if (Screen.devicePixelRatio() != ratio)
         Screen.setDevicePixelRatio(ratio);
-    const int w = size.width(), h = size.height();
-    const int r = ConsoleRows(h);
-    const TViewPlacement place = Placement();
-    const QRect& viewRect = place.Rect;
-    if (FullScreen)
-        Screen.fill(0);
-    if (ScalerOn)
-        ScaleDouble(reinterpret_cast<const uint32_t*>(ViewBitmap.constBits()), kViewWidth, kViewWidth, kViewHeight,
-                    reinterpret_cast<uint32_t*>(ScaledBitmap.bits()), ScaledWidth);
-    if (place.Multiple > 0) {
-        // Whole multiples: 1x the view itself, 2x the scaler's picture as it is, more
-        // from the scaler's picture (or the view without it) in equal whole blocks.
-        FillBorders(viewRect, h - r);
-        if (place.Multiple == 1)
-            CopyInto(ViewBitmap, Screen, viewRect.left(), viewRect.top());
-        else if (ScalerOn && place.Multiple == 2)
-            CopyInto(ScaledBitmap, Screen, viewRect.left(), viewRect.top());
-        else
-            ScaleWholeInto(ScalerOn ? ScaledBitmap : ViewBitmap, Screen, viewRect);
-    } else if (ScalerOn) {
-        if (FullScreen)
-            CopyInto(ScaledBitmap, Screen, 0, 40);
-        else
-            StretchInto(ScaledBitmap, Screen, viewRect);
-    } else {
-        if (FullScreen)
-            CopyInto(ViewBitmap, Screen, 0, 20);
-        else
-            StretchInto(ViewBitmap, Screen, viewRect);
-    }
-    if (ConsoleOffset > 0) {
-        if (ConsoleChanged)
-            DrawConsoleBitmap();
-        StretchInto(ConsoleBitmap, Screen, QRect(0, h + 1 - r, w + 1, r));
-    }
+    return {reinterpret_cast<uint32_t*>(Screen.bits()), Screen.width(), Screen.height(),
+            int(Screen.bytesPerLine() / qsizetype(sizeof(uint32_t)))};
 }
 
-void TFullScreenForm::DrawConsoleBitmap()
+void TFullScreenForm::DrawConsoleLines(std::span<const TConsoleText> lines)
 {
-    // Drawn again only when the lines change, not every frame.
-    ConsoleBitmap.fill(Qt::white);
     QPainter painter(&ConsoleBitmap);
     const QFont font = ConsoleFont();
     painter.setFont(font);
     painter.setPen(Qt::black);
     const int ascent = QFontMetrics(font).ascent();
-    auto line = [&](int y, const std::string& text) {
-        if (!text.empty())
-            painter.drawText(0, y + ascent, QString::fromLatin1(text.data(), qsizetype(text.size())));
-    };
-    line(107, ConsoleLines[ConsoleEditLine]);
-    int y = 94;
-    for (int i = ConsoleLogLines - 1; y >= -10; --i, y -= 13)
-        line(y, ConsoleLines[size_t(i)]);
-    ConsoleChanged = false;
+    for (const TConsoleText& line : lines)
+        painter.drawText(0, line.Y + ascent, QString::fromLatin1(line.Text.data(), qsizetype(line.Text.size())));
 }
 
 void TFullScreenForm::AddLogLine(std::string_view text) { TGameView::AddLogLine(text); }
@@ -480,7 +256,7 @@ void TFullScreenForm::SetFullScreen(bool on)
 
 void TFullScreenForm::FormActivate()
 {
-    closed_ = false;
+    Closed = false;
     if (FullScreen) {
         if (!windowFlags().testFlag(Qt::FramelessWindowHint))
             setWindowFlag(Qt::FramelessWindowHint, true);
@@ -505,13 +281,13 @@ void TFullScreenForm::FormActivate()
 
 void TFullScreenForm::PictureBuffersFreed()
 {
-    if (waitingForBuffers_ && isVisible() && !closed_)
+    if (waitingForBuffers_ && isVisible() && !Closed)
         FormActivate();
 }
 
 void TFullScreenForm::FormClose()
 {
-    closed_ = true;
+    Closed = true;
     if (RefreshThread) {
         // Between frames: a frame waiting for its hand-over goes on without it.
         RefreshThread->Pause();
@@ -521,93 +297,44 @@ void TFullScreenForm::FormClose()
         showNormal();
 }
 
-void TFullScreenForm::FormMouseMove(int x, int y)
+namespace {
+
+EMouseButton Button(Qt::MouseButton button)
 {
-    int tileX = 0, tileY = 0;
-    ViewToWorld(MouseX, MouseY, tileX, tileY);
-    Link->ResendWalkTarget(MouseX, MouseY, tileX, tileY);
-    if (const TViewPlacement place = Placement(); place.Multiple > 0) {
-        // The view pixel under the mouse; over the borders, the nearest edge pixel.
-        const double ratio = PixelRatio();
-        const double dx = std::floor((x * ratio - place.Rect.left()) / place.Multiple);
-        const double dy = std::floor((y * ratio - place.Rect.top()) / place.Multiple);
-        MouseX = int(std::clamp(dx, 0.0, double(kViewWidth - 1)));
-        MouseY = int(std::clamp(dy, 0.0, double(kViewHeight - 1)));
-        return;
-    }
-    const int w = PaintBox1->width() > 0 ? PaintBox1->width() : 1;
-    const int h = PaintBox1->height() > 0 ? PaintBox1->height() : 1;
-    MouseX = x * kViewWidth / w;
-    MouseY = y * kViewHeight / h;
+    return button == Qt::LeftButton ? EMouseButton::Left
+           : button == Qt::RightButton ? EMouseButton::Right
+                                       : EMouseButton::Other;
 }
 
-void TFullScreenForm::WindowToView(int x, int y, int& viewX, int& viewY) const
+}  // namespace
+
+void TFullScreenForm::FormMouseMove(int x, int y)
 {
-    if (const TViewPlacement place = Placement(); place.Multiple > 0) {
-        // As the stretch does, rounded halves to even, through the whole-pixel geometry;
-        // over the borders, the nearest edge pixel.
-        const double ratio = PixelRatio();
-        const double vx = std::nearbyint((x * ratio - place.Rect.left()) / place.Multiple);
-        const double vy = std::nearbyint((y * ratio - place.Rect.top()) / place.Multiple);
-        viewX = int(std::clamp(vx, 0.0, double(kViewWidth - 1)));
-        viewY = int(std::clamp(vy, 0.0, double(kViewHeight - 1)));
-        return;
-    }
-    const int w = PaintBox1->width() > 0 ? PaintBox1->width() : 1;
-    const int h = PaintBox1->height() > 0 ? PaintBox1->height() : 1;
-    viewX = int(std::nearbyint(double(x) * kViewWidth / w));
-    viewY = int(std::nearbyint(double(y) * kViewHeight / h));
+    const TViewPoint p = WindowToView(PointerGeometry(), x, y, EPointerRounding::Divide);
+    MouseMove(p.X, p.Y);
 }
 
 void TFullScreenForm::FormMouseDown(Qt::MouseButton button, int x, int y)
 {
-    platform::ConsoleLine("MouseDown:");
-    if (button == Qt::RightButton) {
-        platform::ConsoleLine(" -right:");
-        int vx = 0, vy = 0;
-        WindowToView(x, y, vx, vy);
-        WalkTo(vx, vy);
-    } else if (button == Qt::LeftButton) {
-        platform::ConsoleLine(" -left:");
-    }
+    const TViewPoint p = WindowToView(PointerGeometry(), x, y, EPointerRounding::HalfEven);
+    MouseDown(Button(button), p.X, p.Y);
 }
 
 void TFullScreenForm::PaintBox1MouseUp(Qt::MouseButton button, int, int)
 {
-    platform::ConsoleLine("MouseUp:");
-    if (button == Qt::RightButton) {
-        platform::ConsoleLine(" -right:");
-        Link->SendWalkStop();
-    } else if (button == Qt::LeftButton) {
-        platform::ConsoleLine(" -left:");
-    }
+    MouseUp(Button(button));
 }
 
 void TFullScreenForm::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_X && !event->isAutoRepeat())
-        xPressedWithAlt_ = (event->modifiers() & Qt::AltModifier) != 0;
-    if (const int key = VirtualKey(*event); key != 0)
-        FormKeyDown(key);
-    // The typed characters, as single bytes of the game's font.
-    const QByteArray text = event->text().toLatin1();
-    for (char c : text)
-        FormKeyPress(uint8_t(c));
+    const QByteArray typed = event->text().toLatin1();
+    KeyEventDown(VirtualKey(*event), (event->modifiers() & Qt::AltModifier) != 0, event->isAutoRepeat(),
+                 std::string_view(typed.constData(), size_t(typed.size())));
 }
 
 void TFullScreenForm::keyReleaseEvent(QKeyEvent* event)
 {
-    if (event->isAutoRepeat())
-        return;  // only a real release ends a held key
-    bool alt = (event->modifiers() & Qt::AltModifier) != 0;
-    if (event->key() == Qt::Key_X) {
-        // Alt+X quits also when Alt comes up a moment before X, as when the chord is
-        // typed quickly or sent by a tool: X went down with Alt held.
-        alt = alt || xPressedWithAlt_;
-        xPressedWithAlt_ = false;
-    }
-    if (const int key = VirtualKey(*event); key != 0)
-        FormKeyUp(key, alt);
+    KeyEventUp(VirtualKey(*event), (event->modifiers() & Qt::AltModifier) != 0, event->isAutoRepeat());
 }
 
 QImage TFullScreenForm::ShownPicture() const
@@ -680,22 +407,7 @@ void TFullScreenForm::Quit()
 
 void TFullScreenForm::PaintBox1Click()
 {
-    const int mx = MouseX < 0 ? 0 : (MouseX >= kViewWidth ? kViewWidth - 1 : MouseX);
-    const int my = MouseY < 0 ? 0 : (MouseY >= kViewHeight ? kViewHeight - 1 : MouseY);
-    const OwnerRecord p = OwnerBuffer[my][mx];
-    const int shape = p.Shape % 1024;
-    int wx = 0, wy = 0;
-    ViewToWorld(MouseX, MouseY, wx, wy);
-    platform::ConsoleLine("Click");
-    platform::ConsoleLine("-- Screen  : (" + std::to_string(MouseX) + "," + std::to_string(MouseY) + ")");
-    platform::ConsoleLine("-- World   : (" + std::to_string(wx) + "," + std::to_string(wy) + ")");
-    platform::ConsoleLine("-- ShapeNum: " + std::to_string(shape));
-    platform::ConsoleLine("-- ChunkPos: (" + std::to_string(p.Col) + "," + std::to_string(p.Row) + ")");
-    platform::ConsoleLine(std::string("-- Obstacle: (") + TrueFalse(ShapeObstacleX(shape)) + "," +
-                          TrueFalse(ShapeObstacleY(shape)) + ")");
-    const int extentX = VxShapes ? VxShapes->ExtentX(shape) : 0;
-    const int extentY = VxShapes ? VxShapes->ExtentY(shape) : 0;
-    platform::ConsoleLine("-- - Extent: (" + std::to_string(extentX) + "," + std::to_string(extentY) + ")");
+    Click();
 }
 
 void TFullScreenForm::showEvent(QShowEvent* event)
@@ -712,7 +424,7 @@ void TFullScreenForm::changeEvent(QEvent* event)
     // game that could not start when shown starts when the window is next activated.
     // (Activations come here rather than to event(), which also sees the render
     // thread's queued hand-overs.)
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible() && !closed_)
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible() && !Closed)
         FormActivate();
 }
 

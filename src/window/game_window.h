@@ -1,5 +1,5 @@
-// The game window: finishes every picture of the render thread (overlays, pointer,
-// copy, scaling, console panel) and shows it, windowed or on a full screen.
+// The game window: shows every picture the client core finishes for the render thread,
+// windowed or on a full screen, and translates its keys and mouse to the core.
 #pragma once
 
 #include <QImage>
@@ -7,22 +7,9 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "window/game_view.h"
+#include "client/game_view.h"
 
 class TFullScreenForm;
-
-// Where the view goes on a screen of `width` x `height` pixels whose bottom
-// `consoleRows` rows belong to the console panel.
-//
-//   stretch (whole-pixel scaling off, or not even 1x fits): the described view
-//     rectangle (0, 0) to (width + 1, height + 1 - consoleRows), Multiple 0;
-//   whole-pixel: 320m x 200m for the largest m with 320m <= width and
-//     200m <= height - consoleRows, centred in that area; the rest is black border.
-struct TViewPlacement {
-    QRect Rect;
-    int Multiple = 0;
-};
-TViewPlacement PlaceView(int width, int height, int consoleRows, bool wholePixel);
 
 // The paint box: shows the window's finished screen and passes the mouse on.
 class TPaintBox : public QWidget {
@@ -40,11 +27,12 @@ private:
     TFullScreenForm* form_;
 };
 
-// Caption "vx", black, its own pointer; the view state and overlays are TGameView's.
+// Caption "vx", black, its own pointer; the view state, the overlays and the
+// composition of the screen are TGameView's.
 // Full screen keeps the desktop's display mode: the 640 x 480 screen (320 x 240
 // without the scaler) is composed as it would be on such a display and shown scaled
 // to fit, with black bars.
-class TFullScreenForm : public QWidget, public TGameView, public TFrameTarget {
+class TFullScreenForm : public QWidget, public TGameView {
     Q_OBJECT
 public:
     TFullScreenForm();
@@ -53,19 +41,14 @@ public:
     TPaintBox* PaintBox1;
     QTimer* RetransmitTimer;  // 50 ms, created disabled; the game channel drives it
 
-    QImage ViewBitmap;     // 320 x 200: the colour buffer of the last frame
-    QImage ConsoleBitmap;  // 320 x 120, white, with a 10-pixel font
-    QImage ScaledBitmap;   // 640 x 400, while the scaler is on
-    // What the paint box shows: the window's client area, or the full screen.
+    // The console panel (TGameView::ConsolePanel), 320 x 120, white, with a 10-pixel font.
+    QImage ConsoleBitmap;
+    // What the paint box shows: the window's client area, or the full screen. The
+    // core composes each frame into it.
     QImage Screen;
 
-    // TFrameTarget: the render thread's side of the hand-over.
-    TViewState& View() override { return TGameView::View; }
-    void PostPresent(TRefreshThread& thread, uint32_t frame) override;
-    // Main thread: the queued call PostPresent asks for.
+    // Main thread: the queued call the core's PostPresent asks for.
     Q_INVOKABLE void PresentPostedFrame();
-    // Steps: overlays, copy into the view bitmap, console slide, show, frame counter.
-    void PresentFrame() override;
 
     void AddLogLine(std::string_view text) override;
     // In the console panel's font.
@@ -80,6 +63,7 @@ public:
     double PixelRatio() const;
     // Where the view lies on the screen now; the mouse maps through the same geometry.
     TViewPlacement Placement() const;
+    TPointerGeometry PointerGeometry() const;
 
     // F12: writes the picture as shown (ShownPicture) as a PNG into ScreenshotFolder
     // and logs "Screenshot saved: <file name>", or why it could not; the whole path
@@ -101,21 +85,10 @@ public:
     void FormMouseMove(int x, int y);
     void FormMouseDown(Qt::MouseButton button, int x, int y);
     void PaintBox1MouseUp(Qt::MouseButton button, int x, int y);
-    // A paint-box position in view pixels, rounded halves to even.
-    void WindowToView(int x, int y, int& viewX, int& viewY) const;
 
     // What the process-wide objects are, for the overlays and the render thread.
     // FormActivate takes them; tests may set them by hand instead.
     void AttachProcessObjects();
-
-    // Whether the window is closed: a frame handed over now is not drawn.
-    bool Closed() const { return closed_; }
-
-private:
-    std::atomic<TRefreshThread*> poster_{nullptr};  // the thread whose hand-over is posted
-    std::atomic<uint32_t> postedFrame_{0};          // and its frame
-
-public:
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -126,31 +99,19 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    void ShowView();
-    void FillBorders(const QRect& view, int height);
-    void DrawConsoleBitmap();
+    // The screen at the size the frame composes, made anew only when that changes.
+    TPixels PrepareScreen();
+    void DrawConsoleLines(std::span<const TConsoleText> lines);
     // A screenshot's outcome: head, the file or folder's name, tail in the log; the
     // same with the whole path on standard output.
     void ScreenshotLine(const QString& head, const QString& path, const QString& tail = {});
 
-    bool closed_ = true;
     bool waitingForBuffers_ = false;  // shown, but refused the picture buffers
-    bool xPressedWithAlt_ = false;  // X is down, and Alt was held when it went down
 };
 
-// The Windows virtual-key code of a key event; 0 for keys the game does not know.
+// The Windows virtual-key code of a key event (the client core's table); 0 for keys
+// the game does not know.
 int VirtualKey(const QKeyEvent& event);
-
-// Nearest-pixel stretch of a whole picture into a rectangle of `dst` (clipped to it),
-// as a window's stretch-draw does. Nothing is allocated.
-void StretchInto(const QImage& src, QImage& dst, const QRect& rect);
-// Copies a picture unscaled into `dst` at (x, y), clipped.
-void CopyInto(const QImage& src, QImage& dst, int x, int y);
-// Nearest-pixel scaling of a whole picture into a rectangle of `dst` (clipped to it)
-// with exact integer steps: destination column x takes source column
-// x * source width / rect width, so every source pixel of a whole multiple becomes
-// a block of the same size. Nothing is allocated.
-void ScaleWholeInto(const QImage& src, QImage& dst, const QRect& rect);
 // The file a screenshot taken at `stamp` ("yyyy-MM-dd_HH-mm-ss") goes to in
 // `folder`: "veltharn-<stamp>.png", or "-2", "-3", ... before ".png" when taken
 // already; an empty string when none is free.

@@ -24,7 +24,7 @@
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "net/client_session.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "net/game_channel.h"
 #include "net/game_timer.h"
 #include "net/npc_list.h"
@@ -135,8 +135,8 @@ protected:
         VxLogin->ComboBox1->setEditText(name);
         VxLogin->Edit2->setText(QString(name) + "-pw");
         VxLogin->ComboBox2->setEditText("127.0.0.1");
-        Connections->TCPPort->setText(QString::number(port));
-        Connections->LocalUDPPort->setText("0");
+        VxLogin->Ports.Tcp = std::to_string(port);
+        VxLogin->Ports.LocalUdp = "0";
     }
 
     static std::string MemoText() { return Connections->Memo1->toPlainText().toStdString(); }
@@ -430,7 +430,7 @@ TEST_F(Play, TheServerCheckShowsAnotherWorldAsIncompatibleAndLogsNoFailedLogin)
         EXPECT_EQ(logged(failed), 0) << failed;
 
     // The same world's server, by a second Check; then Refresh All checks both again.
-    Connections->TCPPort->setText(QString::number(same.Port()));
+    VxLogin->Ports.Tcp = std::to_string(same.Port());
     VxLogin->CheckButton->click();
     ASSERT_TRUE(WaitFor([] { return VxLogin->ChecksRunning() == 0; }));
     ASSERT_EQ(VxLogin->ListView1->topLevelItemCount(), 2);

@@ -8,9 +8,9 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,9 +24,10 @@
 #include "frontend/startup.h"
 #include "frontend/world_windows.h"
 #include "frontend/vxa_config.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "net/message_types.h"
 #include "net/protocol.h"
+#include "net/socket_adapter.h"
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "support/event_wait.h"
@@ -65,6 +66,26 @@ void Type(QWidget* box, const QString& text)
     }
 }
 
+// The connection a test server accepts next, through the socket adapter: what comes
+// in is kept, and `OnRead` may answer it.
+struct AcceptedPeer : net::TSocketEvents {
+    AcceptedPeer(QTcpServer& server, std::string& sink) : received(sink)
+    {
+        sockets.Adopt(server.nextPendingConnection());
+    }
+    void TcpRead(std::string_view bytes) override
+    {
+        received.append(bytes);
+        if (OnRead)
+            OnRead();
+    }
+    void TcpClosed() override { closed = true; }
+    std::string& received;
+    bool closed = false;
+    std::function<void()> OnRead;
+    net::TSocketAdapter sockets{*this};
+};
+
 // A server on 127.0.0.1, named in the login and connection windows, that sends
 // `script` to whoever connects and keeps every byte that comes back.
 struct ScriptedServer {
@@ -72,11 +93,10 @@ struct ScriptedServer {
     {
         listener.listen(QHostAddress::LocalHost, 0);
         QObject::connect(&listener, &QTcpServer::newConnection, [this, script] {
-            QTcpSocket* peer = listener.nextPendingConnection();
-            peer->write(script.data(), qint64(script.size()));
-            QObject::connect(peer, &QTcpSocket::readyRead, [this, peer] { received += peer->readAll().toStdString(); });
+            peers.push_back(std::make_unique<AcceptedPeer>(listener, received));
+            peers.back()->sockets.Write(script);
         });
-        Connections->TCPPort->setText(QString::number(listener.serverPort()));
+        VxLogin->Ports.Tcp = std::to_string(listener.serverPort());
         VxLogin->ComboBox2->setEditText("127.0.0.1");
     }
     bool Got(uint32_t type, std::string_view payload) const
@@ -85,6 +105,7 @@ struct ScriptedServer {
     }
     QTcpServer listener;
     std::string received;
+    std::vector<std::unique_ptr<AcceptedPeer>> peers;
 };
 
 class Login : public ::testing::Test {
@@ -236,7 +257,7 @@ TEST_F(Login, ConnectWithAnEmptyNameStoresTheChoicesAndConnects)
 {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    Connections->TCPPort->setText(QString::number(server.serverPort()));
+    VxLogin->Ports.Tcp = std::to_string(server.serverPort());
     VxLogin->ComboBox1->setEditText("");
     VxLogin->Edit2->setText("pw");
     VxLogin->ComboBox2->setEditText("127.0.0.1");
@@ -351,8 +372,8 @@ TEST_F(Login, APortBoxThatIsNotAPortEndsConnectBeforeAnyEndpointIsSet)
 {
     for (const char* bad : {"12x78", "", "70000", "-1"}) {
         VxLogin->show();
-        Connections->TCPPort->setText("12578");
-        Connections->LocalUDPPort->setText(bad);
+        VxLogin->Ports.Tcp = "12578";
+        VxLogin->Ports.LocalUdp = bad;
         Connections->InSocketPort = 1;
         try {
             VxLogin->BitBtn2Click();
@@ -414,7 +435,7 @@ TEST_F(Login, AutoReconnectTriesOnTheClockAndItsSettingIsStored)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const int port = probe.serverPort();
     probe.close();
-    Connections->TCPPort->setText(QString::number(port));
+    VxLogin->Ports.Tcp = std::to_string(port);
     VxLogin->ComboBox2->setEditText("127.0.0.1");
     auto memo = [] { return Connections->Memo1->toPlainText(); };
     auto connects = [&] { return memo().count("Initiating TCP connection to 127.0.0.1"); };
@@ -469,27 +490,23 @@ TEST_F(Login, CheckWorksAgainstAServerThatKnowsNothingOfChecks)
     // the world's identity in answer to the client's.
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    QTcpSocket* peer = nullptr;
+    std::unique_ptr<AcceptedPeer> peer;
     std::string received;
-    bool closedByClient = false;
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
-        peer = server.nextPendingConnection();
-        peer->write(QByteArray::fromStdString(net::TVxProtocolFormat::MakeMessage(net::msg::server_welcome, "Hi") +
-                                              net::TVxProtocolFormat::MakeMessage(net::msg::server_protocolversion, "2")));
-        QObject::connect(peer, &QTcpSocket::readyRead, [&] {
-            received += peer->readAll().toStdString();
+        peer = std::make_unique<AcceptedPeer>(server, received);
+        peer->sockets.Write(net::TVxProtocolFormat::MakeMessage(net::msg::server_welcome, "Hi") +
+                            net::TVxProtocolFormat::MakeMessage(net::msg::server_protocolversion, "2"));
+        peer->OnRead = [&] {
             if (received.find("VX-ONE") != std::string::npos)
-                peer->write(QByteArray::fromStdString(
-                    net::TVxProtocolFormat::MakeMessage(net::msg::server_identity, "VX-ONE")));
-        });
-        QObject::connect(peer, &QTcpSocket::disconnected, [&] { closedByClient = true; });
+                peer->sockets.Write(net::TVxProtocolFormat::MakeMessage(net::msg::server_identity, "VX-ONE"));
+        };
     });
-    Connections->TCPPort->setText(QString::number(server.serverPort()));
+    VxLogin->Ports.Tcp = std::to_string(server.serverPort());
     VxLogin->ComboBox2->setEditText("127.0.0.1");
     VxLogin->ComboBox3->setEditText("my server");
     VxLogin->CheckButton->click();
     ASSERT_TRUE(WaitFor([] { return VxLogin->ChecksRunning() == 0; }));
-    ASSERT_TRUE(WaitFor([&] { return closedByClient; })) << "the check leaves the connection open";
+    ASSERT_TRUE(WaitFor([&] { return peer && peer->closed; })) << "the check leaves the connection open";
 
     // Version, protocol and identity, and then nothing: no name, no password.
     std::string_view bytes = received;
@@ -524,7 +541,7 @@ TEST_F(Login, AbortWhileConnectingOffersTheWayBackAndNoTry)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const int port = probe.serverPort();
     probe.close();
-    Connections->TCPPort->setText(QString::number(port));
+    VxLogin->Ports.Tcp = std::to_string(port);
     VxLogin->ComboBox2->setEditText("127.0.0.1");
     Connections->AutoReconnect->click();
     VxLogin->BitBtn2->click();

@@ -25,7 +25,7 @@
 #include "frontend/login_window.h"
 #include "frontend/world_windows.h"
 #include "window/game_window.h"
-#include "net/connections.h"
+#include "window/connections.h"
 #include "data/static_tables.h"
 #include "data/world_map.h"
 #include "platform/console.h"

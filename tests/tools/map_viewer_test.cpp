@@ -193,7 +193,7 @@ TEST(PictureBuffers, TheGameCannotStartWhileAMapIsMadeAndKeepsTheBuffersOnceItRu
     net::TGameTimer timer{net::TGameTimer::LocalMode};
     std::mutex renderLock, viewLock;
     TFrameWorld quiet;
-    quiet.RenderWorld = [](int, int, int) {};
+    quiet.RenderWorld = [](int, int, int, net::TNPCList*) {};
     quiet.CyclePalette = [] {};
     quiet.ObstacleX = [](int, int) { return false; };
     quiet.ObstacleY = [](int, int) { return false; };
@@ -312,7 +312,7 @@ TEST_F(Overview, WritesTheWholePictureBandByBandWithItsPngAndKeepsTheGameOut)
             ASSERT_EQ(at(c, r)[0] | at(c, r)[1] | at(c, r)[2], 0) << c << "," << r;
 
     // Picture pixel (c, r) is the view's pixel (8 j, 8 i) of the view centred on the band's wx, wy.
-    RenderWorldColumns(940, 1212, 16);
+    RenderWorldColumns(940, 1212, 16, NPCList.get());
     for (const auto& [i, j] : {std::pair{0, 0}, {5, 20}, {24, 39}}) {
         const uint32_t p = ColourBuffer[8 * i][8 * j];
         const uint8_t* q = at(920 + j, 1200 + i);

@@ -99,7 +99,7 @@ TEST_F(WorldOverview, HoldsMakeMapsSamplesAndFillsTheWholeWorld)
     // Make Map stops short of the right and bottom edges; the overview goes on to them
     // with the same samples of the views beyond.
     const auto view = [&](int wx, int wy) {
-        RenderWorldColumns(wx, wy, 16);
+        RenderWorldColumns(wx, wy, 16, nullptr);
         int wrong = 0, drawn = 0;
         for (int i = 0; i < 25 && wy - 12 + i < kOverviewSize; ++i)
             for (int j = 0; j < 40 && wx - 20 + j < kOverviewSize; ++j, ++drawn) {
@@ -137,7 +137,7 @@ TEST_F(WorldOverview, DrawnBesideTheRenderThreadItLeavesTheGameAloneAndIsTheSame
     public:
         TViewState view;
         std::atomic<int> presented{0};
-        TViewState& View() override { return view; }
+        TViewState& SharedView() override { return view; }
         void PostPresent(TRefreshThread& thread, uint32_t frame) override { thread.PresentPosted(frame); }
         void PresentFrame() override
         {

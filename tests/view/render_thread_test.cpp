@@ -16,7 +16,7 @@
 #include "net/npc_list.h"
 #include "platform/tick_count.h"
 #include "view/world_renderer.h"
-#include "window/gump_list.h"
+#include "client/gump_list.h"
 
 namespace {
 
@@ -28,12 +28,14 @@ struct FakeWorld {
     static inline uint32_t renderMs = 0;
     static inline std::atomic<int> renders{0}, cycles{0};
     static inline int lastCentreX = 0, lastCentreY = 0, lastLift = 0;
+    static inline net::TNPCList* lastActors = nullptr;
     static inline std::vector<uint32_t> sleeps;
     static inline uint32_t picture[64];
 
-    static void Render(int cx, int cy, int lift)
+    static void Render(int cx, int cy, int lift, net::TNPCList* actors)
     {
         ++renders;
+        lastActors = actors;
         lastCentreX = cx;
         lastCentreY = cy;
         lastLift = lift;
@@ -67,7 +69,7 @@ class InstantTarget : public TFrameTarget {
 public:
     TViewState view;
     int presented = 0;
-    TViewState& View() override { return view; }
+    TViewState& SharedView() override { return view; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override { thread.PresentPosted(frame); }
     void PresentFrame() override { ++presented; }
 };
@@ -147,7 +149,7 @@ TEST_F(RenderThreadStep, DropsActorsBeyondTheViewRangeButNeverThePlayer)
     EXPECT_EQ(actors.Count(), 3);
 }
 
-TEST_F(RenderThreadStep, CentresOnTheMovedPlayerAndSetsTheAnimationClock)
+TEST_F(RenderThreadStep, CentresOnTheMovedPlayerDrawsItsListAndSetsTheAnimationClock)
 {
     clock.Set(100100);  // render time 100000
     net::TNPCNode* player = actors.Head();
@@ -167,6 +169,7 @@ TEST_F(RenderThreadStep, CentresOnTheMovedPlayerAndSetsTheAnimationClock)
     EXPECT_EQ(target.view.CentreY, 1220);
     EXPECT_EQ(FakeWorld::lastCentreX, 941);
     EXPECT_EQ(FakeWorld::lastLift, 7);
+    EXPECT_EQ(FakeWorld::lastActors, &actors) << "the picture shows the list the thread moved";
     EXPECT_EQ(AnimTick, uint16_t(100000 / 125));
     EXPECT_EQ(player->LastTime, 100000u);
 }
@@ -213,7 +216,7 @@ TEST_F(RenderThreadStep, AFrameStepAllocatesNothing)
 class QueuedTarget : public TFrameTarget {
 public:
     TViewState view;
-    TViewState& View() override { return view; }
+    TViewState& SharedView() override { return view; }
     void PostPresent(TRefreshThread& thread, uint32_t frame) override
     {
         std::lock_guard<std::mutex> hold(lock_);

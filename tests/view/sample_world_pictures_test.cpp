@@ -380,7 +380,7 @@ TEST_F(SampleWorldPictures, ManyPlacesMatchThePicturesOfPlainDrawing)
         PlaceActors(at);
         std::memset(ColourBuffer, 0, sizeof ColourBuffer);
         AnimTick = uint16_t(i * 37);
-        RenderWorld(at.x, at.y, i % 9 == 4 ? 3 : 16);
+        RenderWorld(at.x, at.y, i % 9 == 4 ? 3 : 16, NPCList.get());
         const uint64_t fingerprint = Fingerprint();
         if (i == 0) {
             // The town's picture holds the actors, so their draws are part of the fingerprints.
@@ -403,7 +403,7 @@ TEST_F(SampleWorldPictures, EveryFrameDrawsAsPlainDrawingWouldOverABusyPicture)
     // The forest's picture leaves owners of many boxes everywhere; from there the same
     // draws go to the renderer's buffers and to a copy drawn pixel by pixel.
     NPCList = std::make_unique<net::TNPCList>();
-    RenderWorld(1112, 1400, 16);
+    RenderWorld(1112, 1400, 16, NPCList.get());
     static uint32_t colours[kViewHeight][kViewWidth];
     static OwnerRecord owners[kViewHeight][kViewWidth];
     std::memcpy(colours, ColourBuffer, sizeof colours);

@@ -72,15 +72,11 @@ protected:
         AnimTick = 0;
         Fill();
     }
-    void TearDown() override
-    {
-        NPCList.reset();
-        support::ClearWorldTables();
-    }
+    void TearDown() override { support::ClearWorldTables(); }
     static void Fill() { std::fill(&ColourBuffer[0][0], &ColourBuffer[0][0] + kViewWidth * kViewHeight, kUntouched); }
 
-    // The renderer reads the process-wide actor list.
-    net::TNPCList& actors_ = *(NPCList = std::make_unique<net::TNPCList>());
+    // The actor list each picture is handed; the process-wide one stays empty.
+    net::TNPCList actors_;
 };
 
 TEST_F(WorldRenderer, CentreTileAndLiftedObjectLandWhereTheProjectionSays)
@@ -91,7 +87,7 @@ TEST_F(WorldRenderer, CentreTileAndLiftedObjectLandWhereTheProjectionSays)
     VxShapes->TileFlags[152][2] = 1 | 2 << 3;       // 2 x 3 tiles
     support::AddFixedObject(CX, CY, 0, Word(151));
     support::AddFixedObject(CX, CY, 2, Word(152));
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, &actors_);
 
     EXPECT_EQ(ColourBuffer[100][160], Colour(51));
     const OwnerRecord& centre = OwnerBuffer[100][160];
@@ -125,7 +121,7 @@ TEST_F(WorldRenderer, LevelsRunUpToTheLimitAndCountEveryRecordPerLevel)
         return ColourBuffer[(1225 - CY) * 8 + 100 - 4 * lift][(950 + i - CX) * 8 + 160 - 4 * lift] == Colour(51);
     };
 
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, &actors_);
     EXPECT_TRUE(drawn(0, 2));
     EXPECT_TRUE(drawn(1, 3));
     EXPECT_TRUE(drawn(2, 14));
@@ -134,7 +130,7 @@ TEST_F(WorldRenderer, LevelsRunUpToTheLimitAndCountEveryRecordPerLevel)
     EXPECT_EQ(ObjectsDrawn.load(), 3u);
 
     Fill();
-    RenderWorld(CX, CY, 3);
+    RenderWorld(CX, CY, 3, &actors_);
     EXPECT_TRUE(drawn(0, 2));
     EXPECT_FALSE(drawn(1, 3));
     EXPECT_EQ(ObjectsConsidered.load(), 4u * 3);
@@ -147,14 +143,14 @@ TEST_F(WorldRenderer, LimitZeroStillDrawsTheWholeGround)
     ChunkPatterns[5][4][12] = Word(149);
     ChunkPatterns[5][4][11] = Word(150);
     StorePixels(150, {50});
-    RenderWorld(CX, CY, 0);
+    RenderWorld(CX, CY, 0, &actors_);
     // Every tile but the object's cell is drawn, however low the limit.
     EXPECT_EQ(std::count(&ColourBuffer[0][0], &ColourBuffer[0][0] + kViewWidth * kViewHeight, kUntouched), 64);
     EXPECT_EQ(ColourBuffer[100][160], Colour(149)) << "shape 149 is ground";
     EXPECT_EQ(ColourBuffer[100][152], kUntouched) << "shape 150 waits for the object pass";
     EXPECT_EQ(ObjectsConsidered.load(), 0u);
 
-    RenderWorld(CX, CY, 1);
+    RenderWorld(CX, CY, 1, &actors_);
     EXPECT_EQ(ColourBuffer[100][152], Colour(50));
     EXPECT_EQ(ObjectsConsidered.load(), 1u);
     EXPECT_EQ(ObjectsDrawn.load(), 1u);
@@ -170,20 +166,19 @@ TEST_F(WorldRenderer, RoofRuleCutsHighLevelsEverywhere)
         return ColourBuffer[(y - CY) * 8 + 100 - 4 * lift][(x - CX) * 8 + 160 - 4 * lift] == Colour(51);
     };
     actors_.Head()->Lift = 0;
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, &actors_);
     EXPECT_TRUE(drawn(951, 1225, 4));
     EXPECT_FALSE(drawn(950, 1225, 5));
     EXPECT_FALSE(drawn(CX + 1, CY, 6));
 
     Fill();
     actors_.Head()->Lift = 4;
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, &actors_);
     EXPECT_TRUE(drawn(950, 1225, 5)) << "a player at lift 4 is not under it";
     EXPECT_TRUE(drawn(CX + 1, CY, 6));
 
     Fill();
-    NPCList.reset();
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, nullptr);
     EXPECT_TRUE(drawn(951, 1225, 4)) << "without an actor list the player stands at lift 0";
     EXPECT_FALSE(drawn(950, 1225, 5));
 }
@@ -197,7 +192,7 @@ TEST_F(WorldRenderer, HiddenMovableObjectsAreCountedButNotDrawn)
     ChunkPatterns[5][0][0] = Word(150);
     AddMovable(950, 1225, 0, Word(275));
     AddMovable(951, 1225, 0, Word(151));
-    RenderWorld(CX, CY, 1);
+    RenderWorld(CX, CY, 1, &actors_);
     EXPECT_EQ(ObjectsConsidered.load(), 3u);
     EXPECT_EQ(ObjectsDrawn.load(), 2u);
     EXPECT_EQ(ColourBuffer[140][248], Colour(51));
@@ -219,7 +214,7 @@ TEST_F(WorldRenderer, AnimatedShapesTakeTheClockAndFailingOnesReportOneLine)
     AnimTick = 20;  // (20 div 4) mod 3 = 2
 
     platform::ConsoleCapture console;
-    RenderWorld(CX, CY, 1);
+    RenderWorld(CX, CY, 1, &actors_);
     EXPECT_EQ(ColourBuffer[140][240], Colour(62));
     EXPECT_EQ(ColourBuffer[140][248], Colour(0));
     EXPECT_EQ(ColourBuffer[140][256], Colour(0));
@@ -261,7 +256,7 @@ TEST_P(WorldRendererActors, FrameFacingAndBox)
     net::TNPCNode* node = actors_.InsertEntry(std::move(actor));
     AnimTick = c.tick;
 
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, &actors_);
     EXPECT_EQ(node->Frame, c.frame);
     // Hot spot (200, 116); box Col 41, Row 30.
     const int x = c.turned ? 200 - 1 + 8 : 200 - 3;
@@ -276,7 +271,7 @@ TEST_P(WorldRendererActors, FrameFacingAndBox)
 
     Fill();
     node->Frame = 99;
-    RenderWorldColumns(CX, CY, 16);
+    RenderWorldColumns(CX, CY, 16, &actors_);
     EXPECT_EQ(node->Frame, c.frame) << "column order draws it in its own column";
     EXPECT_EQ(ColourBuffer[y][x], Colour(100 + c.frame));
 }
@@ -310,7 +305,7 @@ TEST_F(WorldRenderer, ActorsOnOtherLevelsOrChunksAreLeftOut)
     net::TNPCNode* far = add(2, 1100, 1222, 0);   // no walked chunk holds it
     net::TNPCNode* seen = add(3, 946, 1222, 1);
     high->Frame = far->Frame = seen->Frame = 55;
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, &actors_);
     EXPECT_EQ(high->Frame, 55);
     EXPECT_EQ(far->Frame, 55);
     EXPECT_EQ(seen->Frame, 0);
@@ -336,7 +331,7 @@ TEST_F(WorldRenderer, AnActorWhoseShapeIsPastTheStoreReportsOneLineAndThePicture
     AnimTick = 2;
 
     platform::ConsoleCapture console;
-    RenderWorld(CX, CY, 16);
+    RenderWorld(CX, CY, 16, &actors_);
     EXPECT_EQ(bad->Frame, 18);
     EXPECT_EQ(console.Lines(),
               std::vector<std::string>{"(npc) Exception drawing shape: Shapenum=32928 framenum=18"});
@@ -360,14 +355,14 @@ TEST_F(WorldRenderer, ACentreOffTheMapDrawsTheWorldItWrapsTo)
 
     for (auto render : {RenderWorld, RenderWorldColumns}) {
         Fill();
-        render(CX, CY, 16);
+        render(CX, CY, 16, &actors_);
         std::vector<uint32_t> inWorld(&ColourBuffer[0][0], &ColourBuffer[0][0] + kViewWidth * kViewHeight);
         const uint32_t considered = ObjectsConsidered, drawn = ObjectsDrawn;
         ASSERT_EQ(ColourBuffer[140 - 16][240 - 16], Colour(51));
         ASSERT_NE(ColourBuffer[140 - 20][248 - 20], Colour(51));
 
         Fill();
-        render(CX + 20 * kWorldTiles, CY + 5 * kWorldTiles, 16);
+        render(CX + 20 * kWorldTiles, CY + 5 * kWorldTiles, 16, &actors_);
         EXPECT_TRUE(std::equal(inWorld.begin(), inWorld.end(), &ColourBuffer[0][0]));
         EXPECT_EQ(ObjectsConsidered.load(), considered);
         EXPECT_EQ(ObjectsDrawn.load(), drawn);
@@ -378,11 +373,11 @@ TEST_F(WorldRenderer, ColumnOrderCountsAListOncePerColumn)
 {
     StorePixels(151, {51});
     support::AddFixedObject(CX, CY, 0, Word(151));
-    RenderWorld(CX, CY, 1);
+    RenderWorld(CX, CY, 1, &actors_);
     EXPECT_EQ(ObjectsConsidered.load(), 1u);
     EXPECT_EQ(ObjectsDrawn.load(), 1u);
     Fill();
-    RenderWorldColumns(CX, CY, 1);
+    RenderWorldColumns(CX, CY, 1, &actors_);
     EXPECT_EQ(ColourBuffer[100][160], Colour(51));
     EXPECT_EQ(ObjectsConsidered.load(), 16u) << "the chunk's 16 columns each look at the list";
     EXPECT_EQ(ObjectsDrawn.load(), 1u);
@@ -398,7 +393,7 @@ TEST_F(WorldRenderer, NearTheWorldsEdgeDataWrapsButScreenPositionsDoNot)
     support::AddFixedObject(3071, CY, 0, Word(151));
     for (auto render : {RenderWorld, RenderWorldColumns}) {
         Fill();
-        render(cx, CY, 16);
+        render(cx, CY, 16, &actors_);
         // Column 3057 is drawn as column -15: hot spot x = (-15 - 5) * 8 + 160 = 0.
         EXPECT_EQ(ColourBuffer[100][0], Colour(51));
         EXPECT_EQ(OwnerBuffer[100][0].Col, 16);

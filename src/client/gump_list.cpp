@@ -1,5 +1,5 @@
 // The list of open gumps.
-#include "window/gump_list.h"
+#include "client/gump_list.h"
 
 #include <string>
 

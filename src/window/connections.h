@@ -15,32 +15,30 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
 
+#include "client/connect_request.h"
 #include "net/client_session.h"
+#include "net/protocol_constants.h"
 #include "net/reconnect.h"
+#include "net/socket_adapter.h"
 
-// The session's socket fault of a Qt socket error.
-net::ESocketFault SocketFault(QAbstractSocket::SocketError error);
-// An address as plain dotted-decimal IPv4 ("127.0.0.1", never "::ffff:127.0.0.1")
-// into `out`; empty for an address that is not IPv4. Allocates nothing.
-std::string_view DottedIPv4(const QHostAddress& address, std::array<char, 16>& out);
-
-class TConnections : public QDialog, public net::TClientSessionHost {
+// The sockets come from the one socket adapter (TSessionSockets), which hands their
+// events to the session of the current connection.
+class TConnections : public QDialog, public net::TSessionSockets {
     Q_OBJECT
 public:
     static constexpr int MaxLogLines = 100;
 
     TConnections();
-    // The sockets, children of the window, outlive its own members: their last
-    // events (a disconnect while closing) must not reach it.
+    // The sockets outlive the window's own members: their last events (a disconnect
+    // while closing) must not reach it.
     ~TConnections() override;
 
-    QTcpSocket* InSocket;
+    QTcpSocket* InSocket;  // the adapter's sockets
     QUdpSocket* InUDP;
     QTimer* RetransmitTimer;    // 50 ms, from the accepted login on
     QPlainTextEdit* Memo1;      // the connection log, at most MaxLogLines lines
@@ -63,10 +61,10 @@ public:
     // to InSocketAddress:InSocketPort when activated; InUDP sends to
     // InUDPRemoteHost:InUDPRemotePort until the server names its own port.
     QString InSocketAddress;
-    uint16_t InSocketPort = 12578;
+    uint16_t InSocketPort = net::DefaultServerTcpPort;
     uint16_t InUDPLocalPort = 0;
     QString InUDPRemoteHost;
-    uint16_t InUDPRemotePort = 12577;
+    uint16_t InUDPRemotePort = net::DefaultServerUdpPort;
 
     // The session of the current connection; a new one for every Connect.
     std::unique_ptr<net::TClientSession> Session;
@@ -83,13 +81,16 @@ public:
 
     // Starts the non-blocking connect to InSocketAddress:InSocketPort.
     void ActivateInSocket();
+    // Connect's start (the client core's steps), in two parts: the window shows with
+    // the server and the port boxes; then, the ports being good, both endpoints are
+    // set and the TCP connection is begun.
+    void ShowConnect(const TConnectSteps& steps);
+    void StartConnect(const TConnectSteps& steps);
 
-    // Socket and timer events, forwarded to the session.
-    void InSocketConnect();
-    void InSocketRead();
-    void InSocketDisconnect();
-    void InSocketError(QAbstractSocket::SocketError error);
-    void InUDPDataReceived();
+    // A socket error the session did not end the connection on: the socket layer's
+    // own report, and the way back when the attempt is over. The other socket events
+    // go to the session as the adapter reports them.
+    void InSocketError(int errorNumber, const QString& text);
     void RetransmitTimerTimer();
 
     void BitBtn1Click();
@@ -115,14 +116,8 @@ public:
     // line sent) and what.
     std::function<void(std::string_view speaker, std::string_view text)> ChatLogLine;
 
-    // The session's host.
-    void WriteTCP(std::string_view bytes) override;
-    bool TCPActive() const override;
-    void CloseTCP() override;
-    bool BindUDP(uint16_t localPort) override;
-    uint16_t UDPLocalPort() const override;
+    // The session's host (the sockets' part is the adapter's).
     void SetUDPRemote(std::string_view host, uint16_t port) override;
-    void SendDatagram(std::string_view bytes) override;
     void AddLogLine(std::string_view line) override;
     void AddOwnLogLine(std::string_view line) override;
     void LoadWorldData() override;
@@ -137,8 +132,7 @@ private:
     // A connection or an attempt has ended: the way back in shows, and the next try
     // is scheduled when the box is ticked.
     void AttemptEnded(bool refused);
+    void SocketErrorLeft(int errorNumber, const QString& text) override { InSocketError(errorNumber, text); }
 
-    QHostAddress udpRemote_;
-    std::array<char, 65536> readBuffer_{};
     net::TSpeechHistory ownSpeech_;  // while no game window gives its own
 };

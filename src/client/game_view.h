@@ -1,20 +1,26 @@
-// The game window's state and the drawing of its overlays, without widgets: the view
-// state, the console log and its slide, the speech history, the frame rates, and the
-// overlays (speech, gumps, help, performance lines, chat line, pointer) drawn into the
-// colour buffer while the render thread waits.
+// The game window's state and the end of each frame, without widgets: the view state,
+// the console log and its slide, the speech history, the frame rates, the keys and the
+// mouse in view terms, the overlays (speech, gumps, help, performance lines, chat line,
+// pointer) drawn into the colour buffer while the render thread waits, and the
+// composition of the window's screen from it and the console panel.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "client/frame_end.h"
+#include "client/key_map.h"
 #include "net/npc_list.h"
+#include "view/frame_target.h"
 #include "view/minimap.h"
-#include "view/render_thread.h"
 
 namespace net {
 class TGameTimer;
@@ -56,19 +62,15 @@ private:
     std::array<bool, 256> keyDown_{};
 };
 
-// Windows virtual-key codes, as the movement tables and the protocol use them.
-namespace vk {
-inline constexpr int Backspace = 8, Enter = 13, Escape = 27, Space = 32;
-inline constexpr int PageUp = 33, PageDown = 34;
-inline constexpr int End = 35, Home = 36, Left = 37, Up = 38, Right = 39, Down = 40;
-inline constexpr int T = 84, X = 88;
-inline constexpr int Numpad0 = 96;
-inline constexpr int F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118, F10 = 121,
-                     F12 = 123;
-inline constexpr int Console = 192;  // the key left of 1 on a US keyboard
-}  // namespace vk
+// One line of the console panel: its top row and its text (not empty).
+struct TConsoleText {
+    int Y = 0;
+    std::string_view Text;
+};
 
-class TGameView {
+enum class EMouseButton { Left, Right, Other };
+
+class TGameView : public TFrameTarget {
 public:
     static constexpr int ConsoleLogLines = 19;
     static constexpr int ConsoleEditLine = 19;  // ConsoleLines' last entry
@@ -78,8 +80,8 @@ public:
     static constexpr int SpeechGumpId = 1;
     static constexpr int SpeechGumpLines = 20;
 
-    TGameView() = default;
-    virtual ~TGameView() = default;
+    TGameView();
+    ~TGameView() override = default;
     TGameView(const TGameView&) = delete;
     TGameView& operator=(const TGameView&) = delete;
 
@@ -174,6 +176,13 @@ public:
     void FormKeyDown(int key);
     void FormKeyPress(int character);
     void FormKeyUp(int key, bool alt);
+    // A key event as the window has it: the virtual-key code (0 for a key the game
+    // does not know), whether Alt was held, whether it is the keyboard's repeat, and
+    // the characters it typed as single bytes of the game's font. Only a real release
+    // ends a held key; Alt+X quits also when Alt comes up a moment before X, as when
+    // the chord is typed quickly or sent by a tool: X went down with Alt held.
+    void KeyEventDown(int key, bool alt, bool autoRepeat, std::string_view typed);
+    void KeyEventUp(int key, bool alt, bool autoRepeat);
     // F4: opens the speech-history gump, or closes it when open.
     void ToggleSpeechGump();
     // PageUp (pages < 0) and PageDown: scroll the speech-history gump while it is open.
@@ -194,12 +203,66 @@ public:
     // Mouse walking, in view pixels; the window converts its coordinates.
     int32_t WalkSentX = 0, WalkSentY = 0;
     void WalkTo(int viewX, int viewY);
+    // The mouse, in view pixels. A move re-sends the walk target for the position
+    // before it and then keeps the new one; a right press walks there, its release
+    // stops. Each press and release is reported on standard output.
+    void MouseMove(int viewX, int viewY);
+    // The walk target re-sent for the mouse where it is (each move, and each
+    // retransmission tick).
+    void ResendWalkTarget();
+    void MouseDown(EMouseButton button, int viewX, int viewY);
+    void MouseUp(EMouseButton button);
+    // A left click: the report on the pixel under the mouse on standard output.
+    void Click();
+
+    // --- the end of the frame ---
+
+    // Whether the window is closed: a frame handed over now is not drawn.
+    bool Closed = true;
+    // TFrameTarget, the render thread's side of the hand-over.
+    TViewState& SharedView() override { return View; }
+    // Render thread: keeps the thread and frame for PresentPosted and asks the window
+    // (PostHandOver) for a queued call on the main thread.
+    void PostPresent(TRefreshThread& thread, uint32_t frame) override;
+    // Main thread, the queued call: the thread whose hand-over was posted, and its frame.
+    TRefreshThread* PostedHandOver(uint32_t& frame) const;
+    // Steps: overlays, console slide, the screen composed (ScreenBuffer), ScreenComposed,
+    // frame counter. Nothing is allocated.
+    void PresentFrame() override;
+    // What the window gives the frame; unset, that step is left out.
+    std::function<void()> PostHandOver;      // a queued call that runs PresentPosted
+    std::function<TPixels()> ScreenBuffer;   // the screen, at its size of now
+    std::function<void()> ScreenComposed;    // the screen is ready to be shown
+    // Draws the console lines in the panel's font into ConsolePanel, black on white.
+    std::function<void(std::span<const TConsoleText> lines)> DrawConsoleText;
+
+    // The console panel: 320 x 120, white, drawn again when the lines change.
+    std::vector<uint32_t> ConsolePanel;
+    TPixels ConsolePixels() { return {ConsolePanel.data(), ConsoleWidth, ConsoleHeight, ConsoleWidth}; }
+    // The lines the panel shows and where: the edit line at row 107, then the log
+    // from the newest at row 94 upwards, 13 rows apart, while a line still shows.
+    // Empty lines are left out.
+    size_t ConsoleLayout(std::array<TConsoleText, ConsoleLogLines + 1>& out) const;
+    // The scaler's 640 x 400 picture of the colour buffer, while the scaler is on.
+    std::vector<uint32_t> Scaled;
+    // Where the view lies on a screen of `width` x `height` now. Full screen keeps
+    // its own fixed screens whatever the setting.
+    TViewPlacement Placement(int width, int height) const;
+    // Composes the screen: the view (scaled, stretched, or in whole multiples with black
+    // borders; on the full screen at its fixed place) and the console panel below it.
+    void ComposeScreen(TPixels screen);
 
 private:
+    void DrawConsolePanel();
+
+    std::atomic<TRefreshThread*> poster_{nullptr};  // the thread whose hand-over is posted
+    std::atomic<uint32_t> postedFrame_{0};          // and its frame
+
     // Moves the console log up one line and stores the text as the newest.
     void PushConsoleLine(std::string_view text);
 
     TOfflineInputLink offlineLink_;
+    bool xPressedWithAlt_ = false;  // X is down, and Alt was held when it went down
     uint32_t speechSeen_ = 0;  // the history's count when the gump was last drawn
 
     void DrawSpeech();

@@ -1,18 +1,22 @@
-// The game window's overlays and console state.
-#include "window/game_view.h"
+// The game window's model: overlays, console, keys, mouse and the end of the frame.
+#include "client/game_view.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "data/drawing.h"
 #include "data/shapes.h"
 #include "data/static_tables.h"
 #include "net/game_channel.h"
 #include "net/game_timer.h"
+#include "client/gump_list.h"
+#include "platform/console.h"
+#include "platform/rounding.h"
 #include "platform/tick_count.h"
+#include "view/scaler.h"
 #include "view/world_renderer.h"
-#include "window/gump_list.h"
 
 namespace {
 
@@ -26,8 +30,6 @@ constexpr const char* HelpLines[] = {
     "F10: Toggle Fullscreen",
 };
 
-int RoundHalfEven(double v) { return int(std::nearbyint(v)); }
-
 // Writes one line into a fixed buffer and draws it: no allocation per frame.
 template <typename... Args>
 void DrawLine(int x, int y, const char* format, Args... args)
@@ -38,7 +40,17 @@ void DrawLine(int x, int y, const char* format, Args... args)
         VxShapes->DrawText(std::string_view(line, size_t(n) < sizeof line ? size_t(n) : sizeof line - 1), TextFont, x, y);
 }
 
+constexpr int ScaledWidth = 2 * kViewWidth, ScaledHeight = 2 * kViewHeight;
+constexpr uint32_t ConsolePaper = 0xFFFFFFFF;  // white, as the panel's bitmap holds it
+
+const char* TrueFalse(bool v) { return v ? "TRUE" : "FALSE"; }
+
 }  // namespace
+
+TGameView::TGameView()
+    : ConsolePanel(size_t(ConsoleWidth) * ConsoleHeight, ConsolePaper), Scaled(size_t(ScaledWidth) * ScaledHeight, 0)
+{
+}
 
 void TGameView::PushConsoleLine(std::string_view text)
 {
@@ -101,9 +113,9 @@ int TGameView::PointerFrame(int x, int y)
     if (r > 0.8)
         base += 8;
     int direction;
-    if (RoundHalfEven(dy * 25) == 0)
+    if (platform::RoundHalfEven(dy * 25) == 0)
         direction = dx > 0 ? 2 : 6;
-    else if (RoundHalfEven(dx * 40) == 0)
+    else if (platform::RoundHalfEven(dx * 40) == 0)
         direction = dy > 0 ? 4 : 0;
     else if (std::fabs(dx / dy) > 1.6)
         direction = dx > 0 ? 2 : 6;
@@ -240,7 +252,7 @@ void TGameView::SlideConsole()
     }
 }
 
-int TGameView::ConsoleRows(int height) const { return RoundHalfEven(ConsoleOffset / 320.0 * height); }
+int TGameView::ConsoleRows(int height) const { return platform::RoundHalfEven(ConsoleOffset / 320.0 * height); }
 
 void TGameView::ToggleConsole()
 {
@@ -302,6 +314,28 @@ void TGameView::FormKeyPress(int character)
         ChatText.push_back(char(character));
     else if (character == vk::Backspace && !ChatText.empty())
         ChatText.pop_back();
+}
+
+void TGameView::KeyEventDown(int key, bool alt, bool autoRepeat, std::string_view typed)
+{
+    if (key == vk::X && !autoRepeat)
+        xPressedWithAlt_ = alt;
+    if (key != 0)
+        FormKeyDown(key);
+    for (char c : typed)
+        FormKeyPress(uint8_t(c));
+}
+
+void TGameView::KeyEventUp(int key, bool alt, bool autoRepeat)
+{
+    if (autoRepeat)
+        return;
+    if (key == vk::X) {
+        alt = alt || xPressedWithAlt_;
+        xPressedWithAlt_ = false;
+    }
+    if (key != 0)
+        FormKeyUp(key, alt);
 }
 
 void TGameView::ToggleSpeechGump()
@@ -401,4 +435,175 @@ void TGameView::WalkTo(int viewX, int viewY)
     int tileX = 0, tileY = 0;
     ViewToWorld(viewX, viewY, tileX, tileY);
     Link->SendWalkTo(viewX, viewY, tileX, tileY);
+}
+
+void TGameView::ResendWalkTarget()
+{
+    int tileX = 0, tileY = 0;
+    ViewToWorld(MouseX, MouseY, tileX, tileY);
+    Link->ResendWalkTarget(MouseX, MouseY, tileX, tileY);
+}
+
+void TGameView::MouseMove(int viewX, int viewY)
+{
+    ResendWalkTarget();
+    MouseX = viewX;
+    MouseY = viewY;
+}
+
+void TGameView::MouseDown(EMouseButton button, int viewX, int viewY)
+{
+    platform::ConsoleLine("MouseDown:");
+    if (button == EMouseButton::Right) {
+        platform::ConsoleLine(" -right:");
+        WalkTo(viewX, viewY);
+    } else if (button == EMouseButton::Left) {
+        platform::ConsoleLine(" -left:");
+    }
+}
+
+void TGameView::MouseUp(EMouseButton button)
+{
+    platform::ConsoleLine("MouseUp:");
+    if (button == EMouseButton::Right) {
+        platform::ConsoleLine(" -right:");
+        Link->SendWalkStop();
+    } else if (button == EMouseButton::Left) {
+        platform::ConsoleLine(" -left:");
+    }
+}
+
+void TGameView::Click()
+{
+    const OwnerRecord p = PickOwner({MouseX, MouseY});
+    const int shape = p.Shape % 1024;
+    int wx = 0, wy = 0;
+    ViewToWorld(MouseX, MouseY, wx, wy);
+    platform::ConsoleLine("Click");
+    platform::ConsoleLine("-- Screen  : (" + std::to_string(MouseX) + "," + std::to_string(MouseY) + ")");
+    platform::ConsoleLine("-- World   : (" + std::to_string(wx) + "," + std::to_string(wy) + ")");
+    platform::ConsoleLine("-- ShapeNum: " + std::to_string(shape));
+    platform::ConsoleLine("-- ChunkPos: (" + std::to_string(p.Col) + "," + std::to_string(p.Row) + ")");
+    platform::ConsoleLine(std::string("-- Obstacle: (") + TrueFalse(ShapeObstacleX(shape)) + "," +
+                          TrueFalse(ShapeObstacleY(shape)) + ")");
+    const int extentX = VxShapes ? VxShapes->ExtentX(shape) : 0;
+    const int extentY = VxShapes ? VxShapes->ExtentY(shape) : 0;
+    platform::ConsoleLine("-- - Extent: (" + std::to_string(extentX) + "," + std::to_string(extentY) + ")");
+}
+
+// --- the end of the frame ---
+
+void TGameView::PostPresent(TRefreshThread& thread, uint32_t frame)
+{
+    // Render thread. The window's queued call carries nothing: Qt's event queue hands
+    // objects between threads under locks ThreadSanitizer cannot see, so nothing of
+    // ours may travel inside it. The thread waits for the call on its own lock, which
+    // also carries the buffers over. A stale call of a cancelled frame that runs after
+    // this one was posted presents this one, which is drawn and waiting; the later
+    // call then finds nothing to do.
+    poster_.store(&thread, std::memory_order_release);
+    postedFrame_.store(frame, std::memory_order_release);
+    if (PostHandOver)
+        PostHandOver();
+}
+
+TRefreshThread* TGameView::PostedHandOver(uint32_t& frame) const
+{
+    frame = postedFrame_.load(std::memory_order_acquire);
+    return poster_.load(std::memory_order_acquire);
+}
+
+void TGameView::PresentFrame()
+{
+    if (Closed)
+        return;
+    DrawOverlays();
+    SlideConsole();
+    if (ScreenBuffer)
+        ComposeScreen(ScreenBuffer());
+    ++FrameCounter;
+    if (ScreenComposed)
+        ScreenComposed();
+}
+
+TViewPlacement TGameView::Placement(int width, int height) const
+{
+    return PlaceView(width, height, ConsoleRows(height), WholePixelScaling && !FullScreen);
+}
+
+void TGameView::ComposeScreen(TPixels screen)
+{
+    const int w = screen.Width, h = screen.Height;
+    const int r = ConsoleRows(h);
+    const TViewPlacement place = Placement(w, h);
+    const TRect& viewRect = place.Rect;
+    // The scaler and every copy read the colour buffer itself.
+    const TConstPixels view(&ColourBuffer[0][0], kViewWidth, kViewHeight, kViewWidth);
+    const TConstPixels scaled(Scaled.data(), ScaledWidth, ScaledHeight, ScaledWidth);
+    if (FullScreen)
+        FillRect(screen, {0, 0, w, h}, 0);
+    // At 2x the scaler writes straight into the screen; otherwise into its own picture,
+    // which the stretch or the whole-pixel scaling then reads.
+    const bool scaleIntoScreen = ScalerOn && place.Multiple == 2;
+    if (ScalerOn && !scaleIntoScreen)
+        ScaleDouble(view.Bits, kViewWidth, kViewWidth, kViewHeight, Scaled.data(), ScaledWidth);
+    if (place.Multiple > 0) {
+        // Whole multiples: 1x the view itself, 2x the scaler's picture as it is, more
+        // from the scaler's picture (or the view without it) in equal whole blocks.
+        const int area = h - r;
+        FillRect(screen, {0, 0, w, viewRect.Y}, 0);
+        FillRect(screen, {0, viewRect.Bottom() + 1, w, area - viewRect.Bottom() - 1}, 0);
+        FillRect(screen, {0, viewRect.Y, viewRect.X, viewRect.Height}, 0);
+        FillRect(screen, {viewRect.Right() + 1, viewRect.Y, w - viewRect.Right() - 1, viewRect.Height}, 0);
+        if (place.Multiple == 1)
+            CopyInto(view, screen, viewRect.X, viewRect.Y);
+        else if (scaleIntoScreen) {
+            ScaleDouble(view.Bits, kViewWidth, kViewWidth, kViewHeight, screen.Row(viewRect.Y) + viewRect.X,
+                        screen.Pitch);
+            // The two rows the scaler leaves, as its own picture holds them: black.
+            FillRect(screen, {viewRect.X, viewRect.Y + ScaledHeight - 2, ScaledWidth, 2}, 0);
+        }
+        else
+            ScaleWholeInto(ScalerOn ? scaled : view, screen, viewRect);
+    } else if (ScalerOn) {
+        if (FullScreen)
+            CopyInto(scaled, screen, 0, 40);
+        else
+            StretchInto(scaled, screen, viewRect);
+    } else {
+        if (FullScreen)
+            CopyInto(view, screen, 0, 20);
+        else
+            StretchInto(view, screen, viewRect);
+    }
+    if (ConsoleOffset > 0) {
+        if (ConsoleChanged)
+            DrawConsolePanel();
+        StretchInto(ConsolePixels(), screen, {0, h + 1 - r, w + 1, r});
+    }
+}
+
+size_t TGameView::ConsoleLayout(std::array<TConsoleText, ConsoleLogLines + 1>& out) const
+{
+    size_t n = 0;
+    auto line = [&](int y, const std::string& text) {
+        if (!text.empty())
+            out[n++] = {y, text};
+    };
+    line(107, ConsoleLines[ConsoleEditLine]);
+    int y = 94;
+    for (int i = ConsoleLogLines - 1; y >= -10; --i, y -= 13)
+        line(y, ConsoleLines[size_t(i)]);
+    return n;
+}
+
+void TGameView::DrawConsolePanel()
+{
+    // Drawn again only when the lines change, not every frame.
+    std::fill(ConsolePanel.begin(), ConsolePanel.end(), ConsolePaper);
+    std::array<TConsoleText, ConsoleLogLines + 1> lines;
+    const size_t n = ConsoleLayout(lines);
+    if (DrawConsoleText)
+        DrawConsoleText(std::span<const TConsoleText>(lines.data(), n));
+    ConsoleChanged = false;
 }

@@ -1,11 +1,9 @@
 // The connection window: its controls, and Qt's socket events handed to the session.
-#include "net/connections.h"
+#include "window/connections.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QNetworkDatagram>
-#include <QNetworkProxy>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -16,43 +14,14 @@
 
 namespace {
 
-QLineEdit* DisabledBox(const char* text, QWidget* parent)
+QLineEdit* DisabledBox(const std::string& text, QWidget* parent)
 {
-    auto* box = new QLineEdit(text, parent);
+    auto* box = new QLineEdit(QString::fromStdString(text), parent);
     box->setEnabled(false);
     return box;
 }
 
 }  // namespace
-
-net::ESocketFault SocketFault(QAbstractSocket::SocketError error)
-{
-    using F = net::ESocketFault;
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return F::ConnectionRefused;
-    case QAbstractSocket::RemoteHostClosedError: return F::ConnectionReset;
-    case QAbstractSocket::HostNotFoundError: return F::HostNotFound;
-    case QAbstractSocket::SocketAccessError: return F::AccessDenied;
-    case QAbstractSocket::SocketTimeoutError: return F::TimedOut;
-    case QAbstractSocket::NetworkError: return F::NetworkDown;
-    case QAbstractSocket::AddressInUseError: return F::AddressInUse;
-    case QAbstractSocket::SocketAddressNotAvailableError: return F::AddressNotAvailable;
-    case QAbstractSocket::UnsupportedSocketOperationError: return F::Unsupported;
-    case QAbstractSocket::TemporaryError: return F::WouldBlock;
-    default: return F::Other;
-    }
-}
-
-std::string_view DottedIPv4(const QHostAddress& address, std::array<char, 16>& out)
-{
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
-    if (!ok)
-        return {};
-    const int n = std::snprintf(out.data(), out.size(), "%u.%u.%u.%u", (v4 >> 24) & 255, (v4 >> 16) & 255,
-                                (v4 >> 8) & 255, v4 & 255);
-    return std::string_view(out.data(), size_t(n));
-}
 
 TConnections::TConnections()
 {
@@ -64,10 +33,8 @@ TConnections::TConnections()
         move(desk.center() - QPoint(width() / 2, height() / 2));
     }
 
-    InSocket = new QTcpSocket(this);
-    InSocket->setProxy(QNetworkProxy::NoProxy);
-    InUDP = new QUdpSocket(this);
-    InUDP->setProxy(QNetworkProxy::NoProxy);
+    InSocket = Sockets.Tcp();
+    InUDP = Sockets.Udp();
     RetransmitTimer = new QTimer(this);
     RetransmitTimer->setInterval(50);
 
@@ -76,9 +43,9 @@ TConnections::TConnections()
     Memo1->setMaximumBlockCount(MaxLogLines);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ServerAddress = DisabledBox("127.0.0.1", this);
-    TCPPort = DisabledBox("12578", this);
-    UDPPort = DisabledBox("12577", this);
-    LocalUDPPort = DisabledBox("28101", this);
+    TCPPort = DisabledBox(std::to_string(net::DefaultServerTcpPort), this);
+    UDPPort = DisabledBox(std::to_string(net::DefaultServerUdpPort), this);
+    LocalUDPPort = DisabledBox(std::to_string(net::DefaultClientUdpPort), this);
     BitBtn1 = new QPushButton("Abort", this);
     BitBtn2 = new QPushButton("Enter Game >>", this);
     BitBtn2->hide();
@@ -116,22 +83,6 @@ TConnections::TConnections()
     layout->addLayout(reconnect);
     layout->addLayout(buttons);
 
-    connect(InSocket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-        if (!Session)
-            return;
-        // A literal address is not looked up.
-        if (state == QAbstractSocket::HostLookupState && QHostAddress(InSocketAddress).isNull())
-            Session->InSocketLookup();
-        else if (state == QAbstractSocket::ConnectingState)
-            Session->InSocketConnecting();
-    });
-    connect(InSocket, &QAbstractSocket::connected, this, &TConnections::InSocketConnect);
-    connect(InSocket, &QIODevice::readyRead, this, &TConnections::InSocketRead);
-    // Queued: a close made by the message handler must not end the connection (and
-    // empty its receive buffer) while the handler is still reading that buffer.
-    connect(InSocket, &QAbstractSocket::disconnected, this, &TConnections::InSocketDisconnect, Qt::QueuedConnection);
-    connect(InSocket, &QAbstractSocket::errorOccurred, this, &TConnections::InSocketError);
-    connect(InUDP, &QIODevice::readyRead, this, &TConnections::InUDPDataReceived);
     connect(RetransmitTimer, &QTimer::timeout, this, &TConnections::RetransmitTimerTimer);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TConnections::BitBtn1Click);
@@ -148,15 +99,15 @@ TConnections::TConnections()
 
 TConnections::~TConnections()
 {
-    InSocket->disconnect(this);
-    InUDP->disconnect(this);
+    Sockets.Mute();
 }
 
 void TConnections::NewSession(net::TNPCList& actors, net::TGameTimer& timer, const net::TLoginChoices& login)
 {
     RetransmitTimer->stop();
     Session = std::make_unique<net::TClientSession>(*this, actors, timer, Speech ? *Speech : ownSpeech_,
-                                                    net::SocketTable(), InUDP);
+                                                    net::SocketTable(), Sockets.Endpoint());
+    Attach(Session.get());
     Session->SetLogin(login);
     Session->ClearEntered();
 }
@@ -171,62 +122,36 @@ void TConnections::AppendLog(std::string_view line)
 
 void TConnections::ActivateInSocket()
 {
-    InSocket->connectToHost(InSocketAddress, InSocketPort, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    Sockets.Connect(InSocketAddress, InSocketPort);
 }
 
-void TConnections::InSocketConnect()
+void TConnections::ShowConnect(const TConnectSteps& steps)
 {
-    if (!Session)
-        return;
-    std::array<char, 16> address;
-    Session->InSocketConnect(InSocket, DottedIPv4(InSocket->peerAddress(), address), InSocket->peerPort());
+    show();
+    ServerAddress->setText(QString::fromStdString(steps.ServerText));
+    TCPPort->setText(QString::fromStdString(steps.Ports.Tcp));
+    UDPPort->setText(QString::fromStdString(steps.Ports.Udp));
+    LocalUDPPort->setText(QString::fromStdString(steps.Ports.LocalUdp));
 }
 
-void TConnections::InSocketRead()
+void TConnections::StartConnect(const TConnectSteps& steps)
 {
-    while (Session) {
-        const qint64 n = InSocket->read(readBuffer_.data(), qint64(readBuffer_.size()));
-        if (n <= 0)
-            break;
-        Session->InSocketRead(std::string_view(readBuffer_.data(), size_t(n)));
-    }
+    InSocketAddress = QString::fromStdString(steps.ServerText);
+    InSocketPort = steps.TcpPort;
+    InUDPLocalPort = steps.LocalUdpPort;
+    SetUDPRemote(steps.ServerBytes, steps.UdpPort);
+    AppendLog(steps.LogLine);
+    ActivateInSocket();
 }
 
-void TConnections::InSocketDisconnect()
+void TConnections::InSocketError(int errorNumber, const QString& text)
 {
-    if (Session)
-        Session->InSocketDisconnect(InSocket);
-}
-
-void TConnections::InSocketError(QAbstractSocket::SocketError error)
-{
-    // The server closing the connection is the disconnected event, not an error.
-    if (!Session || error == QAbstractSocket::RemoteHostClosedError)
-        return;
-    const int left = Session->InSocketError(net::WinsockErrorNumber(SocketFault(error)));
-    if (left == 0)
-        return;
     // The socket layer's own report. When the attempt is over, the way back to the
     // login window opens as after a refusal.
-    platform::ConsoleLine("Windows socket error: " + InSocket->errorString().toStdString() + " (" +
-                          std::to_string(left) + ")");
+    platform::ConsoleLine("Windows socket error: " + text.toStdString() + " (" + std::to_string(errorNumber) + ")");
     if (InSocket->state() == QAbstractSocket::UnconnectedState) {
         BitBtn3->show();
         AttemptEnded(false);
-    }
-}
-
-void TConnections::InUDPDataReceived()
-{
-    while (InUDP->hasPendingDatagrams()) {
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 n = InUDP->readDatagram(readBuffer_.data(), qint64(readBuffer_.size()), &sender, &senderPort);
-        if (n < 0 || !Session)
-            continue;
-        std::array<char, 16> address;
-        Session->InUDPDataReceived(DottedIPv4(sender, address), senderPort,
-                                   std::string_view(readBuffer_.data(), size_t(n)));
     }
 }
 
@@ -313,42 +238,11 @@ void TConnections::AttemptEnded(bool refused)
 
 // --- the session's host ---
 
-void TConnections::WriteTCP(std::string_view bytes)
-{
-    InSocket->write(bytes.data(), qint64(bytes.size()));
-}
-
-bool TConnections::TCPActive() const
-{
-    return InSocket->state() == QAbstractSocket::ConnectedState;
-}
-
-void TConnections::CloseTCP()
-{
-    InSocket->close();
-}
-
-bool TConnections::BindUDP(uint16_t localPort)
-{
-    InUDP->abort();
-    return InUDP->bind(QHostAddress(QHostAddress::AnyIPv4), localPort);
-}
-
-uint16_t TConnections::UDPLocalPort() const
-{
-    return InUDP->localPort();
-}
-
 void TConnections::SetUDPRemote(std::string_view host, uint16_t port)
 {
     InUDPRemoteHost = QString::fromLatin1(host.data(), qsizetype(host.size()));
     InUDPRemotePort = port;
-    udpRemote_ = QHostAddress(InUDPRemoteHost);
-}
-
-void TConnections::SendDatagram(std::string_view bytes)
-{
-    InUDP->writeDatagram(bytes.data(), qint64(bytes.size()), udpRemote_, InUDPRemotePort);
+    TSessionSockets::SetUDPRemote(host, port);
 }
 
 void TConnections::AddLogLine(std::string_view line)

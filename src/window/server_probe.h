@@ -5,15 +5,15 @@
 
 #include <QObject>
 #include <QString>
-#include <QTcpSocket>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "net/server_check.h"
+#include "net/socket_adapter.h"
 
-class TServerProbe : public QObject {
+class TServerProbe : public QObject, private net::TSocketEvents {
     Q_OBJECT
 public:
     TServerProbe(QString address, uint16_t port, std::string worldIdentity, QObject* parent = nullptr);
@@ -31,9 +31,13 @@ signals:
     void Finished();
 
 private:
+    void TcpConnected(std::string_view peerAddress, uint16_t peerPort) override;
+    void TcpRead(std::string_view bytes) override;
+    void TcpClosed() override;
+    void TcpFailed(net::ESocketFault fault, const QString& text) override;
     void AfterEvent();
 
-    QTcpSocket* socket_;
+    net::TSocketAdapter sockets_{*this};
     QTimer* timer_;
     std::unique_ptr<net::TServerCheck> check_;
     bool reported_ = false;

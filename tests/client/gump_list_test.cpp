@@ -1,5 +1,5 @@
 // The gump list: order, unique ids, unlinking.
-#include "window/gump_list.h"
+#include "client/gump_list.h"
 
 #include <gtest/gtest.h>
 
