@@ -27,9 +27,9 @@ endmacro()
 
 # component | files it installs (under the root) | programs another component holds
 set(components
-  "client|${bin}/vxclient,${bin}/vxmap,${share}/applications/veltharn.desktop,${share}/metainfo/io.veltharn.Veltharn.metainfo.xml,${share}/icons/hicolor/16x16/apps/veltharn.png,${share}/icons/hicolor/32x32/apps/veltharn.png,${share}/icons/hicolor/48x48/apps/veltharn.png,${share}/icons/hicolor/64x64/apps/veltharn.png,${share}/icons/hicolor/128x128/apps/veltharn.png,${share}/icons/hicolor/256x256/apps/veltharn.png,${man6}/vxclient.6,${man6}/vxmap.6,${share}/doc/veltharn/copyright|${bin}/vxserver,${bin}/vxworldgen"
-  "worldgen|${bin}/vxworldgen,${man6}/vxworldgen.6,${share}/doc/veltharn-worldgen/copyright|${bin}/vxclient,${bin}/vxserver"
-  "server|${bin}/vxserver,${man6}/vxserver.6,${SYSCONFDIR}/default/vxserver,${UNIT_DIR}/vxserver.service,${share}/doc/veltharn-server/copyright|${bin}/vxclient,${bin}/vxworldgen")
+  "client|${bin}/vxclient,${bin}/vxmap,${share}/applications/veltharn.desktop,${share}/metainfo/io.veltharn.Veltharn.metainfo.xml,${share}/icons/hicolor/16x16/apps/veltharn.png,${share}/icons/hicolor/32x32/apps/veltharn.png,${share}/icons/hicolor/48x48/apps/veltharn.png,${share}/icons/hicolor/64x64/apps/veltharn.png,${share}/icons/hicolor/128x128/apps/veltharn.png,${share}/icons/hicolor/256x256/apps/veltharn.png,${man6}/vxclient.6.gz,${man6}/vxmap.6.gz,${share}/doc/veltharn/copyright|${bin}/vxserver,${bin}/vxworldgen"
+  "worldgen|${bin}/vxworldgen,${man6}/vxworldgen.6.gz,${share}/doc/veltharn-worldgen/copyright|${bin}/vxclient,${bin}/vxserver"
+  "server|${bin}/vxserver,${man6}/vxserver.6.gz,${SYSCONFDIR}/default/vxserver,${UNIT_DIR}/vxserver.service,${share}/doc/veltharn-server/copyright|${bin}/vxclient,${bin}/vxworldgen")
 
 file(REMOVE_RECURSE ${WORK_DIR})
 foreach(row ${components})
@@ -112,7 +112,10 @@ foreach(pair vxclient:client vxserver:server vxworldgen:worldgen vxmap:client)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 program)
   list(GET pair 1 component)
-  file(READ ${WORK_DIR}/${component}/${man6}/${program}.6 text)
+  execute_process(COMMAND gzip -dc ${WORK_DIR}/${component}/${man6}/${program}.6.gz OUTPUT_VARIABLE text RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    fault("${program}.6.gz does not decompress")
+  endif()
   string(REPLACE "\\-" "-" text "${text}")
   string(REPLACE ";" "," text "${text}")
   string(REPLACE "\n.SH " ";" sections "${text}")
