@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "data/world_map.h"
 #include "game_server.h"
 #include "net/message_types.h"
 #include "net/messages.h"
@@ -342,6 +343,42 @@ void TGameServer::OnPasswordChecked(int32_t index, uint64_t serial, TPasswordChe
         HandleTcpMessage(session, deferred.front().first, deferred.front().second);
         deferred.pop_front();
     }
+}
+
+void TGameServer::EnterGame(TSession& session)
+{
+    // A returning player comes back where they were saved; a new one starts in town.
+    int x = TownX, y = TownY;
+    uint8_t lift = 0, facing = 8;
+    if (session.Account.HasPosition) {
+        x = session.Account.X % kWorldTiles;
+        y = session.Account.Y % kWorldTiles;
+        lift = uint8_t(session.Account.Lift & 15);
+        facing = session.Account.Facing;
+    } else {
+        NearestFreeTile(x, y);
+    }
+    if (!session.ShapeGiven)
+        session.Shape = characterShapes_.empty() ? 0 : characterShapes_.front();
+    // One actor per account: a stale one (which EndSession would have removed) goes.
+    const auto id = int32_t(session.AccountId);
+    if (actors_.count(id)) {
+        Log("Actor " + std::to_string(id) + " was still in the world; replaced");
+        RemoveActor(id);
+    }
+    session.Stage = EStage::InGame;
+    TActor& actor = AddActor(id, session.Shape, x, y, &session);
+    actor.Lift = lift;
+    actor.Facing = facing;
+    session.Actor = &actor;
+    Log(LogText(session.Name.toLatin1().toStdString()) + " enters the game at (" + std::to_string(x) + ", " +
+        std::to_string(y) + ")");
+
+    SendTCP(session, net::msg::server_player_id, net::Payload(net::TPlayerId{actor.ID}).View());
+    const net::TPlayerPos pos{actor.Facing, uint8_t(actor.Lift), uint16_t(x), uint16_t(y)};
+    SendTCP(session, net::msg::server_player_pos, net::Payload(pos).View());
+    SendState(session, actor);
+    UpdateViews();
 }
 
 }  // namespace server
