@@ -33,6 +33,8 @@ bool ShapeObstacleY(int shape);
 // Rotates the five cycling ranges of the colour table by one step:
 // 224-231, 232-239, 240-243, 244-247 and 248-250.
 void CyclePalette();
+// After this many steps every range is back where it began (8, 4 and 3 divide it).
+constexpr uint32_t kPaletteCycleLength = 24;
 
 // Builds the colour table from the scaled palette.
 void BuildColourTable();

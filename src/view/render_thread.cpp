@@ -39,8 +39,7 @@ TRefreshThread::TRefreshThread(net::TNPCList& actors, net::TGameTimer& timer, st
       timer_(timer),
       renderLock_(renderLock),
       viewLock_(viewLock),
-      world_(world),
-      lastPaletteCycle_(platform::TickCount())
+      world_(world)
 {
     thread_ = std::thread([this] { Execute(); });
 }
@@ -156,7 +155,6 @@ void TRefreshThread::Execute()
     if (!WaitWhilePaused())
         return;
     FrameLimiter.store(true, std::memory_order_relaxed);
-    lastPaletteCycle_ = platform::TickCount();
     while (WaitWhilePaused())
         FrameStep();
 }
@@ -177,7 +175,7 @@ void TRefreshThread::MoveActors(uint32_t t)
     }
 }
 
-void TRefreshThread::HandOver(TFrameTarget* target)
+void TRefreshThread::HandOver(TFrameTarget* target, uint32_t gameTime)
 {
     if (target == nullptr)
         return;
@@ -194,6 +192,7 @@ void TRefreshThread::HandOver(TFrameTarget* target)
             frame = ++postedFrames_;
         waitingFrame_ = frame;
         presenting_ = target;
+        handedOverTime_.store(gameTime, std::memory_order_release);
     }
     target->PostPresent(*this, frame);
     std::unique_lock<std::mutex> hold(stateLock_);
@@ -236,16 +235,19 @@ void TRefreshThread::FrameStep()
         view.CentreX.store(player->X, std::memory_order_relaxed);
     }
     AnimTick.store(uint16_t(t / 125), std::memory_order_relaxed);
-    if (std::llabs(int64_t(t) - int64_t(lastPaletteCycle_)) >= 500) {
+    // Forward to the phase of this game time: a clock set back (the server's time
+    // taken over) goes round the rest of the cycle.
+    const uint32_t phase = t / 500 % kPaletteCycleLength;
+    while (palettePhase_ != phase) {
         world_.CyclePalette();
-        lastPaletteCycle_ = t;
+        palettePhase_ = (palettePhase_ + 1) % kPaletteCycleLength;
     }
     {
         std::lock_guard<std::mutex> renderHold(renderLock_);
         world_.RenderWorld(view.CentreX.load(std::memory_order_relaxed), view.CentreY.load(std::memory_order_relaxed),
                            view.MaxLift.load(std::memory_order_relaxed));
     }
-    HandOver(target);
+    HandOver(target, t);
     viewHold.unlock();
     {
         std::lock_guard<std::mutex> hold(stateLock_);

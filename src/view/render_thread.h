@@ -55,6 +55,7 @@ public:
 // What a frame calls in the world. The game uses Game(); tests put their own.
 struct TFrameWorld {
     void (*RenderWorld)(int centreX, int centreY, int liftLimit) = nullptr;
+    // One step of the colour cycle; kPaletteCycleLength steps bring the colours back.
     void (*CyclePalette)() = nullptr;
     net::ObstacleTest ObstacleX = nullptr;
     net::ObstacleTest ObstacleY = nullptr;
@@ -108,13 +109,21 @@ public:
     void Terminate();
 
     // One frame step on the calling thread: the loop's body. Tests call it directly.
+    // The colour cycle takes one step every 500 ms of game time, at its multiples:
+    // a frame of game time t shows the colours cycled (t / 500) mod
+    // kPaletteCycleLength steps, like the animated shapes (frame t / 500), so that
+    // two clients whose game clocks agree show the same picture at the same moment.
     void FrameStep();
+
+    // The game time of the frame being handed over (0 before the first): for the
+    // main thread while it presents that frame.
+    uint32_t HandedOverGameTime() const { return handedOverTime_.load(std::memory_order_acquire); }
 
 private:
     void Execute();
     bool WaitWhilePaused();  // false once terminated
     void MoveActors(uint32_t t);
-    void HandOver(TFrameTarget* target);
+    void HandOver(TFrameTarget* target, uint32_t gameTime);
     void PacingSleep(uint32_t ms);
 
     net::TNPCList& actors_;
@@ -123,7 +132,8 @@ private:
     std::mutex& viewLock_;
     const TFrameWorld world_;
     TViewState ownView_;  // centred on while no window is attached
-    uint32_t lastPaletteCycle_;
+    uint32_t palettePhase_ = 0;  // colour cycle steps taken, mod kPaletteCycleLength
+    std::atomic<uint32_t> handedOverTime_{0};
 
     // The thread's state and the hand-over, under one small lock that neither side
     // holds while it works or waits for the other.

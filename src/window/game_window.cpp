@@ -341,6 +341,8 @@ void TFullScreenForm::PresentFrame()
 {
     if (closed_)
         return;
+    if (TRefreshThread* thread = poster_.load(std::memory_order_acquire))
+        ShownGameTime = thread->HandedOverGameTime();
     DrawOverlays();
     for (int y = 0; y < kViewHeight; ++y)
         std::memcpy(ViewBitmap.scanLine(y), ColourBuffer[y], sizeof ColourBuffer[y]);
@@ -657,6 +659,8 @@ void TFullScreenForm::TakeScreenshot()
     // half a file behind.
     QSaveFile file(path);
     picture.setDevicePixelRatio(1.0);
+    if (ShownGameTime != 0)
+        picture.setText("Game time", QString::number(ShownGameTime));
     if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
         ScreenshotLine("Screenshot not saved: cannot write ", path, ": " + file.errorString());
         return;

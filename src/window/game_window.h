@@ -83,8 +83,13 @@ public:
 
     // F12: writes the picture as shown (ShownPicture) as a PNG into ScreenshotFolder
     // and logs "Screenshot saved: <file name>", or why it could not; the whole path
-    // goes to standard output.
+    // goes to standard output. A picture of a frame the render thread drew carries
+    // that frame's game time in ms as the PNG text "Game time": the animations and
+    // the colour cycle follow it, so pictures of two clients that name the same
+    // half second show the same moment of the world.
     void TakeScreenshot() override;
+    // The game time of the frame shown; 0 while none came from the render thread.
+    uint32_t ShownGameTime = 0;
     // The folder screenshots go to: "Veltharn" in the user's pictures folder unless set.
     QString ScreenshotFolder;
     // The picture the paint box shows, pixel for pixel at the display's resolution.

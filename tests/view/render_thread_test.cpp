@@ -171,20 +171,34 @@ TEST_F(RenderThreadStep, CentresOnTheMovedPlayerAndSetsTheAnimationClock)
     EXPECT_EQ(player->LastTime, 100000u);
 }
 
-TEST_F(RenderThreadStep, CyclesThePaletteEverySecondQuarterSecondStep)
+TEST_F(RenderThreadStep, TheColourCycleFollowsTheGameClock)
 {
-    TRefreshThread thread(actors, timer, renderLock, viewLock, FakeWorld::Calls());
-    thread.SetTarget(&target);
-    std::vector<int> cycledAt;
-    for (int step = 0; step < 8; ++step) {
-        const int before = FakeWorld::cycles;
-        thread.FrameStep();
-        if (FakeWorld::cycles != before)
-            cycledAt.push_back(step);
-        clock.Advance(250);
+    // The game times of one thread's frames, and after each the colour cycle's phase
+    // (steps taken, mod 24): a step at each multiple of 500 ms, wherever the thread's
+    // first frame fell, so that clients whose clocks agree show the same colours.
+    struct Run {
+        std::vector<uint32_t> times;
+        std::vector<int> phases;
+    };
+    const Run runs[] = {
+        {{100000, 100250, 100500, 100750, 101000}, {8, 8, 9, 9, 10}},
+        {{100600, 100900, 101100}, {9, 9, 10}},  // started later: the same phase
+        {{100000, 112000, 112700}, {8, 8, 9}},   // 12 s later: once round the cycle
+        {{100000, 99500, 100000}, {8, 7, 8}},    // the clock set back half a second
+        {{250, 499, 500, 11999, 12000}, {0, 0, 1, 23, 0}},
+    };
+    for (const Run& run : runs) {
+        TRefreshThread thread(actors, timer, renderLock, viewLock, FakeWorld::Calls());
+        thread.SetTarget(&target);
+        std::vector<int> phases;
+        for (uint32_t t : run.times) {
+            clock.Set(t);
+            thread.FrameStep();
+            phases.push_back(FakeWorld::cycles % 24);
+            EXPECT_EQ(thread.HandedOverGameTime(), t / 250 * 250);
+        }
+        EXPECT_EQ(phases, run.phases) << "first frame at " << run.times[0];
     }
-    // The last cycle time starts at the tick count of creation (render time 100000).
-    EXPECT_EQ(cycledAt, (std::vector<int>{2, 4, 6}));
 }
 
 TEST_F(RenderThreadStep, AFrameStepAllocatesNothing)

@@ -925,6 +925,40 @@ TEST_F(GameWindow, ClosingWhileAFrameWaitsForItsHandOverNeitherHangsNorDraws)
     RefreshThread.reset();
 }
 
+TEST_F(GameWindow, ScreenshotCarriesTheGameTimeOfTheFrameItShows)
+{
+    // The render thread draws on the fake clock (game time = tick count here); F12
+    // after the clock was set must name the time of a frame drawn since, in 250 ms
+    // steps, as the PNG text that lets pictures of two clients be matched.
+    TFrameWorld world;
+    world.RenderWorld = CountPicture;
+    world.CyclePalette = NoCycle;
+    world.ObstacleX = Open;
+    world.ObstacleY = Open;
+    world.Sleep = NoSleep;
+    std::mutex renderLock, viewLock;
+    RefreshThread = std::make_unique<TRefreshThread>(actors, timer, renderLock, viewLock, world);
+    support::TempFolder folder("game_window_times");
+    form->ScreenshotFolder = QString::fromStdString(folder.Path()) + "shots";
+    form->show();
+    Show();
+    const std::pair<uint32_t, const char*> cases[] = {{5000, "5000"}, {6300, "6250"}, {7999, "7750"}};
+    for (const auto& [tick, shown] : cases) {
+        clock.Set(tick);
+        // The frame waiting for its hand-over may be older; the one after it is not.
+        const uint32_t frames = form->FrameCounter;
+        ASSERT_TRUE(PumpUntil([&] { return form->FrameCounter >= frames + 2; }));
+        platform::ConsoleCapture out;
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_F12, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &release);
+        ASSERT_EQ(out.Lines().size(), 1u);
+        const std::string path = out.Lines()[0].substr(std::string("Screenshot saved: ").size());
+        EXPECT_EQ(QImage(QString::fromStdString(path)).text("Game time").toStdString(), shown) << path;
+    }
+    form.reset();
+    RefreshThread.reset();
+}
+
 // --- keys that need no server ---
 
 class RecordingLink : public TGameInputLink {
