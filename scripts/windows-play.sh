@@ -18,7 +18,9 @@
 #     shows the other player's figure. Three such pairs of different half seconds
 #     are compared.
 #  4. The Windows player walks (arrow keys held): its view must move.
-#  5. Each says a line; each one's chat log must hold the other's.
+#  5. Each says a line; each one's chat log must hold the other's. The Windows
+#     player's name, Tamsín, came on its command line: the server's account and the
+#     player's own chat log must name it so.
 #
 # Needs the Linux build (BUILD_DIR, default build/, built here as needed) and the
 # archive that scripts/windows-check.sh writes into dist/. Keeps its pictures and
@@ -59,9 +61,8 @@ wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=wineserver
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=wine
-# A Wine server left by an earlier run on this prefix would serve a new prefix made
-# where it was (the server is found by the folder's device and inode, which a new
-# folder may get again): it goes first.
+# A Wine server that an earlier run left on its prefix (one stopped before its
+# clean-up) is ended before the folder goes.
 [ -d "$work/wine" ] && WINEPREFIX="$work/wine" "$wineserver" -k >/dev/null 2>&1 || true
 rm -rf "$work"
 mkdir -p "$work/programs"
@@ -125,13 +126,27 @@ for _ in $(seq 200); do
 done
 [ -n "$port" ] || fail "the server did not start listening"
 
-# Wine's own messages stay off (WINEDEBUG) but for the prefix's making, whose log is
-# kept: a Windows program that cannot start ends with the low byte of its NTSTATUS,
-# such as 53 for a DLL that was not found (0xC0000135), and says no more.
+# The prefix. A Windows program that Wine cannot start ends with the low byte of the
+# NTSTATUS, with WINEDEBUG=-all silently: 53 is 0xC0000135, a DLL not found. Once a
+# run ended so here, in a fresh prefix; the making's errors are kept in
+# wineboot-N.log, and a prefix whose making failed so is made once more from nothing.
+make_prefix() {
+  local status=0
+  DISPLAY="$windows_display" WINEDEBUG=err+all "$wine" wineboot --init >"$work/wineboot-$1.log" 2>&1 || status=$?
+  "$wineserver" -w
+  return $status
+}
 status=0
-DISPLAY="$windows_display" WINEDEBUG=err+all "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || status=$?
-"$wineserver" -w
-[ $status -eq 0 ] || fail "wineboot --init ended with status $status: $(tail -5 "$work/wineboot.log")"
+make_prefix 1 || status=$?
+if [ $status -eq 53 ]; then
+  echo "windows-play: making the Wine prefix ended with status 53 (a DLL not found): once more;" \
+    "$(grep -a ':err:' "$work/wineboot-1.log" | head -3)"
+  "$wineserver" -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  status=0
+  make_prefix 2 || status=$?
+fi
+[ $status -eq 0 ] || fail "wineboot --init ended with status $status: $(tail -5 "$work"/wineboot-*.log)"
 step "world, server on TCP port $port, displays $linux_display and $windows_display, fresh Wine prefix"
 
 # Waits up to $2 seconds for the pattern $3 (grep -E) in the file $1.
@@ -158,7 +173,7 @@ window() {
 login=(--server 127.0.0.1 --tcp-port "$port" --local-udp-port 0 --log-to-stdout)
 win_log="$work/windows-client.log"
 DISPLAY="$windows_display" LC_ALL=C.UTF-8 "$wine" "$exe_dir/vxclient.exe" --install-world "$winworld_windows" \
-  "${login[@]}" --name Tamsin --password Tamsin-pw >"$win_log" 2>&1 &
+  "${login[@]}" --name Tamsín --password Tamsin-pw >"$win_log" 2>&1 &
 first=$!
 pids+=($first)
 login_window="$(window "$windows_display" "Veltharn Client -- .*")" || fail "no login window on the Windows client; its log: $(cat "$win_log")"
@@ -190,7 +205,7 @@ DISPLAY="$linux_display" HOME="$lin_home" XDG_CONFIG_HOME="$lin_home/.config" XD
   "${login[@]}" --name Wren --password Wren-pw --connect >"$lin_log" 2>&1 &
 pids+=($!)
 DISPLAY="$windows_display" LC_ALL=C.UTF-8 "$wine" "$exe_dir/vxclient.exe" \
-  "${login[@]}" --name Tamsin --password Tamsin-pw --connect >"$win_log" 2>&1 &
+  "${login[@]}" --name Tamsín --password Tamsin-pw --connect >"$win_log" 2>&1 &
 pids+=($!)
 wait_for "$lin_log" 90 "^OK, Entering game" || fail "the Linux client did not enter the game: $(tail -5 "$lin_log")"
 wait_for "$win_log" 120 "^OK, Entering game" || fail "the Windows client did not enter the game: $(tail -5 "$win_log")"
@@ -334,6 +349,12 @@ for i in $(seq 100); do
   sleep 0.2
 done
 [ -n "$lin_chat" ] && grep -q "> hello from windows" "$lin_chat" || fail "the Linux client's chat log lacks the Windows player's line"
+# The Windows player's name came on its command line with a letter beyond ASCII: the
+# server made the account under it, and the player's own chat log names it so.
+grep -q "^New account Tamsín on connection" "$work/server.log" ||
+  fail "the Windows player's name did not come through as Tamsín: $(grep -a "New account" "$work/server.log")"
+grep -q "<Tamsín> hello from windows" "$win_chat" ||
+  fail "the Windows client's chat log does not name its player Tamsín: $(grep -a "hello from windows" "$win_chat")"
 [ -n "$win_chat" ] && grep -q "> hello from linux" "$win_chat" || fail "the Windows client's chat log lacks the Linux player's line"
 sleep 1
 picture linux "$work/linux-chat.png"

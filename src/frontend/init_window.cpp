@@ -17,6 +17,18 @@
 
 namespace {
 
+// A text of the command line: UTF-8 on Windows, where main() reads the arguments
+// again from the wide command line (platform::Utf8Arguments), else in the system's
+// own encoding, as the arguments came.
+QString ArgumentText(const std::string& text)
+{
+#ifdef _WIN32
+    return QString::fromStdString(text);
+#else
+    return QString::fromLocal8Bit(text);
+#endif
+}
+
 // The start-up step's view of the windows.
 class WindowsHost : public StartupHost {
 public:
@@ -41,14 +53,14 @@ public:
             EnterOfflineGame();
             return;
         }
-        // The command line fills the login boxes last, over the remembered choices. Its
-        // texts come in the system's own encoding; Connect turns them into Latin-1.
+        // The command line fills the login boxes last, over the remembered choices;
+        // Connect turns the texts into Latin-1.
         if (!CommandLine.Server.empty())
-            VxLogin->ComboBox2->setEditText(QString::fromLocal8Bit(CommandLine.Server));
+            VxLogin->ComboBox2->setEditText(ArgumentText(CommandLine.Server));
         if (CommandLine.Name)
-            VxLogin->ComboBox1->setEditText(QString::fromLocal8Bit(*CommandLine.Name));
+            VxLogin->ComboBox1->setEditText(ArgumentText(*CommandLine.Name));
         if (CommandLine.Password)
-            VxLogin->Edit2->setText(QString::fromLocal8Bit(*CommandLine.Password));
+            VxLogin->Edit2->setText(ArgumentText(*CommandLine.Password));
         if (!CommandLine.TcpPort.empty())
             Connections->TCPPort->setText(QString::fromStdString(CommandLine.TcpPort));
         if (!CommandLine.UdpPort.empty())
