@@ -50,7 +50,9 @@ fail() {
 # --- The programs.
 build="${BUILD_DIR:-build}"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 fi
 cmake --build "$build" -j 2 --target vxclient vxserver vxworldgen >/dev/null
 zip="$(ls -t dist/veltharn-*-windows-x64.zip 2>/dev/null | head -1 || true)"
