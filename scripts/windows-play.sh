@@ -110,11 +110,14 @@ for _ in $(seq 100); do
   [ -s "$work/display-linux" ] && [ -s "$work/display-windows" ] && break
   sleep 0.1
 done
-linux_display=":$(head -1 "$work/display-linux")"
-windows_display=":$(head -1 "$work/display-windows")"
+linux_display=":$(head -1 "$work/display-linux" 2>/dev/null || true)"
+windows_display=":$(head -1 "$work/display-windows" 2>/dev/null || true)"
 [ "$linux_display" != ":" ] && [ "$windows_display" != ":" ] || fail "Xvfb did not start"
 
 mkdir -p "$work/server-data"
+# The log is there before the server: the redirection below is made by the background
+# job, which may come after the first look into it.
+: >"$work/server.log"
 "$build/bin/vxserver" --game "$work/world" --data "$work/server-data" --bind 127.0.0.1 \
   --tcp-port 0 --udp-port 0 --npcs 0 >"$work/server.log" 2>&1 &
 server=$!
