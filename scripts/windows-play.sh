@@ -11,19 +11,24 @@
 #  2. Started again with --connect, it finds its world through the registry, logs in
 #     and enters the game, as does the Linux vxclient on a second virtual display.
 #  3. Both stand where they entered (the same spot and lift), with the pointer at the
-#     same place of the game window: their F12 pictures must be pixel for pixel the
-#     same but around the middle, where each shows the other player's figure, and
-#     where the view changes by itself (flames, water), which each client animates
-#     on its own clock: that part is found as what is not the same in ten pictures
-#     of one client.
+#     same place of the game window, and F12 goes to both at once, again and again.
+#     Each picture carries its frame's game time; the animations and the colour
+#     cycle follow the game clock in half seconds, so two pictures of the same half
+#     second must be pixel for pixel the same but around the middle, where each
+#     shows the other player's figure. Three such pairs of different half seconds
+#     are compared.
 #  4. The Windows player walks (arrow keys held): its view must move.
-#  5. Each says a line; each one's chat log must hold the other's.
+#  5. Each says a line; each one's chat log must hold the other's. The Windows
+#     player's name, Tamsín, came on its command line: the server's account and the
+#     player's own chat log must name it so.
 #
 # Needs the Linux build (BUILD_DIR, default build/, built here as needed) and the
 # archive that scripts/windows-check.sh writes into dist/. Keeps its pictures and
 # logs in PLAY_DIR (default build-play/).
 # Usage: ./scripts/windows-play.sh
-set -euo pipefail
+set -Eeuo pipefail
+# A command that fails stops the check; say which, since its status alone says little.
+trap 'echo "windows-play: line $LINENO ended with status $?: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
 root="$(pwd)"
 
@@ -45,13 +50,22 @@ fail() {
 # --- The programs.
 build="${BUILD_DIR:-build}"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 fi
 cmake --build "$build" -j 2 --target vxclient vxserver vxworldgen >/dev/null
 zip="$(ls -t dist/veltharn-*-windows-x64.zip 2>/dev/null | head -1 || true)"
 [ -n "$zip" ] || fail "no dist/veltharn-*-windows-x64.zip: run ./scripts/windows-check.sh with the Qt cache first"
 work="${PLAY_DIR:-build-play}"
 case "$work" in /*) ;; *) work="$root/$work" ;; esac
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=wineserver
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=wine
+# A Wine server that an earlier run left on its prefix (one stopped before its
+# clean-up) is ended before the folder goes.
+[ -d "$work/wine" ] && WINEPREFIX="$work/wine" "$wineserver" -k >/dev/null 2>&1 || true
 rm -rf "$work"
 mkdir -p "$work/programs"
 (cd "$work/programs" && cmake -E tar xf "$root/$zip")
@@ -68,10 +82,6 @@ winworld_windows="Z:${winworld//\//\\}"
 
 # --- Processes: the server, two virtual displays, the clients; all ended at exit.
 pids=()
-wineserver=/usr/lib/wine/wineserver64
-[ -x "$wineserver" ] || wineserver=wineserver
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=wine
 # The clients run as a player runs them: nothing of a test run's environment (the
 # Windows check's WINEPATH to Qt's build, its offscreen platform, its test filter).
 unset WINEPATH GTEST_FILTER VX_TEST_REGISTRY
@@ -100,11 +110,14 @@ for _ in $(seq 100); do
   [ -s "$work/display-linux" ] && [ -s "$work/display-windows" ] && break
   sleep 0.1
 done
-linux_display=":$(head -1 "$work/display-linux")"
-windows_display=":$(head -1 "$work/display-windows")"
+linux_display=":$(head -1 "$work/display-linux" 2>/dev/null || true)"
+windows_display=":$(head -1 "$work/display-windows" 2>/dev/null || true)"
 [ "$linux_display" != ":" ] && [ "$windows_display" != ":" ] || fail "Xvfb did not start"
 
 mkdir -p "$work/server-data"
+# The log is there before the server: the redirection below is made by the background
+# job, which may come after the first look into it.
+: >"$work/server.log"
 "$build/bin/vxserver" --game "$work/world" --data "$work/server-data" --bind 127.0.0.1 \
   --tcp-port 0 --udp-port 0 --npcs 0 >"$work/server.log" 2>&1 &
 server=$!
@@ -118,8 +131,27 @@ for _ in $(seq 200); do
 done
 [ -n "$port" ] || fail "the server did not start listening"
 
-DISPLAY="$windows_display" "$wine" wineboot --init >/dev/null 2>&1
-"$wineserver" -w
+# The prefix. A Windows program that Wine cannot start ends with the low byte of the
+# NTSTATUS, with WINEDEBUG=-all silently: 53 is 0xC0000135, a DLL not found. Once a
+# run ended so here, in a fresh prefix; the making's errors are kept in
+# wineboot-N.log, and a prefix whose making failed so is made once more from nothing.
+make_prefix() {
+  local status=0
+  DISPLAY="$windows_display" WINEDEBUG=err+all "$wine" wineboot --init >"$work/wineboot-$1.log" 2>&1 || status=$?
+  "$wineserver" -w
+  return $status
+}
+status=0
+make_prefix 1 || status=$?
+if [ $status -eq 53 ]; then
+  echo "windows-play: making the Wine prefix ended with status 53 (a DLL not found): once more;" \
+    "$(grep -a ':err:' "$work/wineboot-1.log" | head -3)"
+  "$wineserver" -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  status=0
+  make_prefix 2 || status=$?
+fi
+[ $status -eq 0 ] || fail "wineboot --init ended with status $status: $(tail -5 "$work"/wineboot-*.log)"
 step "world, server on TCP port $port, displays $linux_display and $windows_display, fresh Wine prefix"
 
 # Waits up to $2 seconds for the pattern $3 (grep -E) in the file $1.
@@ -146,7 +178,7 @@ window() {
 login=(--server 127.0.0.1 --tcp-port "$port" --local-udp-port 0 --log-to-stdout)
 win_log="$work/windows-client.log"
 DISPLAY="$windows_display" LC_ALL=C.UTF-8 "$wine" "$exe_dir/vxclient.exe" --install-world "$winworld_windows" \
-  "${login[@]}" --name Tamsin --password Tamsin-pw >"$win_log" 2>&1 &
+  "${login[@]}" --name Tamsín --password Tamsin-pw >"$win_log" 2>&1 &
 first=$!
 pids+=($first)
 login_window="$(window "$windows_display" "Veltharn Client -- .*")" || fail "no login window on the Windows client; its log: $(cat "$win_log")"
@@ -178,7 +210,7 @@ DISPLAY="$linux_display" HOME="$lin_home" XDG_CONFIG_HOME="$lin_home/.config" XD
   "${login[@]}" --name Wren --password Wren-pw --connect >"$lin_log" 2>&1 &
 pids+=($!)
 DISPLAY="$windows_display" LC_ALL=C.UTF-8 "$wine" "$exe_dir/vxclient.exe" \
-  "${login[@]}" --name Tamsin --password Tamsin-pw --connect >"$win_log" 2>&1 &
+  "${login[@]}" --name Tamsín --password Tamsin-pw --connect >"$win_log" 2>&1 &
 pids+=($!)
 wait_for "$lin_log" 90 "^OK, Entering game" || fail "the Linux client did not enter the game: $(tail -5 "$lin_log")"
 wait_for "$win_log" 120 "^OK, Entering game" || fail "the Windows client did not enter the game: $(tail -5 "$win_log")"
@@ -186,62 +218,107 @@ lin_game="$(window "$linux_display" vx)" || fail "no game window on the Linux cl
 win_game="$(window "$windows_display" vx)" || fail "no game window on the Windows client"
 step "both clients in the game"
 
-# --- 3. The same walk on both, then F12 with the pointer at the same spot of the picture.
+# --- 3. Both stand where they entered, F12 on both with the pointer at the same spot.
 # Keys go to the window under the pointer (no window manager).
-keys() {
-  local d="$1" w="$2"
-  shift 2
-  local x y
-  eval "$(DISPLAY="$d" xdotool getwindowgeometry --shell "$w")"
-  DISPLAY="$d" xdotool mousemove $((X + WIDTH - 40)) $((Y + HEIGHT - 30))
+# The pointer to the same place of game window $2 on display $1: 40, 30 in from the
+# bottom right.
+point() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(DISPLAY="$1" xdotool getwindowgeometry --shell "$2")"
+  DISPLAY="$1" xdotool mousemove $((X + WIDTH - 40)) $((Y + HEIGHT - 30))
   sleep 0.3
+}
+keys() {
+  local d="$1"
+  point "$1" "$2"
+  shift 2
   DISPLAY="$d" xdotool "$@"
 }
-# The last picture each client says it saved, as a Unix path.
-saved() { grep -a "^Screenshot saved: " "$1" | tail -1 | sed 's/^Screenshot saved: //; s/\r$//'; }
-# F12 on client $1 (linux or windows); waits for its n-th picture and copies it to $2.
+# A client logs each picture twice: its console's line names the file alone, standard
+# output the whole path; only whole paths are counted, and only whole lines.
+whole='^Screenshot saved: .*[/\\].*\.png'$'\r''?$'
+# The n-th picture ($2) the client with log $1 saved, as a Unix path: a Windows path
+# through the prefix's drive links (C: the prefix's own drive, Z: the root).
+shot_file() {
+  local path drive
+  path="$(grep -aE "$whole" "$1" | sed -n "$2{s/^Screenshot saved: //;s/\r\$//;p}")"
+  case "$path" in
+  [A-Za-z]:\\*)
+    drive="$(tr 'A-Z' 'a-z' <<<"${path:0:1}")"
+    path="${path:3}"
+    path="$WINEPREFIX/dosdevices/$drive:/${path//\\//}"
+    ;;
+  esac
+  echo "$path"
+}
 shots_linux=0
 shots_windows=0
-picture() {
-  local who="$1" out="$2" count file
-  if [ "$who" = linux ]; then
+# F12 on client $1 (linux or windows), with the pointer left where it is.
+f12() {
+  if [ "$1" = linux ]; then
     shots_linux=$((shots_linux + 1))
-    count=$shots_linux
-    keys "$linux_display" "$lin_game" key F12
+    DISPLAY="$linux_display" xdotool key F12
   else
     shots_windows=$((shots_windows + 1))
-    count=$shots_windows
-    keys "$windows_display" "$win_game" key F12
+    DISPLAY="$windows_display" xdotool key F12
   fi
-  local log="$lin_log"
-  [ "$who" = windows ] && log="$win_log"
+}
+# Waits for the picture the last f12 on client $1 asked for and copies it to $2.
+collect() {
+  local who="$1" out="$2" log="$lin_log" count=$shots_linux file
+  [ "$who" = windows ] && log="$win_log" count=$shots_windows
   for _ in $(seq 100); do
-    [ "$(grep -ac "^Screenshot saved: " "$log")" -ge "$count" ] && break
+    [ "$(grep -acE "$whole" "$log")" -ge "$count" ] && break
     sleep 0.1
   done
-  [ "$(grep -ac "^Screenshot saved: " "$log")" -ge "$count" ] || fail "the $who client saved no picture: $(tail -3 "$log")"
-  file="$(saved "$log")"
-  [ "$who" = windows ] && file="$("$wine" winepath -u "$file" 2>/dev/null)"
+  [ "$(grep -acE "$whole" "$log")" -ge "$count" ] || fail "the $who client saved no picture $count: $(tail -3 "$log")"
+  file="$(shot_file "$log" "$count")"
   cp "$file" "$out"
 }
-# Both stand where they entered, at the same spot and lift: ten pictures each over
-# about six seconds. The first two must agree but in the middle, where each shows the
-# other player's figure, and where the view changes by itself (flames, water: what
-# is not the same in all of one client's own pictures; each client runs its
-# animations on its own clock).
+picture() {
+  if [ "$1" = linux ]; then
+    point "$linux_display" "$lin_game"
+  else
+    point "$windows_display" "$win_game"
+  fi
+  f12 "$1"
+  collect "$1" "$2"
+}
+game_time() {
+  python3 scripts/png_compare.py --text "Game time" "$1" || fail "$1 carries no game time"
+}
+# Both stand where they entered, at the same spot and lift; F12 goes to both at once,
+# again and again. Each picture carries the game time of its frame, and the animated
+# shapes and the colour cycle (flames, lamps, water) follow the game clock in half
+# seconds: two pictures of the same half second must be pixel for pixel the same but
+# in the middle, where each shows the other player's figure. Pairs of different half
+# seconds show the animations at different steps and are not compared. Done when
+# pairs of three different half seconds agreed.
+point "$linux_display" "$lin_game"
+point "$windows_display" "$win_game"
 sleep 2
-for i in $(seq 10); do
-  picture linux "$work/linux-start-$i.png"
-  picture windows "$work/windows-start-$i.png"
-  sleep 0.3
+compared=()
+for i in $(seq 20); do
+  f12 linux
+  f12 windows
+  collect linux "$work/linux-start-$i.png"
+  collect windows "$work/windows-start-$i.png"
+  linux_time="$(game_time "$work/linux-start-$i.png")"
+  windows_time="$(game_time "$work/windows-start-$i.png")"
+  if [ $((linux_time / 500)) -eq $((windows_time / 500)) ]; then
+    echo "windows-play: pictures $i, game time $linux_time (Linux) and $windows_time (Windows):"
+    python3 scripts/png_compare.py "$work/linux-start-$i.png" "$work/windows-start-$i.png" --allow 200,60,440,300 ||
+      fail "the pictures $i of the same half second differ beyond the other player's figure"
+    case " ${compared[*]} " in *" $((linux_time / 500)) "*) ;; *) compared+=($((linux_time / 500))) ;; esac
+    [ ${#compared[@]} -ge 3 ] && break
+  else
+    echo "windows-play: pictures $i, game time $linux_time (Linux) and $windows_time (Windows): not the same half second"
+  fi
+  sleep 0.4
 done
-animated=()
-for who in linux windows; do
-  animated+=(--animated "$(ls "$work/$who"-start-*.png | paste -sd,)")
-done
-python3 scripts/png_compare.py "$work/linux-start-1.png" "$work/windows-start-1.png" --allow 200,60,440,300 \
-  "${animated[@]}" || fail "the two pictures differ beyond the other player's figure"
-step "both at the start, F12 on both: the pictures agree"
+[ ${#compared[@]} -ge 3 ] || fail "in 20 tries only ${#compared[@]} pairs of pictures of the same half second"
+first_windows="$work/windows-start-1.png"
+step "both at the start, F12 on both: the pictures of the same half second agree (${#compared[@]} compared)"
 
 # The Windows player walks (arrow keys held): its view must show another part of the town.
 for key in Right Down; do
@@ -251,7 +328,7 @@ for key in Right Down; do
 done
 sleep 1
 picture windows "$work/windows-walked.png"
-moved="$( (python3 scripts/png_compare.py "$work/windows-start-4.png" "$work/windows-walked.png" || true) |
+moved="$( (python3 scripts/png_compare.py "$first_windows" "$work/windows-walked.png" || true) |
   sed -n 's/.*; \([0-9]*\) pixels differ.*/\1/p')"
 echo "windows-play: after the walk $moved of 256000 pixels of the Windows client's picture changed"
 [ "${moved:-0}" -gt 100000 ] || fail "the Windows player's view did not move while it walked"
@@ -277,6 +354,12 @@ for i in $(seq 100); do
   sleep 0.2
 done
 [ -n "$lin_chat" ] && grep -q "> hello from windows" "$lin_chat" || fail "the Linux client's chat log lacks the Windows player's line"
+# The Windows player's name came on its command line with a letter beyond ASCII: the
+# server made the account under it, and the player's own chat log names it so.
+grep -q "^New account Tamsín on connection" "$work/server.log" ||
+  fail "the Windows player's name did not come through as Tamsín: $(grep -a "New account" "$work/server.log")"
+grep -q "<Tamsín> hello from windows" "$win_chat" ||
+  fail "the Windows client's chat log does not name its player Tamsín: $(grep -a "hello from windows" "$win_chat")"
 [ -n "$win_chat" ] && grep -q "> hello from linux" "$win_chat" || fail "the Windows client's chat log lacks the Linux player's line"
 sleep 1
 picture linux "$work/linux-chat.png"

@@ -16,11 +16,19 @@
 
 namespace {
 
-// The command line's choices for the login. Its texts come in the system's own
-// encoding; Connect turns them into Latin-1.
+// The command line's choices for the login. Its texts are UTF-8 on Windows, where
+// main() reads the arguments again from the wide command line
+// (platform::Utf8Arguments), else in the system's own encoding, as the arguments
+// came; Connect turns them into Latin-1.
 TGivenChoices GivenByCommandLine(const ClientOptions& options)
 {
-    const auto text = [](const std::string& local) { return QString::fromLocal8Bit(local).toStdString(); };
+    const auto text = [](const std::string& given) {
+#ifdef _WIN32
+        return given;
+#else
+        return QString::fromLocal8Bit(given).toStdString();
+#endif
+    };
     TGivenChoices given;
     if (!options.Server.empty())
         given.Server = text(options.Server);

@@ -13,6 +13,10 @@
 
 int main(int argc, char** argv)
 {
+    // Qt gets main()'s own arguments: on Windows it reads them again from the wide
+    // command line only while they are the ones the program was started with.
+    int qtArgc = argc;
+    char** qtArgv = argv;
     platform::Utf8Arguments arguments(argc, argv);
     argc = arguments.Count();
     argv = arguments.Argv();
@@ -32,7 +36,7 @@ int main(int argc, char** argv)
     CommandLine = parsed.Options;
     TConnections::EchoToStdout = CommandLine.LogToStdout;
 
-    TVxApplication app(argc, argv);
+    TVxApplication app(qtArgc, qtArgv);
     app.setApplicationName("vxclient");
     CreateClientWindows();
     Init1->show();
