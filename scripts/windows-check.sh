@@ -100,10 +100,11 @@ cleanup() {
   skipped
 }
 trap cleanup EXIT
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=wine
-"$wine" wineboot --init >/dev/null 2>&1
-"$wineserver" -w
+source scripts/windows-env.sh
+vx_make_wine_prefix "$build/wineboot.log" || {
+  echo "windows-check: making the Wine prefix ended with status $?; its errors are in $build/wineboot.log" >&2
+  exit 1
+}
 step "Wine prefix"
 
 if [ $whole -eq 1 ]; then
@@ -111,7 +112,6 @@ if [ $whole -eq 1 ]; then
   # beside its DLLs. Wine hands Windows programs WINEQT_* as QT_*.
   # The offscreen platform on Windows reads fonts from a folder (QT_QPA_FONTDIR):
   # DejaVu, as the Linux tests get through fontconfig.
-  source scripts/windows-env.sh
   vx_windows_path "$qt"
   export WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1
   export WINEQT_QPA_FONTDIR="$(vx_wine_path /usr/share/fonts/truetype/dejavu)"

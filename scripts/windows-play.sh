@@ -35,6 +35,7 @@ root="$(pwd)"
 source scripts/install-deps.sh
 vx_packages+=(wine64 xvfb xdotool imagemagick python3)
 vx_install_missing
+source scripts/windows-env.sh
 
 start=$SECONDS
 step_start=$SECONDS
@@ -131,27 +132,10 @@ for _ in $(seq 200); do
 done
 [ -n "$port" ] || fail "the server did not start listening"
 
-# The prefix. A Windows program that Wine cannot start ends with the low byte of the
-# NTSTATUS, with WINEDEBUG=-all silently: 53 is 0xC0000135, a DLL not found. Once a
-# run ended so here, in a fresh prefix; the making's errors are kept in
-# wineboot-N.log, and a prefix whose making failed so is made once more from nothing.
-make_prefix() {
-  local status=0
-  DISPLAY="$windows_display" WINEDEBUG=err+all "$wine" wineboot --init >"$work/wineboot-$1.log" 2>&1 || status=$?
-  "$wineserver" -w
-  return $status
-}
+# The prefix, its making's errors kept (scripts/windows-env.sh).
 status=0
-make_prefix 1 || status=$?
-if [ $status -eq 53 ]; then
-  echo "windows-play: making the Wine prefix ended with status 53 (a DLL not found): once more;" \
-    "$(grep -a ':err:' "$work/wineboot-1.log" | head -3)"
-  "$wineserver" -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
-  status=0
-  make_prefix 2 || status=$?
-fi
-[ $status -eq 0 ] || fail "wineboot --init ended with status $status: $(tail -5 "$work"/wineboot-*.log)"
+DISPLAY="$windows_display" vx_make_wine_prefix "$work/wineboot.log" || status=$?
+[ $status -eq 0 ] || fail "wineboot --init ended with status $status: $(grep -a ':err:\|^wine:' "$work/wineboot.log" | tail -5)"
 step "world, server on TCP port $port, displays $linux_display and $windows_display, fresh Wine prefix"
 
 # Waits up to $2 seconds for the pattern $3 (grep -E) in the file $1.
