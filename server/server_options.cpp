@@ -109,25 +109,23 @@ TParsedServerOptions ParseServerOptions(const QStringList& arguments)
     if (!parser.isSet(game))
         return Refuse(parsed, "--game DIR is required");
     options.GameFolder = platform::WithTrailingSeparator(parser.value(game).toStdString());
-    bool ok = ParsePort(parser.value(tcp), options.TcpPort) && ParsePort(parser.value(udp), options.UdpPort);
-    bool npcsOk = false;
-    options.Npcs = parser.value(npcs).toInt(&npcsOk);
-    if (!ok || !npcsOk || options.Npcs < 0 || options.Npcs > 1000)
+    // A whole number from lowest to highest, or false.
+    auto numberIn = [&parser](const QCommandLineOption& option, int lowest, int highest, int& value) {
+        bool ok = false;
+        value = parser.value(option).toInt(&ok);
+        return ok && value >= lowest && value <= highest;
+    };
+    if (!ParsePort(parser.value(tcp), options.TcpPort) || !ParsePort(parser.value(udp), options.UdpPort) ||
+        !numberIn(npcs, 0, 1000, options.Npcs))
         return Refuse(parsed, "ports are 0 to 65535 and --npcs 0 to 1000");
-    bool rangeOk = false, pendingOk = false, accountsOk = false, connectionsOk = false, namesOk = false;
-    options.UdpPorts = parser.value(udpPorts).toInt(&rangeOk);
-    options.MaxPendingPerAddress = parser.value(pending).toInt(&pendingOk);
-    options.NewAccountsPerAddress = parser.value(newAccounts).toInt(&accountsOk);
-    options.MaxConnectionsPerAddress = parser.value(connections).toInt(&connectionsOk);
-    options.NamesPerAddress = parser.value(names).toInt(&namesOk);
-    if (!rangeOk || options.UdpPorts < 1 || int(options.UdpPort) + options.UdpPorts > 65536)
+    if (!numberIn(udpPorts, 1, 65536 - int(options.UdpPort), options.UdpPorts))
         return Refuse(parsed, "--udp-ports is 1 or more, and the range ends at 65535 at most");
-    if (!pendingOk || !accountsOk || options.MaxPendingPerAddress < 1 || options.MaxPendingPerAddress > 63 ||
-        options.NewAccountsPerAddress < 0 || options.NewAccountsPerAddress > 100000)
+    if (!numberIn(pending, 1, 63, options.MaxPendingPerAddress) ||
+        !numberIn(newAccounts, 0, 100000, options.NewAccountsPerAddress))
         return Refuse(parsed, "--max-pending-per-address is 1 to 63 and --new-accounts-per-minute 0 to 100000");
-    if (!connectionsOk || options.MaxConnectionsPerAddress < 1 || options.MaxConnectionsPerAddress > 63)
+    if (!numberIn(connections, 1, 63, options.MaxConnectionsPerAddress))
         return Refuse(parsed, "--max-connections-per-address is 1 to 63");
-    if (!namesOk || options.NamesPerAddress < 1 || options.NamesPerAddress > 100000)
+    if (!numberIn(names, 1, 100000, options.NamesPerAddress))
         return Refuse(parsed, "--names-per-address is 1 to 100000");
     options.Bind = QHostAddress(parser.value(bind));
     if (options.Bind.protocol() != QAbstractSocket::IPv4Protocol)
@@ -137,12 +135,10 @@ TParsedServerOptions ParseServerOptions(const QStringList& arguments)
                              : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (parser.isSet(database)) {
         options.Database = parser.value(database);
-        if (!IsPostgresUrl(options.Database)) 
+        if (!IsPostgresUrl(options.Database))
             return Refuse(parsed, "--database takes a postgresql:// URL");
     }
-    bool leaseOk = false;
-    options.LoginLease = parser.value(lease).toInt(&leaseOk);
-    if (!leaseOk || options.LoginLease < 3 || options.LoginLease > 3600)
+    if (!numberIn(lease, 3, 3600, options.LoginLease))
         return Refuse(parsed, "--login-lease is 3 to 3600 seconds");
     if (parser.isSet(welcome))
         options.Welcome = parser.value(welcome);

@@ -21,6 +21,7 @@
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "support/mini_game.h"
+#include "support/recording_link.h"
 #include "support/temp_folder.h"
 #include "view/frame_target.h"
 #include "view/scaler.h"
@@ -48,32 +49,6 @@ std::vector<uint32_t> Scaled(const std::vector<uint32_t>& picture)
     ScaleDouble(picture.data(), kViewWidth, kViewWidth, kViewHeight, scaled.data(), 640);
     return scaled;
 }
-
-// What the game's input sends, as text.
-class RecordingLink : public TGameInputLink {
-public:
-    std::array<bool, 256> down{};
-    std::vector<std::string> sent;
-    bool IsKeyDown(uint8_t key) override { return down[key]; }
-    void KeyPressed(uint8_t key) override
-    {
-        down[key] = true;
-        sent.push_back("press " + std::to_string(key));
-    }
-    void KeyReleased(uint8_t key) override
-    {
-        down[key] = false;
-        sent.push_back("release " + std::to_string(key));
-    }
-    void SendChat(std::string_view text) override { sent.push_back("chat " + std::string(text)); }
-    void SendWalkTo(int vx, int vy, int tx, int ty) override
-    {
-        sent.push_back("walk " + std::to_string(vx) + "," + std::to_string(vy) + " to " + std::to_string(tx) + "," +
-                       std::to_string(ty));
-    }
-    void ResendWalkTarget(int, int, int, int) override {}
-    void SendWalkStop() override { sent.push_back("stop"); }
-};
 
 // The model of a shown window whose screen is a 640 x 400 paint box until resized.
 class GameView : public ::testing::Test {
@@ -352,27 +327,25 @@ TEST(GameViewConsole, SlidesOutInTwelveFramesAndBack)
 
 TEST(FrameEnd, WholePixelPlacementTakesTheLargestMultipleThatFitsAndCentresIt)
 {
-    // Off: the described view rectangle, whatever the shape.
-    TViewPlacement p = PlaceView(1000, 700, 0, false);
-    EXPECT_EQ(p.Multiple, 0);
-    EXPECT_EQ(p.Rect, (TRect{0, 0, 1001, 701}));
-    p = PlaceView(1000, 700, 105, false);
-    EXPECT_EQ(p.Rect, (TRect{0, 0, 1001, 596}));
-
-    p = PlaceView(1000, 700, 0, true);
-    EXPECT_EQ(p.Multiple, 3);
-    EXPECT_EQ(p.Rect, (TRect{20, 50, 960, 600}));
-    p = PlaceView(1300, 850, 0, true);
-    EXPECT_EQ(p.Multiple, 4);
-    EXPECT_EQ(p.Rect, (TRect{10, 25, 1280, 800}));
-    // The console takes the bottom: the view fits in what is left above it.
-    p = PlaceView(1000, 700, 105, true);
-    EXPECT_EQ(p.Multiple, 2);
-    EXPECT_EQ(p.Rect, (TRect{180, 97, 640, 400}));
-    // Too small for even 1x: the stretch.
-    p = PlaceView(300, 180, 0, true);
-    EXPECT_EQ(p.Multiple, 0);
-    EXPECT_EQ(p.Rect, (TRect{0, 0, 301, 181}));
+    struct Case {
+        int width, height, console;
+        bool wholePixels;
+        int multiple;
+        TRect rect;
+    };
+    const Case cases[] = {
+        {1000, 700, 0, false, 0, {0, 0, 1001, 701}},    // off: the described rectangle, whatever the shape
+        {1000, 700, 105, false, 0, {0, 0, 1001, 596}},
+        {1000, 700, 0, true, 3, {20, 50, 960, 600}},
+        {1300, 850, 0, true, 4, {10, 25, 1280, 800}},
+        {1000, 700, 105, true, 2, {180, 97, 640, 400}},  // the view fits in what the console leaves
+        {300, 180, 0, true, 0, {0, 0, 301, 181}},        // too small for even 1x: the stretch
+    };
+    for (const Case& c : cases) {
+        const TViewPlacement p = PlaceView(c.width, c.height, c.console, c.wholePixels);
+        EXPECT_EQ(p.Multiple, c.multiple) << c.width << "x" << c.height << " console " << c.console;
+        EXPECT_EQ(p.Rect, c.rect) << c.width << "x" << c.height << " console " << c.console;
+    }
 }
 
 TEST(FrameEnd, WindowPositionsMapThroughTheWholePixelGeometryAt3xAnd4x)

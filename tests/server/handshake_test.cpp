@@ -93,11 +93,6 @@ TEST(PasswordQueue, StartsInOrderKeepingTheWaitingAndDroppingTheGone)
     run({});
     EXPECT_EQ(started, (std::vector<int32_t>{1, 4, 5, 2, 6}));
     EXPECT_TRUE(queue.Empty());
-
-    queue.CheckStarted("anna");
-    EXPECT_TRUE(queue.Checking("anna"));
-    queue.CheckEnded("anna");
-    EXPECT_FALSE(queue.Checking("anna"));
 }
 
 }  // namespace

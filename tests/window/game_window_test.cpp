@@ -29,6 +29,7 @@
 #include "platform/console.h"
 #include "platform/tick_count.h"
 #include "support/mini_game.h"
+#include "support/recording_link.h"
 #include "support/temp_folder.h"
 #include "view/scaler.h"
 #include "view/render_thread.h"
@@ -44,36 +45,6 @@ void FillWorldPicture()
         for (int x = 0; x < kViewWidth; ++x)
             ColourBuffer[y][x] = uint32_t(0x00200000 | (y << 8) | x);
 }
-
-// What the window's input sends, as text.
-class RecordingLink : public TGameInputLink {
-public:
-    std::array<bool, 256> down{};
-    std::vector<std::string> sent;
-    bool IsKeyDown(uint8_t key) override { return down[key]; }
-    void KeyPressed(uint8_t key) override
-    {
-        down[key] = true;
-        sent.push_back("press " + std::to_string(key));
-    }
-    void KeyReleased(uint8_t key) override
-    {
-        down[key] = false;
-        sent.push_back("release " + std::to_string(key));
-    }
-    void SendChat(std::string_view text) override { sent.push_back("chat " + std::string(text)); }
-    void SendWalkTo(int vx, int vy, int tx, int ty) override
-    {
-        sent.push_back("walk " + std::to_string(vx) + "," + std::to_string(vy) + " to " + std::to_string(tx) + "," +
-                       std::to_string(ty));
-    }
-    void ResendWalkTarget(int mx, int my, int, int) override
-    {
-        resent.push_back(std::to_string(mx) + "," + std::to_string(my));
-    }
-    std::vector<std::string> resent;  // the mouse positions walk targets were re-checked at
-    void SendWalkStop() override { sent.push_back("stop"); }
-};
 
 class GameWindow : public ::testing::Test {
 protected:
