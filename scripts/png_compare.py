@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Compares two PNG pictures of the same size pixel by pixel.
 
-    png_compare.py A.png B.png [--allow X0,Y0,X1,Y1]...
-    png_compare.py --text KEY A.png
+    png_compare.py A.png B.png [--allow X0,Y0,X1,Y1]... [--also-a A2.png]... [--also-b B2.png]...
 
 Prints the size, the number of differing pixels and the box around them. Exits 0
 when every differing pixel lies inside one of the allowed boxes (X1, Y1
 exclusive), 1 when not, 2 when the pictures cannot be compared (sizes differ, or
 either is a picture of fewer than 16 colours, such as an empty black one).
-With --text, prints the picture's text entry KEY (a tEXt chunk, such as the
-client's "Game time") and exits 0, or exits 1 when it has none.
+With --also-a and --also-b, more pictures of the same view taken later by A's and
+B's program: a pixel that changes among A's pictures or among B's moves on its
+own (an animation, the colour cycle) and is left out, and so is every pixel up to
+two pixels from one (a flame that animates and cycles its colours at once can
+hold a pixel still in one program's pictures and still at another colour in the
+other's); their number is printed.
 Reads 8-bit RGB and RGBA PNGs without interlace, as Qt writes them; needs no
 module beyond Python's own.
 """
@@ -30,15 +33,6 @@ def chunks(path):
         if kind == b"IEND":
             return
         pos += 12 + length
-
-
-def read_text(path, key):
-    for kind, body in chunks(path):
-        if kind == b"tEXt" and b"\0" in body:
-            name, value = body.split(b"\0", 1)
-            if name.decode("latin-1") == key:
-                return value.decode("latin-1")
-    return None
 
 
 def read_png(path):
@@ -78,20 +72,17 @@ def read_png(path):
 
 
 def main(argv):
-    if len(argv) == 3 and argv[0] == "--text":
-        value = read_text(argv[2], argv[1])
-        if value is None:
-            return 1
-        print(value)
-        return 0
     if len(argv) < 2:
         print(__doc__.strip(), file=sys.stderr)
         return 2
-    allowed = []
+    allowed, also = [], {"--also-a": [], "--also-b": []}
     args = argv[2:]
     while args:
         if args[0] == "--allow" and len(args) >= 2:
             allowed.append(tuple(int(v) for v in args[1].split(",")))
+            args = args[2:]
+        elif args[0] in also and len(args) >= 2:
+            also[args[0]].append(args[1])
             args = args[2:]
         else:
             print(f"png_compare: unknown argument {args[0]}", file=sys.stderr)
@@ -104,14 +95,27 @@ def main(argv):
     if len(colours) < 16:
         print(f"png_compare: {argv[0]} has only {len(colours)} colours")
         return 2
+    moving = set()
+    for first, later in ((a, also["--also-a"]), (b, also["--also-b"])):
+        for path in later:
+            w, h, rows = read_png(path)
+            if (w, h) != (wa, ha):
+                print(f"png_compare: sizes differ: {wa}x{ha} and {w}x{h} ({path})")
+                return 2
+            moving.update((x, y) for y in range(h) for x in range(w) if rows[y][x] != first[y][x])
+    moving = {(x + dx, y + dy) for x, y in moving for dx in range(-2, 3) for dy in range(-2, 3)}
+    moving = {(x, y) for x, y in moving if 0 <= x < wa and 0 <= y < ha}
     differing, outside = [], 0
     for y in range(ha):
         for x in range(wa):
-            if a[y][x] != b[y][x]:
+            if a[y][x] != b[y][x] and (x, y) not in moving:
                 differing.append((x, y))
                 if not any(x0 <= x < x1 and y0 <= y < y1 for x0, y0, x1, y1 in allowed):
                     outside += 1
-    print(f"png_compare: {wa}x{ha}, {len(colours)} colours; {len(differing)} pixels differ", end="")
+    print(f"png_compare: {wa}x{ha}, {len(colours)} colours; ", end="")
+    if also["--also-a"] or also["--also-b"]:
+        print(f"{len(moving)} pixels move on their own and are left out; ", end="")
+    print(f"{len(differing)} pixels differ", end="")
     if differing:
         xs, ys = [p[0] for p in differing], [p[1] for p in differing]
         print(f", all within ({min(xs)},{min(ys)})-({max(xs) + 1},{max(ys) + 1}); {outside} outside the allowed boxes")
