@@ -5,9 +5,9 @@ cmake_minimum_required(VERSION 3.25)
 #
 # A section is a heading "<program> options" (any level), running to the next
 # heading of the same or a higher level. An option is documented by a list item
-# whose lead (the backticked names before the first ':' or ';' outside them)
+# whose lead (the backticked names before the first ':' outside them or ';')
 # holds a name starting with it: "- `--seed N` (default 1): ..." or
-# "- `--help`, `--version`". Options named in prose, tables and examples are
+# "- `--help`, `--version`; ...". Options named in prose, tables and examples are
 # references, not documentation, and are not counted.
 #
 # Run: cmake -DSOURCE_DIR=. -DVXCLIENT=... -DVXSERVER=... -DVXWORLDGEN=... -DVXMAP=... -DVXBOT=... -P tests/options_doc.cmake
@@ -58,21 +58,9 @@ foreach(page ${pages})
   string(REPLACE "\n" ";" lines "${text}")
   set(program "")
   set(level 0)
-  set(fenced FALSE)
   set(number 0)
   foreach(line IN LISTS lines)
     math(EXPR number "${number} + 1")
-    if(line MATCHES "^```")
-      if(fenced)
-        set(fenced FALSE)
-      else()
-        set(fenced TRUE)
-      endif()
-      continue()
-    endif()
-    if(fenced)
-      continue()
-    endif()
     if(line MATCHES "^(#+) ")
       string(LENGTH "${CMAKE_MATCH_1}" depth)
       if(program AND depth LESS_EQUAL level)
@@ -91,30 +79,11 @@ foreach(page ${pages})
       continue()
     endif()
     # The lead of a list item: backticked names with the text between them, up to
-    # the first ':' or ';' outside the backticks.
-    if(NOT line MATCHES "^- ((`[^`]*`)([^`:]|<semicolon>)*)+")
+    # the first ':' outside the backticks or the first ';'.
+    if(NOT line MATCHES "^- (`[^`]*`[^`:]*)+")
       continue()
     endif()
-    set(lead "${CMAKE_MATCH_0}")
-    string(FIND "${lead}" "<semicolon>" cut)
-    while(NOT cut EQUAL -1)
-      # a ';' outside the backticks ends the lead: keep what comes before it
-      string(SUBSTRING "${lead}" 0 ${cut} before)
-      string(REGEX MATCHALL "`" ticks "${before}")
-      list(LENGTH ticks count)
-      math(EXPR odd "${count} % 2")
-      if(odd EQUAL 0)
-        set(lead "${before}")
-        break()
-      endif()
-      math(EXPR from "${cut} + 1")
-      string(SUBSTRING "${lead}" ${from} -1 rest)
-      string(FIND "${rest}" "<semicolon>" next)
-      if(next EQUAL -1)
-        break()
-      endif()
-      math(EXPR cut "${from} + ${next}")
-    endwhile()
+    string(REGEX REPLACE "<semicolon>.*" "" lead "${CMAKE_MATCH_0}")
     string(REGEX MATCHALL "`(--[a-z][a-z-]*|udp=)" named "${lead}")
     foreach(option ${named})
       string(SUBSTRING "${option}" 1 -1 option)
