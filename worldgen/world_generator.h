@@ -19,6 +19,9 @@ struct WorldSummary {
     int movableObjects = 0;    // top-level entries
 };
 
+// The lines `progress` receives in one run, "done" last.
+constexpr int kGenerateSteps = 10;
+
 // Writes the folder (created if needed). The bytes depend only on the seed
 // and the identity. `progress`, when given, receives one line per step.
 WorldSummary GenerateWorld(const std::string& outDir, uint64_t seed, const std::string& identity = kDefaultIdentity,

@@ -6,15 +6,18 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 
 #include "frontend/client_app.h"
 #include "frontend/client_windows.h"
+#include "frontend/sample_world.h"
 #include "frontend/startup.h"
 #include "frontend/vxa_config.h"
 #include "platform/binary_file.h"
 #include "platform/file_names.h"
 #include "platform/game_path.h"
+#include "world_generator.h"
 
 TVxLocation::TVxLocation()
 {
@@ -42,6 +45,18 @@ TVxLocation::TVxLocation()
     BitBtn1 = new QPushButton("Abort", this);
     BitBtn2 = new QPushButton("OK", this);
     BitBtn2->setDefault(true);
+    SampleButton = new QPushButton("Make a sample world...", this);
+    SampleButton->setAutoDefault(false);
+    SampleButton->setToolTip("Writes a small generated world into your data folder and installs it,\n"
+                             "for playing without a copy of the game");
+    SampleProgress = new QProgressBar(this);
+    SampleProgress->setRange(0, worldgen::kGenerateSteps);
+    SampleProgress->hide();
+    SampleStatus = new QLabel(this);
+    SampleStatus->setWordWrap(true);
+    SampleStatus->hide();
+    sampleTimer_ = new QTimer(this);
+    sampleTimer_->setInterval(50);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PathLabel);
@@ -49,6 +64,9 @@ TVxLocation::TVxLocation()
     layout->addWidget(DriveComboBox1);
     layout->addWidget(new QLabel("Directory", this));
     layout->addWidget(DirectoryListBox1, 1);
+    layout->addWidget(SampleButton);
+    layout->addWidget(SampleProgress);
+    layout->addWidget(SampleStatus);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(BitBtn1);
@@ -58,12 +76,16 @@ TVxLocation::TVxLocation()
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::accept);
     connect(DriveComboBox1, &QComboBox::currentIndexChanged, this, &TVxLocation::DriveComboBox1Change);
+    connect(SampleButton, &QPushButton::clicked, this, &TVxLocation::SampleButtonClick);
+    connect(sampleTimer_, &QTimer::timeout, this, &TVxLocation::SampleTimerTimer);
     connect(DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { PathLabel->setText(QDir::toNativeSeparators(CurrentFolder())); });
 
     DriveComboBox1Change();
     SetCurrentFolder(QDir::homePath());
 }
+
+TVxLocation::~TVxLocation() = default;
 
 void TVxLocation::showEvent(QShowEvent* event)
 {
@@ -101,6 +123,75 @@ void TVxLocation::SetCurrentFolder(const QString& folder)
     DirectoryListBox1->setCurrentIndex(index);
     DirectoryListBox1->scrollTo(index);
     PathLabel->setText(QDir::toNativeSeparators(CurrentFolder()));
+}
+
+void TVxLocation::reject()
+{
+    if (!sampleJob_)
+        QDialog::reject();
+}
+
+void TVxLocation::SetPickingEnabled(bool enabled)
+{
+    for (QWidget* control : {static_cast<QWidget*>(DriveComboBox1), static_cast<QWidget*>(DirectoryListBox1),
+                             static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(BitBtn2),
+                             static_cast<QWidget*>(SampleButton)})
+        control->setEnabled(enabled);
+}
+
+void TVxLocation::SampleButtonClick()
+{
+    if (sampleJob_)
+        return;
+    const std::string folder = SampleWorldFolder();
+    SampleStatus->show();
+    SampleStatus->setToolTip({});
+    if (folder.empty()) {
+        SampleStatus->setText("No sample world made: the system names no data folder for this user.");
+        return;
+    }
+    SetPickingEnabled(false);
+    SampleProgress->setValue(0);
+    SampleProgress->show();
+    SampleStatus->setText("Making the sample world in " + QString::fromStdString(folder) + "...");
+    sampleJob_ = std::make_unique<SampleWorldJob>(folder);
+    sampleTimer_->start();
+}
+
+// The worker's progress, read on the window's timer so that the picker keeps
+// painting and taking events while the generator writes.
+void TVxLocation::SampleTimerTimer()
+{
+    const SampleWorldJob::Progress progress = sampleJob_->Poll();
+    SampleProgress->setValue(std::min(progress.Step, SampleProgress->maximum()));
+    if (!progress.Finished) {
+        if (!progress.Line.empty())
+            SampleStatus->setText("Making the sample world: " + QString::fromStdString(progress.Line));
+        return;
+    }
+    sampleTimer_->stop();
+    const QString folder = QString::fromStdString(sampleJob_->Folder());
+    sampleJob_.reset();
+    SetPickingEnabled(true);
+    SampleProgress->hide();
+    if (!progress.Error.empty()) {
+        const std::string message = "The sample world could not be written to " + folder.toStdString() + ": " +
+                                    progress.Error + ". Check that the folder can be written and the disk has room.";
+        // The whole message would crowd the fixed window: the line says what happened,
+        // its tooltip and the message box say why.
+        SampleStatus->setText("No sample world made.");
+        SampleStatus->setToolTip(QString::fromStdString(message));
+        TVxApplication::ShowMessage("Make a sample world", message);
+        return;
+    }
+    // Installed as if the player had picked the folder and pressed OK.
+    SetCurrentFolder(folder);
+    if (CurrentFolder() != QDir::toNativeSeparators(folder)) {
+        SampleStatus->setText("The sample world was written to " + folder + "; pick that folder and press OK.");
+        return;
+    }
+    SampleStatus->setText("Sample world written to " + folder + ".");
+    accept();
 }
 
 TIregExForm::TIregExForm()

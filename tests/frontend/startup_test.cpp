@@ -6,11 +6,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QShortcut>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "frontend/client_windows.h"
 #include "frontend/init_window.h"
 #include "frontend/offline_game.h"
+#include "frontend/sample_world.h"
 #include "tools/map_viewer_window.h"
 #include "tools/shape_info_window.h"
 #include "frontend/login_window.h"
@@ -535,6 +539,109 @@ TEST_F(Startup, LeavingTheFolderPickerEndsTheClient)
     EXPECT_EQ(TVxApplication::LastError, "");
     EXPECT_EQ(TVxaConfig().ItemCount(kListWorlds), 0);
     EXPECT_FALSE(VxLogin->isVisible());
+}
+
+// Runs `action` once `condition` holds, checked at every turn of the event loop;
+// the watch ends with the action or when the returned timer is deleted.
+QPointer<QTimer> When(std::function<bool()> condition, std::function<void()> action)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        if (!condition())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+    });
+    poll->start(0);
+    return poll;
+}
+
+TEST_F(Startup, MakeASampleWorldWritesItIntoTheDataFolderAndInstallsItAsIfPicked)
+{
+    enum class Before { Nothing, OldWorldAndAFileOfTheUser, DataFolderIsAFile };
+    const struct {
+        const char* name;
+        Before before;
+        bool installed;
+    } rows[] = {
+        {"a fresh data folder", Before::Nothing, true},
+        {"a world made before, beside a file of the player's", Before::OldWorldAndAFileOfTheUser, true},
+        {"a data folder that cannot be made", Before::DataFolderIsAFile, false},
+    };
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string restore = old ? old : "";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        frontend_test::ConfigHome rowHome;  // no world installed yet
+        support::TempFolder data("sample_data");
+        std::string dataHome = data.Path() + "share";
+        if (row.before == Before::DataFolderIsAFile)
+            std::ofstream(dataHome) << "not a folder";
+        setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+        const std::string world = dataHome + "/veltharn/embervale/";
+        ASSERT_EQ(SampleWorldFolder() + "/", world);
+        if (row.before == Before::OldWorldAndAFileOfTheUser) {
+            std::filesystem::create_directories(world + "STATIC");
+            std::ofstream(world + "STATIC/SHAPES.VGA") << "an older, broken shape file";
+            std::ofstream(world + "notes.txt") << "mine";
+        }
+        Start();
+
+        // The player presses the button in the picker the first start shows.
+        std::vector<int> steps;
+        bool leavableWhileWriting = false;
+        QObject::connect(VxLocation->SampleProgress, &QProgressBar::valueChanged, [&](int step) {
+            steps.push_back(step);
+            leavableWhileWriting |= VxLocation->BitBtn1->isEnabled() || VxLocation->BitBtn2->isEnabled();
+        });
+        When([] { return VxLocation->isVisible(); }, [] {
+            ASSERT_EQ(VxLocation->SampleButton->text(), "Make a sample world...");
+            QTest::mouseClick(VxLocation->SampleButton, Qt::LeftButton);
+        });
+        // A failure leaves the picker up, saying why; the player then leaves with Abort.
+        std::string failure;
+        const QPointer<QTimer> failureWatch = When([] { return VxLocation->isVisible() && VxLocation->SampleButton->isEnabled() &&
+                         !VxLocation->SampleStatus->text().isEmpty() && VxLocation->SampleProgress->isHidden(); },
+             [&] {
+                 failure = VxLocation->SampleStatus->text().toStdString() + " " +
+                           VxLocation->SampleStatus->toolTip().toStdString();
+                 QTest::mouseClick(VxLocation->BitBtn1, Qt::LeftButton);
+             });
+        RunStep();
+        delete failureWatch.data();
+        EXPECT_EQ(TVxApplication::LastError, "");
+        EXPECT_FALSE(leavableWhileWriting);
+
+        TVxaConfig config;
+        if (row.installed) {
+            EXPECT_EQ(failure, "");
+            ASSERT_FALSE(steps.empty());
+            EXPECT_EQ(steps.back(), worldgen::kGenerateSteps);
+            ASSERT_EQ(config.ItemCount(kListWorldTypes), 1);
+            EXPECT_EQ(config.ReadItem(1, kListWorldTypes), worldgen::kDefaultIdentity);
+            EXPECT_EQ(config.ReadItem(1, kListWorldDirectories), world);
+            EXPECT_EQ(config.ReadItem(1, kListWorldGamedats), world + "CLIDAT/");
+            EXPECT_EQ(config.ReadItem(1, kListWorlds), "1");
+            EXPECT_EQ(GameFolder, world);
+            EXPECT_TRUE(VxLogin->isVisible());
+            EXPECT_FALSE(VxLocation->isVisible());
+            if (row.before == Before::OldWorldAndAFileOfTheUser) {
+                std::ifstream notes(world + "notes.txt");
+                EXPECT_EQ(std::string(std::istreambuf_iterator<char>(notes), {}), "mine");
+            }
+        } else {
+            EXPECT_EQ(failure.rfind("No sample world made. The sample world could not be written to " + dataHome +
+                                        "/veltharn/embervale: ", 0), 0u) << failure;
+            EXPECT_TRUE(Init1->TerminateRequested);
+            EXPECT_EQ(config.ItemCount(kListWorldTypes), 0);
+            EXPECT_FALSE(VxLogin->isVisible());
+        }
+    }
+    if (old)
+        setenv("XDG_DATA_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(Startup, PickerPathAndWorldPickerInstallTheChosenFolder)

@@ -91,7 +91,8 @@ TEST_F(SampleWorld, LoadsThroughOwnLoadersWithoutAWarning)
     EXPECT_EQ(VxShapes->PointerSlot, VxShapes->GumpBase + worldgen::kGumpCount);
     EXPECT_EQ(VxShapes->FrameCount(VxShapes->PointerSlot), worldgen::kPointerFrames);
     EXPECT_GT(VxShapes->ShapeCount, 607);
-    EXPECT_FALSE(progress_.empty());
+    ASSERT_EQ(int(progress_.size()), worldgen::kGenerateSteps);  // a progress bar's range
+    EXPECT_EQ(progress_.back(), "done");
 }
 
 TEST_F(SampleWorld, EveryFrameIsUsableAndCountedAsBuilt)
