@@ -27,6 +27,8 @@ namespace {
 thread_local uint32_t* threadColours = &ColourBuffer[0][0];
 thread_local OwnerRecord* threadOwners = &OwnerBuffer[0][0];
 thread_local const uint32_t* threadColourTable = ColourTable;
+thread_local bool threadSamplesOnly = false;
+constexpr int kSampleStep = 8;
 
 }  // namespace
 
@@ -49,9 +51,20 @@ void DrawIntoSharedBuffers()
 const uint32_t* ThisThreadColours() { return threadColours; }
 const OwnerRecord* ThisThreadOwners() { return threadOwners; }
 
+void DrawOnlySamplesOnThisThread(bool samplesOnly)
+{
+    threadSamplesOnly = samplesOnly;
+}
+
 void ClearOwners()
 {
-    std::memset(threadOwners, 0, sizeof OwnerBuffer);
+    if (!threadSamplesOnly) {
+        std::memset(threadOwners, 0, sizeof OwnerBuffer);
+        return;
+    }
+    for (int y = 0; y < kViewHeight; y += kSampleStep)
+        for (int x = 0; x < kViewWidth; x += kSampleStep)
+            threadOwners[y * kViewWidth + x] = OwnerRecord{};
 }
 
 void PutPixel(int x, int y, uint8_t red, uint8_t green, uint8_t blue)
@@ -189,12 +202,30 @@ struct OccludedWriter {
 // Walks the spans of one frame (from the first span header to the 0 header).
 // A span lies along a row; transposed, it lies down a column. `along0` and
 // `cross0` are the hot spot along and across the span direction.
-template <bool Transposed, class Writer>
+// With SamplesOnly, only the pixels whose along and cross positions are multiples of
+// kSampleStep are written.
+template <bool Transposed, bool SamplesOnly = false, class Writer>
 void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette)[3], const Writer& writer)
 {
     constexpr int kAlongEnd = Transposed ? kViewHeight : kViewWidth;
     constexpr int kCrossEnd = Transposed ? kViewWidth : kViewHeight;
     constexpr int kStep = Transposed ? kViewWidth : 1;
+    // Puts the pixels first..end-1 of a span piece; `src` is pixel first's byte for a
+    // literal piece, null for a run of `colour`.
+    const auto put = [&writer](int line, int first, int end, const uint8_t* src, uint32_t colour) {
+        if constexpr (SamplesOnly) {
+            for (int a = (first + kSampleStep - 1) & ~(kSampleStep - 1); a < end; a += kSampleStep) {
+                if (src != nullptr)
+                    writer.Literal(line + a * kStep, src + (a - first), 1);
+                else
+                    writer.Fill(line + a * kStep, colour, 1);
+            }
+        } else if (src != nullptr) {
+            writer.Literal(line + first * kStep, src, end - first);
+        } else {
+            writer.Fill(line + first * kStep, colour, end - first);
+        }
+    };
 
     for (;;) {
         const unsigned header = platform::GetU16(p);
@@ -205,14 +236,15 @@ void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette
         const int cross = cross0 + platform::GetI16(p + 4);
         p += 6;
         const bool raw = (header & 1) == 0;
-        const bool visible = cross >= 0 && cross < kCrossEnd && start < kAlongEnd && start + length > 0;
+        const bool visible = cross >= 0 && cross < kCrossEnd && start < kAlongEnd && start + length > 0 &&
+                             (!SamplesOnly || cross % kSampleStep == 0);
 
         if (raw) {
             if (visible) {
                 const int first = std::max(start, 0);
                 const int end = std::min(start + length, kAlongEnd);
                 const int line = Transposed ? cross : cross * kViewWidth;
-                writer.Literal(line + first * kStep, p + (first - start), end - first);
+                put(line, first, end, p + (first - start), 0);
             }
             p += length;
             continue;
@@ -238,12 +270,12 @@ void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette
                 if (end > first) {
                     const uint8_t* rgb = palette[*p];
                     const uint32_t colour = uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
-                    writer.Fill(line + first * kStep, colour, end - first);
+                    put(line, first, end, nullptr, colour);
                 }
                 p += 1;
             } else {
                 if (end > first)
-                    writer.Literal(line + first * kStep, p + (first - runStart), end - first);
+                    put(line, first, end, p + (first - runStart), 0);
                 p += n;
             }
             done += n;
@@ -309,7 +341,10 @@ void TVxShapes::DrawFrame(int x, int y, int shape, int frame, const DrawBox& box
     const OccludedWriter<1> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
                                    OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift, box.Height,
                                                uint16_t(shape)}};
-    WalkSpans<false>(at.header + 8, x, y, Palette, writer);
+    if (threadSamplesOnly)
+        WalkSpans<false, true>(at.header + 8, x, y, Palette, writer);
+    else
+        WalkSpans<false>(at.header + 8, x, y, Palette, writer);
 }
 
 void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const DrawBox& box)
@@ -327,7 +362,10 @@ void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const Dr
     const OccludedWriter<kViewWidth> writer{Occlusion(box, IsBoxOrdered(shape), TileFlags),
                                             OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift,
                                                         box.Height, uint16_t(shape)}};
-    WalkSpans<true>(at.header + 8, y, x + shift, Palette, writer);
+    if (threadSamplesOnly)
+        WalkSpans<true, true>(at.header + 8, y, x + shift, Palette, writer);
+    else
+        WalkSpans<true>(at.header + 8, y, x + shift, Palette, writer);
 }
 
 void TVxShapes::AlwaysDrawFrame(int x, int y, int shape, int frame)
@@ -361,7 +399,12 @@ void TVxShapes::DrawGround(int x, int y, int shape, int frame)
         const int row = y - 7 + r;
         if (row < 0 || row >= kViewHeight)
             continue;
-        writer.Literal(row * kViewWidth + first, tile + 8 * r + (first - left), end - first);
+        if (!threadSamplesOnly) {
+            writer.Literal(row * kViewWidth + first, tile + 8 * r + (first - left), end - first);
+        } else if (row % kSampleStep == 0) {
+            for (int a = (first + kSampleStep - 1) & ~(kSampleStep - 1); a < end; a += kSampleStep)
+                writer.Literal(row * kViewWidth + a, tile + 8 * r + (a - left), 1);
+        }
     }
 }
 

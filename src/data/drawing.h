@@ -47,6 +47,12 @@ const OwnerRecord* ThisThreadOwners();
 // Sets every owner record of this thread's buffer to zero; the world renderer calls
 // it once per picture.
 void ClearOwners();
+// Whether drawing on the calling thread touches only the samples: the pixels whose x
+// and y are both multiples of 8, which is all that Make Map reads of a view. A pixel's
+// colour and owner come from the draws that reach it alone (the occlusion test reads
+// that pixel's owner and nothing else), so the samples end the same as when every
+// pixel is drawn; the other pixels keep whatever they held. Off unless set.
+void DrawOnlySamplesOnThisThread(bool samplesOnly);
 
 // Writes one pixel of this thread's colour buffer when (x, y) lies inside the picture.
 void PutPixel(int x, int y, uint8_t red, uint8_t green, uint8_t blue);

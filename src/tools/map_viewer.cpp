@@ -26,7 +26,6 @@
 #include "platform/game_path.h"
 #include "tools/png_rows.h"
 #include "view/picture_buffers.h"
-#include "net/npc_list.h"
 #include "view/world_renderer.h"
 
 namespace tools {
@@ -213,7 +212,26 @@ namespace {
 constexpr uint32_t kUndrawn = 0xFF000000;
 constexpr int kMapBandColumns = kMapViewsPerBand * 40;  // 3040 sampled columns
 
-// One band's drawing: its samples, and for the second thread its own picture buffers.
+// A copy of the actor list as it stands, made under its lock; null without a list.
+std::unique_ptr<net::TNPCList> CopyOfActors(net::TNPCList* actors)
+{
+    if (actors == nullptr)
+        return nullptr;
+    auto copy = std::make_unique<net::TNPCList>();
+    std::lock_guard<std::mutex> hold(actors->Lock());
+    static_cast<net::TNPCRecord&>(*copy->Head()) = *actors->Head();
+    net::TNPCNode* oldest = actors->Head();
+    while (oldest->Next != nullptr)
+        oldest = oldest->Next;
+    // New entries go right after the head: the oldest first keeps the order.
+    for (net::TNPCNode* a = oldest; a != actors->Head(); a = a->Prev)
+        copy->InsertEntry(std::make_unique<net::TNPCRecord>(*a));
+    return copy;
+}
+
+// One band's drawing: its samples, and for the second thread its own picture buffers
+// and its own copy of the actors, taken when the run starts: the two threads would
+// otherwise meet at the actor list's lock a few thousand times a view.
 class BandMaker {
 public:
     explicit BandMaker(bool ownBuffers)
@@ -222,6 +240,7 @@ public:
         if (ownBuffers) {
             colours_ = std::make_unique<uint32_t[]>(size_t(kViewWidth) * kViewHeight);
             owners_ = std::make_unique<OwnerRecord[]>(size_t(kViewWidth) * kViewHeight);
+            ownActors_ = CopyOfActors(NPCList.get());
         }
     }
 
@@ -242,7 +261,7 @@ public:
         const int wy = MapBandWy(band);
         for (int v = 0; v < kMapViewsPerBand; ++v) {
             const int wx = 20 + 40 * v;
-            RenderWorldColumns(wx, wy, liftLimit, NPCList.get());
+            RenderWorldColumns(wx, wy, liftLimit, colours_ ? ownActors_.get() : NPCList.get());
             const uint32_t* colours = ThisThreadColours();
             // One sample per tile: pixel (8 j, 8 i) of the view is tile (wx - 20 + j, wy - 12 + i).
             for (int i = 0; i < kMapBandRows; ++i) {
@@ -295,6 +314,7 @@ private:
     std::vector<uint8_t> band_;
     std::unique_ptr<uint32_t[]> colours_;
     std::unique_ptr<OwnerRecord[]> owners_;
+    std::unique_ptr<net::TNPCList> ownActors_;
 };
 
 // The output files: created up front, removed unless the run completes.
@@ -369,7 +389,10 @@ private:
 // The second core: draws the bands it is handed on its own buffers, one at a time.
 class BandWorker {
 public:
-    explicit BandWorker(int liftLimit) : maker_(true), liftLimit_(liftLimit), thread_([this] { Run(); }) {}
+    BandWorker(int liftLimit, bool samplesOnly)
+        : maker_(true), liftLimit_(liftLimit), samplesOnly_(samplesOnly), thread_([this] { Run(); })
+    {
+    }
 
     ~BandWorker()
     {
@@ -417,6 +440,7 @@ private:
     void Run()
     {
         maker_.UseOnThisThread();
+        DrawOnlySamplesOnThisThread(samplesOnly_);
         for (;;) {
             int band;
             {
@@ -447,6 +471,7 @@ private:
 
     BandMaker maker_;
     const int liftLimit_;
+    const bool samplesOnly_;
     std::mutex mutex_;
     std::condition_variable wake_;
     int requested_ = -1;
@@ -489,6 +514,15 @@ public:
     BufferClaim& operator=(const BufferClaim&) = delete;
 };
 
+// The calling thread draws only the samples while the run lasts.
+class SamplesOnlyWhileRunning {
+public:
+    explicit SamplesOnlyWhileRunning(bool samplesOnly) { DrawOnlySamplesOnThisThread(samplesOnly); }
+    ~SamplesOnlyWhileRunning() { DrawOnlySamplesOnThisThread(false); }
+    SamplesOnlyWhileRunning(const SamplesOnlyWhileRunning&) = delete;
+    SamplesOnlyWhileRunning& operator=(const SamplesOnlyWhileRunning&) = delete;
+};
+
 }  // namespace
 
 void MakeMap(const MakeMapOptions& options, MakeMapObserver& observer)
@@ -496,10 +530,11 @@ void MakeMap(const MakeMapOptions& options, MakeMapObserver& observer)
     CheckShapesLoaded();
     const BufferClaim claim;
     MapFiles files(options);
+    const SamplesOnlyWhileRunning samples(options.SamplesOnly);
     BandMaker maker(false);
     std::optional<BandWorker> worker;
     if (options.Threads > 1)
-        worker.emplace(options.LiftLimit);
+        worker.emplace(options.LiftLimit, options.SamplesOnly);
     RunControl run;
     run.worker = worker ? &*worker : nullptr;
     const RunRegistration registration(run);

@@ -124,6 +124,9 @@ struct MakeMapOptions {
     std::string PngPath;  // when not empty, the same picture as PNG
     int LiftLimit = 16;
     int Threads = 1;      // 1 or 2 (the second draws every other band); the same bytes either way
+    // Draw only the pixels the map samples (the same bytes, several times faster); the
+    // views the observer is shown then hold only those pixels.
+    bool SamplesOnly = false;
 };
 
 // What the caller sees of a run. All calls come on the calling thread.

@@ -190,6 +190,7 @@ int MakeMap(int argc, char** argv)
         options.PngPath = args.Text("--png");
     options.LiftLimit = args.Number("--lift", 0, 16, 16);
     options.Threads = args.Number("--threads", 1, 2, std::thread::hardware_concurrency() >= 2 ? 2 : 1);
+    options.SamplesOnly = true;  // no view is shown
 
     Begin(game);
     tools::MakeMapObserver quiet;

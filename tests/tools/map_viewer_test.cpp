@@ -326,6 +326,37 @@ TEST_F(Overview, WritesTheWholePictureBandByBandWithItsPngAndKeepsTheGameOut)
             << c << "," << r;
 }
 
+// Make Map without a window draws only the pixels it samples: those end as the whole
+// drawing leaves them, at the world's corners and wrap as in the town and the forest,
+// and no other pixel is touched.
+TEST_F(Overview, DrawingOnlyTheSamplesGivesThemTheWholeDrawingsColoursAndOwners)
+{
+    constexpr uint32_t kUntouched = 0xFF123456;
+    // Each sampled view starts on the buffers the view before left, as in a band.
+    RenderWorldColumns(2000, 2000, 16, NPCList.get());
+    for (const auto& [x, y] : {std::pair{20, 12}, {3060, 3037}, {940, 1212}, {1112, 1400}, {568, 1000}, {1533, 7}}) {
+        std::fill_n(&ColourBuffer[0][0], kViewWidth * kViewHeight, kUntouched);
+        DrawOnlySamplesOnThisThread(true);
+        RenderWorldColumns(x, y, 16, NPCList.get());
+        DrawOnlySamplesOnThisThread(false);
+        const std::vector<uint32_t> colours(&ColourBuffer[0][0], &ColourBuffer[0][0] + kViewWidth * kViewHeight);
+        const std::vector<OwnerRecord> owners(&OwnerBuffer[0][0], &OwnerBuffer[0][0] + kViewWidth * kViewHeight);
+        RenderWorldColumns(x, y, 16, NPCList.get());
+        int differing = 0, touched = 0;
+        for (int py = 0; py < kViewHeight; ++py)
+            for (int px = 0; px < kViewWidth; ++px) {
+                const size_t at = size_t(py) * kViewWidth + px;
+                if (px % 8 == 0 && py % 8 == 0)
+                    differing += ColourBuffer[py][px] != colours[at] ||
+                                 std::memcmp(&OwnerBuffer[py][px], &owners[at], sizeof(OwnerRecord)) != 0;
+                else
+                    touched += colours[at] != kUntouched;
+            }
+        EXPECT_EQ(differing, 0) << "view at " << x << "," << y;
+        EXPECT_EQ(touched, 0) << "view at " << x << "," << y;
+    }
+}
+
 TEST_F(Overview, RefusesAFolderThatDoesNotExistBeforeDrawing)
 {
     CountingObserver observer;
