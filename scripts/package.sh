@@ -3,8 +3,8 @@
 # icons, metainfo), veltharn-worldgen (vxworldgen, which both others depend on) and
 # veltharn-server (vxserver with its systemd service). Installs what is missing,
 # checks the desktop entry, the metainfo and the unit, builds the four programs
-# (stripped in the packages), lets CPack make the packages (their dependencies
-# come from dpkg-shlibdeps) and runs lintian over them.
+# (with Debian's hardening flags; stripped in the packages), lets CPack make the
+# packages (their dependencies come from dpkg-shlibdeps) and runs lintian over them.
 # Usage: ./scripts/package.sh [extra cmake options]    BUILD_DIR picks the build folder (default: build-pkg).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +14,14 @@ vx_packages+=(dpkg-dev fakeroot file lintian desktop-file-utils appstream system
 vx_install_missing
 
 build="${BUILD_DIR:-build-pkg}"
+# Debian's hardening flags (stack protector, fortified libc calls, read-only
+# relocations bound at start), as Debian's own packages are built; vxserver faces
+# the internet.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
   -DVX_BUILD_TESTS=OFF -DVX_BUILD_BENCH=OFF "$@" >/dev/null
 cmake --build "$build" -j 2 --target vxclient vxmap vxworldgen vxserver
 

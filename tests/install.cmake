@@ -63,12 +63,16 @@ if(faults)
 endif()
 
 # The installed programs run from the root.
-# program | component | arguments | what its output must hold
+# program | component | arguments | what its output must hold (each program's --help
+# comes last: the man page check below reads it)
 set(runs
   "vxclient|client|--version|^vxclient [0-9]+\\.[0-9]+\\.[0-9]+"
   "vxclient|client|--help|--install-world DIR"
+  "vxserver|server|--version|^vxserver [0-9]+\\.[0-9]+\\.[0-9]+"
   "vxserver|server|--help|--game <DIR>"
+  "vxworldgen|worldgen|--version|^vxworldgen [0-9]+\\.[0-9]+\\.[0-9]+"
   "vxworldgen|worldgen|--help|usage: vxworldgen OUTDIR"
+  "vxmap|client|--version|^vxmap [0-9]+\\.[0-9]+\\.[0-9]+"
   "vxmap|client|--help|vxmap shape --game DIR")
 foreach(row ${runs})
   string(REPLACE "|" ";" row "${row}")

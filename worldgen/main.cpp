@@ -1,4 +1,5 @@
 // vxworldgen OUTDIR [--seed N] [--identity TEXT]: writes a sample game folder.
+// vxworldgen --help | --version
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -6,13 +7,15 @@
 
 #include "platform/console.h"
 #include "platform/file_names.h"
+#include "platform/version.h"
 #include "world_generator.h"
 
 namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: vxworldgen OUTDIR [--seed N] [--identity TEXT]\n");
+    std::fprintf(stderr, "usage: vxworldgen OUTDIR [--seed N] [--identity TEXT]\n"
+                         "       vxworldgen --help | --version\n");
     return 2;
 }
 
@@ -29,6 +32,10 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h")
             return Usage(), 0;
+        if (arg == "--version") {
+            std::printf("vxworldgen %s\n", platform::ProgramVersion);
+            return 0;
+        }
         if (arg == "--seed" && i + 1 < argc) {
             char* end = nullptr;
             seed = std::strtoull(argv[++i], &end, 10);

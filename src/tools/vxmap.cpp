@@ -5,6 +5,7 @@
 //   vxmap chunk   --game DIR --chunk C --out FILE.png
 //   vxmap view    --game DIR --x X --y Y [--lift L] [--scale] --out FILE.png
 //   vxmap makemap --game DIR --out FILE.raw [--png FILE.png] [--lift L] [--threads N]
+//   vxmap --help | --version
 //
 // Every command first loads what the map viewer's "Begin" loads, in its order, and
 // draws with the process-wide state the map viewer has: an actor list holding
@@ -29,6 +30,7 @@
 #include "platform/binary_file.h"
 #include "platform/file_names.h"
 #include "platform/game_path.h"
+#include "platform/version.h"
 #include "tools/map_viewer.h"
 #include "view/scaler.h"
 #include "view/world_renderer.h"
@@ -51,6 +53,7 @@ constexpr const char* kUsage =
     "      each in blue, green, red order, no header, printing each band's centre row;\n"
     "      --png also writes it as PNG; --threads 1 or 2 (default: 2 on a machine with\n"
     "      two cores or more) gives the same bytes\n"
+    "  vxmap --help | --version\n"
     "DIR is the game folder holding STATIC\\ and GAMEDAT\\; every command loads the\n"
     "whole world first, as the map viewer's Begin does.\n";
 
@@ -208,6 +211,10 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("vxmap %s\n", platform::ProgramVersion);
         return 0;
     }
     // The map viewer's actor list: the head alone, every field zero.
