@@ -199,6 +199,21 @@ struct OccludedWriter {
     }
 };
 
+// The samples among the pixels first..end-1 of a span piece: the positions along the
+// span that are multiples of kSampleStep. `src` is pixel first's byte.
+template <int Step, class Writer>
+void LiteralSamples(const Writer& writer, int line, int first, int end, const uint8_t* src)
+{
+    for (int a = (first + kSampleStep - 1) & ~(kSampleStep - 1); a < end; a += kSampleStep)
+        writer.Literal(line + a * Step, src + (a - first), 1);
+}
+template <int Step, class Writer>
+void FillSamples(const Writer& writer, int line, int first, int end, uint32_t colour)
+{
+    for (int a = (first + kSampleStep - 1) & ~(kSampleStep - 1); a < end; a += kSampleStep)
+        writer.Fill(line + a * Step, colour, 1);
+}
+
 // Walks the spans of one frame (from the first span header to the 0 header).
 // A span lies along a row; transposed, it lies down a column. `along0` and
 // `cross0` are the hot spot along and across the span direction.
@@ -210,22 +225,6 @@ void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette
     constexpr int kAlongEnd = Transposed ? kViewHeight : kViewWidth;
     constexpr int kCrossEnd = Transposed ? kViewWidth : kViewHeight;
     constexpr int kStep = Transposed ? kViewWidth : 1;
-    // Puts the pixels first..end-1 of a span piece; `src` is pixel first's byte for a
-    // literal piece, null for a run of `colour`.
-    const auto put = [&writer](int line, int first, int end, const uint8_t* src, uint32_t colour) {
-        if constexpr (SamplesOnly) {
-            for (int a = (first + kSampleStep - 1) & ~(kSampleStep - 1); a < end; a += kSampleStep) {
-                if (src != nullptr)
-                    writer.Literal(line + a * kStep, src + (a - first), 1);
-                else
-                    writer.Fill(line + a * kStep, colour, 1);
-            }
-        } else if (src != nullptr) {
-            writer.Literal(line + first * kStep, src, end - first);
-        } else {
-            writer.Fill(line + first * kStep, colour, end - first);
-        }
-    };
 
     for (;;) {
         const unsigned header = platform::GetU16(p);
@@ -244,7 +243,10 @@ void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette
                 const int first = std::max(start, 0);
                 const int end = std::min(start + length, kAlongEnd);
                 const int line = Transposed ? cross : cross * kViewWidth;
-                put(line, first, end, p + (first - start), 0);
+                if constexpr (SamplesOnly)
+                    LiteralSamples<kStep>(writer, line, first, end, p + (first - start));
+                else
+                    writer.Literal(line + first * kStep, p + (first - start), end - first);
             }
             p += length;
             continue;
@@ -270,17 +272,33 @@ void WalkSpans(const uint8_t* p, int along0, int cross0, const uint8_t (*palette
                 if (end > first) {
                     const uint8_t* rgb = palette[*p];
                     const uint32_t colour = uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
-                    put(line, first, end, nullptr, colour);
+                    if constexpr (SamplesOnly)
+                        FillSamples<kStep>(writer, line, first, end, colour);
+                    else
+                        writer.Fill(line + first * kStep, colour, end - first);
                 }
                 p += 1;
             } else {
-                if (end > first)
-                    put(line, first, end, p + (first - runStart), 0);
+                if (end > first) {
+                    if constexpr (SamplesOnly)
+                        LiteralSamples<kStep>(writer, line, first, end, p + (first - runStart));
+                    else
+                        writer.Literal(line + first * kStep, p + (first - runStart), end - first);
+                }
                 p += n;
             }
             done += n;
         }
     }
+}
+
+// The walk that writes only the samples, kept out of line so that the drawing of
+// whole pictures compiles as it would without it.
+template <bool Transposed, class Writer>
+[[gnu::noinline]] void WalkSamples(const uint8_t* p, int along0, int cross0, const uint8_t (*palette)[3],
+                                   const Writer& writer)
+{
+    WalkSpans<Transposed, true>(p, along0, cross0, palette, writer);
 }
 
 // Where a frame's header lies, and whether its spans may be walked. Frames
@@ -342,7 +360,7 @@ void TVxShapes::DrawFrame(int x, int y, int shape, int frame, const DrawBox& box
                                    OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift, box.Height,
                                                uint16_t(shape)}};
     if (threadSamplesOnly)
-        WalkSpans<false, true>(at.header + 8, x, y, Palette, writer);
+        WalkSamples<false>(at.header + 8, x, y, Palette, writer);
     else
         WalkSpans<false>(at.header + 8, x, y, Palette, writer);
 }
@@ -363,7 +381,7 @@ void TVxShapes::DrawFrameTransposed(int x, int y, int shape, int frame, const Dr
                                             OwnerRecord{box.ColMin, box.RowMin, box.Col, box.Row, box.Lift,
                                                         box.Height, uint16_t(shape)}};
     if (threadSamplesOnly)
-        WalkSpans<true, true>(at.header + 8, y, x + shift, Palette, writer);
+        WalkSamples<true>(at.header + 8, y, x + shift, Palette, writer);
     else
         WalkSpans<true>(at.header + 8, y, x + shift, Palette, writer);
 }
@@ -395,16 +413,19 @@ void TVxShapes::DrawGround(int x, int y, int shape, int frame)
     if (end <= first)
         return;
     const PlainWriter<1> writer;
+    if (threadSamplesOnly) {
+        for (int r = 0; r < 8; ++r) {
+            const int row = y - 7 + r;
+            if (row >= 0 && row < kViewHeight && row % kSampleStep == 0)
+                LiteralSamples<1>(writer, row * kViewWidth, first, end, tile + 8 * r + (first - left));
+        }
+        return;
+    }
     for (int r = 0; r < 8; ++r) {
         const int row = y - 7 + r;
         if (row < 0 || row >= kViewHeight)
             continue;
-        if (!threadSamplesOnly) {
-            writer.Literal(row * kViewWidth + first, tile + 8 * r + (first - left), end - first);
-        } else if (row % kSampleStep == 0) {
-            for (int a = (first + kSampleStep - 1) & ~(kSampleStep - 1); a < end; a += kSampleStep)
-                writer.Literal(row * kViewWidth + a, tile + 8 * r + (a - left), 1);
-        }
+        writer.Literal(row * kViewWidth + first, tile + 8 * r + (first - left), end - first);
     }
 }
 
