@@ -53,6 +53,12 @@ build_side() {
   local src="$1" out="$2"
   local launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # A folder configured from the other kind of source (the working tree, or a
+  # revision's worktree) is made afresh; CMake refuses to switch it.
+  if [ -f "$out/CMakeCache.txt" ] &&
+    ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$src" "$out/CMakeCache.txt"; then
+    rm -rf "$out"
+  fi
   CCACHE_BASEDIR="$src" CCACHE_NOHASHDIR=1 cmake -S "$src" -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVX_BUILD_BENCH=ON "${launcher[@]}" >/dev/null
   local start=$SECONDS
