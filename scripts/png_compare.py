@@ -9,10 +9,11 @@ exclusive), 1 when not, 2 when the pictures cannot be compared (sizes differ, or
 either is a picture of fewer than 16 colours, such as an empty black one).
 With --also-a and --also-b, more pictures of the same view taken later by A's and
 B's program: a pixel that changes among A's pictures or among B's moves on its
-own (an animation, the colour cycle) and is left out, and so is every pixel up to
-two pixels from one (a flame that animates and cycles its colours at once can
-hold a pixel still in one program's pictures and still at another colour in the
-other's); their number is printed.
+own (an animation, the colour cycle) and is left out; so is a pixel where A and B
+differ that hangs together with a moving one (reached from it in at most four
+steps through such pixels, each within two pixels of the one before): a lamp that animates and
+cycles its colours at once can hold pixels still in one program's pictures and
+still at other colours in the other's. Their number is printed.
 Reads 8-bit RGB and RGBA PNGs without interlace, as Qt writes them; needs no
 module beyond Python's own.
 """
@@ -71,6 +72,19 @@ def read_png(path):
     return width, height, rows
 
 
+def attached(moving, differing):
+    """The differing pixels that hang together with a moving one: reached from it
+    in at most four steps through differing pixels, each within two pixels of the
+    one before (so nothing more than eight pixels from a moving one)."""
+    near = [(dx, dy) for dx in range(-2, 3) for dy in range(-2, 3)]
+    found, layer = set(), set(moving)
+    for _ in range(4):
+        layer = {(x + dx, y + dy) for x, y in layer for dx, dy in near} & differing
+        layer -= moving | found
+        found |= layer
+    return found
+
+
 def main(argv):
     if len(argv) < 2:
         print(__doc__.strip(), file=sys.stderr)
@@ -103,8 +117,8 @@ def main(argv):
                 print(f"png_compare: sizes differ: {wa}x{ha} and {w}x{h} ({path})")
                 return 2
             moving.update((x, y) for y in range(h) for x in range(w) if rows[y][x] != first[y][x])
-    moving = {(x + dx, y + dy) for x, y in moving for dx in range(-2, 3) for dy in range(-2, 3)}
-    moving = {(x, y) for x, y in moving if 0 <= x < wa and 0 <= y < ha}
+    if moving:
+        moving |= attached(moving, {(x, y) for y in range(ha) for x in range(wa) if a[y][x] != b[y][x]})
     differing, outside = [], 0
     for y in range(ha):
         for x in range(wa):

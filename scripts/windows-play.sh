@@ -14,8 +14,8 @@
 #     same place of the game window, and F12 goes to both at once, sixteen times. The
 #     pictures must be pixel for pixel the same but around the middle, where each
 #     shows the other player's figure, and where things move on their own (pixels
-#     that change among one client's own pictures, and the two pixels around them:
-#     animations, the colour cycle).
+#     that change among one client's own pictures, and differences that hang together
+#     with them: animations, the colour cycle).
 #  4. The Windows player walks (arrow keys held): its view must move.
 #  5. Each says a line; each one's chat log must hold the other's. The Windows
 #     player's name, Tamsín, came on its command line: the server's account and the
@@ -271,7 +271,7 @@ picture() {
 # sixteen times over about eight seconds. The flames, lamps and water move on their
 # own (the animations and the colour cycle step every half second, each client at its
 # own moments): a pixel that changes among one client's pictures is left out, with
-# the two pixels around it (scripts/png_compare.py says why). The
+# the differences that hang together with it (scripts/png_compare.py says why). The
 # pauses between pictures are uneven, so that the pictures do not keep step with the
 # half seconds and miss a step of a slow animation. All others must be the same in both but
 # in the middle, where each shows the other player's figure; and what moves must
