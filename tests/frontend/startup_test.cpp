@@ -621,8 +621,6 @@ TEST_F(Startup, MakeASampleWorldWritesItIntoTheDataFolderAndInstallsItAsIfPicked
             ASSERT_EQ(config.ItemCount(kListWorldTypes), 1);
             EXPECT_EQ(config.ReadItem(1, kListWorldTypes), worldgen::kDefaultIdentity);
             EXPECT_EQ(config.ReadItem(1, kListWorldDirectories), world);
-            EXPECT_EQ(config.ReadItem(1, kListWorldGamedats), world + "CLIDAT/");
-            EXPECT_EQ(config.ReadItem(1, kListWorlds), "1");
             EXPECT_EQ(GameFolder, world);
             EXPECT_TRUE(VxLogin->isVisible());
             EXPECT_FALSE(VxLocation->isVisible());
